@@ -4,11 +4,12 @@
 //   <home>/Library/Caches/     caches
 //   <home>/Library/Preferences/ the user defaults
 //   <home>/tmp/                temporary files
-// The home is chosen once per process, in this order: setHome() (the `--home DIR` option),
-// the environment variable QEN_HOME, else $XDG_DATA_HOME (or ~/.local/share)/<bundle id>.
-// Folders are created on first use. The device root (state shared by the apps of one device:
-// pasteboards, the registry of installed apps) is QEN_DEVICE_ROOT, by default "device" beside
-// the default app homes.
+// The home is chosen in this order: setHome() (the `--home DIR` option), the environment
+// variable QEN_HOME, else $XDG_DATA_HOME (or ~/.local/share)/<bundle id>; the environment is
+// read at each call. The device root (state shared by the apps of one device: pasteboards, the
+// registry of installed apps) is QEN_DEVICE_ROOT, else $XDG_DATA_HOME (or ~/.local/share)/
+// qen-device, beside the default app homes. Every accessor creates its folder when missing.
+// Thread-safe.
 
 #include <filesystem>
 #include <string>
@@ -16,11 +17,13 @@
 namespace platform {
 
 class AppHome {
-public:
+  public:
     // Overrides the home for this process (before or after first use; later calls see it).
+    // An empty path drops the override.
     static void setHome(const std::filesystem::path& home);
     // The bundle identifier used for the default home ("com.vq.Kestrune" unless set).
     static void setBundleIdentifier(const std::string& identifier);
+    static std::string bundleIdentifier();
 
     static std::filesystem::path home();
     static std::filesystem::path documents();

@@ -11,7 +11,7 @@
 namespace platform {
 
 class Data {
-public:
+  public:
     Data() = default;
     explicit Data(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
     Data(const void* bytes, size_t size)
@@ -35,7 +35,7 @@ public:
 
     friend bool operator==(const Data&, const Data&) = default;
 
-private:
+  private:
     std::vector<uint8_t> bytes_;
 };
 

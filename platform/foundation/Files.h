@@ -20,8 +20,8 @@ bool writeAtomically(const std::filesystem::path& path, const Data& data);
 bool writeAtomically(const std::filesystem::path& path, std::string_view text);
 
 bool exists(const std::filesystem::path& path);
-bool remove(const std::filesystem::path& path);            // true when gone afterwards
-bool createEmpty(const std::filesystem::path& path);      // an empty file, when missing
+bool remove(const std::filesystem::path& path);       // true when gone afterwards
+bool createEmpty(const std::filesystem::path& path);  // an empty file, when missing
 bool createDirectories(const std::filesystem::path& path);
 
 }  // namespace platform::files

@@ -11,7 +11,10 @@
 
 namespace platform::archive {
 
+// Empty Data when the value cannot be stored (text that is not UTF-8 or holds a NUL byte, a
+// date outside 1933 to 2069); the second form says why. Null is carried.
 Data archive(const Value& root);
+Data archive(const Value& root, Error* error);
 std::optional<Value> unarchive(const Data& bytes, Error* error = nullptr);
 
 }  // namespace platform::archive

@@ -17,7 +17,7 @@ void log(std::string_view line);
 
 // Records the console lines written while it exists. Captures nest; each sees every line.
 class LogCapture {
-public:
+  public:
     LogCapture();
     ~LogCapture();
     LogCapture(const LogCapture&) = delete;
@@ -30,7 +30,7 @@ public:
     // Called by log(); not for other callers.
     void record(std::string_view line);
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
 };

@@ -30,7 +30,7 @@ struct Date {
 };
 
 class Value {
-public:
+  public:
     enum class Type { Null, Bool, Integer, Real, String, Data, Date, Array, Dictionary };
 
     Value() = default;
@@ -87,9 +87,9 @@ public:
 
     friend bool operator==(const Value&, const Value&) = default;
 
-private:
-    std::variant<std::nullptr_t, bool, int64_t, double, std::string, platform::Data,
-                 platform::Date, platform::Array, platform::Dictionary>
+  private:
+    std::variant<std::nullptr_t, bool, int64_t, double, std::string, platform::Data, platform::Date,
+                 platform::Array, platform::Dictionary>
         v_;
 };
 
