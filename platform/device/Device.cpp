@@ -1,6 +1,7 @@
 #include "platform/device/Device.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -55,34 +56,41 @@ std::optional<std::string> stored(const fs::path& path) {
     return std::nullopt;
 }
 
-// Publishes the identifier without replacing one that another process stored meanwhile: the
-// text goes to a temporary file that is then hard-linked to the final name, which fails when
-// that name exists.
-bool publishExclusively(const fs::path& path, const std::string& id) {
-    const fs::path temp = path.parent_path() / (".identifierForVendor." + id);
-    if (!files::writeAtomically(temp, id)) return false;
-    const bool linked = ::link(temp.c_str(), path.c_str()) == 0;
-    ::unlink(temp.c_str());
-    return linked;
-}
+// Holds an exclusive lock on a file beside the identifier while it lives, so processes that
+// share a home agree on one identifier when they start at the same time.
+class FileLock {
+  public:
+    explicit FileLock(const fs::path& path)
+        : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        if (fd_ < 0) return;  // an unwritable home: go on unlocked
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~FileLock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+  private:
+    int fd_;
+};
 
 }  // namespace
 
 std::string identifierForVendor() {
     std::lock_guard lock(gMutex);
-    const fs::path path = AppHome::home() / "Library" / "Device" / "identifierForVendor";
+    const fs::path folder = AppHome::home() / "Library" / "Device";
+    const fs::path path = folder / "identifierForVendor";
     if (auto id = stored(path)) return *id;
 
+    files::createDirectories(folder);
+    FileLock fileLock(folder / ".lock");
+    if (auto id = stored(path)) return *id;  // made by another process meanwhile
     if (auto it = gUnstored.find(path); it != gUnstored.end()) return it->second;
+    // Missing or damaged (not an identifier): a new one replaces it.
     const std::string id = newUUID();
-    files::createDirectories(path.parent_path());
-    if (!files::exists(path)) {
-        if (publishExclusively(path, id)) return id;
-        if (auto other = stored(path)) return *other;  // another process won the race
-    }
-    // The file holds something that is no identifier: replace it.
-    if (files::writeAtomically(path, id)) return id;
-    gUnstored.emplace(path, id);
+    if (!files::writeAtomically(path, id)) gUnstored.emplace(path, id);
     return id;
 }
 

@@ -61,7 +61,8 @@ TEST(Digest, RandomBytesHaveTheAskedLengthAndDiffer) {
     EXPECT_EQ(seen.size(), 50u);
     // Every byte value turns up in a large sample: the buffer is really filled.
     std::set<uint8_t> values;
-    for (uint8_t b : randomBytes(1 << 16).bytes()) values.insert(b);
+    const Data sample = randomBytes(1 << 16);
+    for (uint8_t b : sample.bytes()) values.insert(b);
     EXPECT_EQ(values.size(), 256u);
 }
 
