@@ -157,7 +157,7 @@ int64_t scaleMoney(int64_t v, double factor) {
     return static_cast<int64_t>(scaled);
 }
 
-// a + b, saturating at the 64-bit bounds (stored money is only ever read back saturated).
+// a + b, saturating at the 64-bit bounds instead of wrapping.
 int64_t addMoney(int64_t a, int64_t b) {
     int64_t sum = 0;
     if (__builtin_add_overflow(a, b, &sum)) {

@@ -473,20 +473,26 @@ TEST_F(QenEvents, ReputationRollDecidesEachSeller) {
         int32_t reputation;
         int refusals;  // -1: as the replayed draws say
     };
-    const Case cases[] = {{100, 0}, {50, 10}, {10, 10}, {80, -1}};
+    const Case cases[] = {{100, 0}, {99, -1}, {80, -1}, {51, -1}, {50, 10}, {10, 10}};
     for (const Case& c : cases) {
         SCOPED_TRACE("reputation " + std::to_string(c.reputation));
         QenData::storeInt(model.reputation, c.reputation);
         model.reputationinfectset = false;
         for (auto& seller : model.reputationinfect) seller = "unset";
 
-        // One draw to rescramble the reputation, then one per house.
+        // One draw to rescramble the reputation, then one per house. Where it can happen, some
+        // seller draws exactly the limit 100 - reputation, which still sells.
+        const int limit = 100 - c.reputation;
+        const unsigned seed = seedFor([&] {
+            skipDraws(1);
+            bool atLimit = limit >= 50;
+            for (int i = 0; i < 10; ++i) atLimit = draw(50) == limit || atLimit;
+            return atLimit;
+        });
         std::vector<std::string> expected;
-        std::srand(77);
         skipDraws(1);
-        for (int i = 0; i < 10; ++i)
-            expected.push_back(draw(50) < 100 - c.reputation ? "no" : "yes");
-        std::srand(77);
+        for (int i = 0; i < 10; ++i) expected.push_back(draw(50) < limit ? "no" : "yes");
+        std::srand(seed);
         model.generateReputationInfect();
 
         EXPECT_TRUE(model.reputationinfectset);
