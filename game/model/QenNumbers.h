@@ -56,4 +56,22 @@ inline int32_t clampToInt(int64_t v) {
     return static_cast<int32_t>(v);
 }
 
+// value x factor as a double, truncated toward zero, kept inside the 64-bit range.
+inline int64_t scaled(int64_t value, double factor) {
+    const double v = static_cast<double>(value) * factor;
+    if (v >= 9223372036854775807.0) return std::numeric_limits<int64_t>::max();
+    if (v <= -9223372036854775808.0) return std::numeric_limits<int64_t>::min();
+    return static_cast<int64_t>(v);
+}
+
+// value x numerator / denominator, exactly, truncated toward zero and kept inside the 64-bit
+// range. Used for the fixed rates (1.01 is 101 / 100), where a double product would drop a
+// yuan from round amounts (200 x 1.005 is 200.99999... in binary).
+inline int64_t multiplyTruncated(int64_t value, int64_t numerator, int64_t denominator) {
+    const __int128 v = static_cast<__int128>(value) * numerator / denominator;
+    if (v > std::numeric_limits<int64_t>::max()) return std::numeric_limits<int64_t>::max();
+    if (v < std::numeric_limits<int64_t>::min()) return std::numeric_limits<int64_t>::min();
+    return static_cast<int64_t>(v);
+}
+
 }  // namespace qen
