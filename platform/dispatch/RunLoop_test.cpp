@@ -1,0 +1,175 @@
+#include "platform/dispatch/RunLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "platform/dispatch/Clock.h"
+#include "platform/dispatch/Queue.h"
+#include "platform/dispatch/Timer.h"
+
+namespace platform {
+namespace {
+
+constexpr double kCap = 5;
+
+TEST(RunLoopTest, RunReturnsAfterStop) {
+    int turnsAfterStop = 0;
+    bool stopped = false;
+    Queue::main()->async([&] {
+        RunLoop::main().stop();
+        stopped = true;
+    });
+    Queue::main()->async([&] { ++turnsAfterStop; });  // same turn: still runs
+    RunLoop::main().run();
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(turnsAfterStop, 1);
+
+    // From another thread.
+    std::thread stopper([] { Queue::global()->after(0.01, [] { RunLoop::main().stop(); }); });
+    RunLoop::main().run();
+    stopper.join();
+}
+
+TEST(RunLoopTest, RunOnceWaitsAtMostItsTimeout) {
+    EXPECT_FALSE(RunLoop::main().runOnce(0.01));
+    Queue::main()->async([] {});
+    EXPECT_TRUE(RunLoop::main().runOnce(0));
+}
+
+TEST(RunLoopTest, NestedRunUntilKeepsPostingOrder) {
+    std::vector<int> order;
+    Queue::main()->async([&] {
+        order.push_back(1);
+        RunLoop::main().runUntil([&] { return order.size() >= 3; }, kCap);
+    });
+    Queue::main()->async([&] { order.push_back(2); });
+    Queue::main()->async([&] { order.push_back(3); });
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return order.size() == 3; }, kCap));
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+}
+
+TEST(RunLoopTest, HooksRunEveryTurnUntilRemoved) {
+    int calls = 0;
+    const int id = RunLoop::main().addHook([&] {
+        ++calls;
+        return false;
+    });
+    // With a hook installed the loop wakes by itself to poll it.
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return calls >= 5; }, kCap));
+    RunLoop::main().removeHook(id);
+    const int before = calls;
+    RunLoop::main().runOnce(0);
+    EXPECT_EQ(calls, before);
+}
+
+TEST(RunLoopTest, VirtualTimeWaitsWhileWorkIsOutstanding) {
+    Clock::useVirtual();
+    const double start = Clock::now();
+    bool timerFired = false;
+    Queue::main()->after(30, [&] { timerFired = true; });
+
+    // A worker is busy in real time; runUntil must not jump the clock meanwhile.
+    std::atomic<double> clockWhenWorkerDone{0};
+    Queue::global()->async([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // real work taking time
+        clockWhenWorkerDone = Clock::now();
+    });
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return timerFired; }, kCap));
+    EXPECT_DOUBLE_EQ(clockWhenWorkerDone - start, 0);
+    EXPECT_DOUBLE_EQ(Clock::now() - start, 30);
+
+    // Work outside any queue says so with PendingWork.
+    bool secondFired = false;
+    Queue::main()->after(30, [&] { secondFired = true; });
+    {
+        PendingWork work;
+        EXPECT_FALSE(RunLoop::main().runUntil([&] { return secondFired; }, 0.05));
+        EXPECT_DOUBLE_EQ(Clock::now() - start, 30);
+    }
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return secondFired; }, kCap));
+    EXPECT_DOUBLE_EQ(Clock::now() - start, 60);
+
+    // Nothing scheduled at all: the clock stays and runUntil gives up at its real cap.
+    EXPECT_FALSE(RunLoop::main().runUntil([] { return false; }, 0.05));
+    EXPECT_DOUBLE_EQ(Clock::now() - start, 60);
+}
+
+TEST(RunLoopTest, VirtualTimeAdvancesInsideABlockThatSpinsTheLoop) {
+    Clock::useVirtual();
+    bool innerDone = false, outerDone = false;
+    Queue::main()->async([&] {
+        Queue::main()->after(5, [&] { innerDone = true; });
+        RunLoop::main().runUntil([&] { return innerDone; }, kCap);
+        outerDone = true;
+    });
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return outerDone; }, kCap));
+    EXPECT_TRUE(innerDone);
+}
+
+TEST(RunLoopTest, ThreadWithItsOwnRunLoop) {
+    Clock::useVirtual();
+    RunLoopThread thread("test.loop-thread");
+    const auto mainId = std::this_thread::get_id();
+
+    bool ownLoop = false, ownQueue = false, offMain = false;
+    thread.queue()->sync([&] {
+        ownLoop = RunLoop::current() == &thread.runLoop();
+        ownQueue = Queue::current() == thread.queue() && thread.queue()->isCurrent();
+        offMain = std::this_thread::get_id() != mainId && !Queue::main()->isCurrent();
+    });
+    EXPECT_TRUE(ownLoop);
+    EXPECT_TRUE(ownQueue);
+    EXPECT_TRUE(offMain);
+    EXPECT_FALSE(thread.queue()->isCurrent());
+
+    // Async blocks keep order; a timer on its queue fires on its thread.
+    std::vector<int> order;  // touched on the thread only
+    for (int i = 0; i < 100; ++i)
+        thread.queue()->async([&, i] { order.push_back(i); });
+    std::atomic<int> timerFires{0};
+    std::atomic<bool> timerOffThread{false};
+    auto timer = Timer::scheduled(
+        1, true,
+        [&](Timer&) {
+            if (RunLoop::current() != &thread.runLoop()) timerOffThread = true;
+            ++timerFires;
+        },
+        thread.queue());
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return timerFires >= 2; }, kCap));
+    timer->invalidate();
+    size_t seen = 0;
+    thread.queue()->sync([&] { seen = order.size(); });
+    EXPECT_EQ(seen, 100u);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(order[i], i);
+    EXPECT_FALSE(timerOffThread);
+
+    // After stop the thread is gone and posts are dropped.
+    auto queue = thread.queue();
+    thread.stop();
+    queue->async([] { ADD_FAILURE() << "ran after stop"; });
+    EXPECT_FALSE(queue->isCurrent());
+}
+
+TEST(RunLoopDeathTest, SyncOntoAThreadsQueueFromItselfAborts) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            RunLoopThread thread("test.self-sync");
+            thread.queue()->sync([&] { thread.queue()->sync([] {}); });
+        },
+        "sync onto queue \"test.self-sync\" from a block running on it would deadlock");
+    EXPECT_DEATH(
+        {
+            RunLoopThread thread("test.off-thread");
+            thread.runLoop().runOnce(0);
+        },
+        "RunLoop::runOnce called off the loop's own thread");
+}
+
+}  // namespace
+}  // namespace platform
