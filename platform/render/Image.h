@@ -24,6 +24,7 @@ class Image {
     // Pixels per point of the pictures in the app's bundle.
     static constexpr double kPictureScale = 2;
 
+    // `scale` > 0; anything else is taken as 1.
     static std::optional<Image> fromFile(const std::filesystem::path& path, double scale);
     static std::optional<Image> fromData(const Data& bytes, double scale);
 

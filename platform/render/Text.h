@@ -17,7 +17,7 @@ struct Font {
     static constexpr const char* kSystemFamily = "Noto Sans CJK SC";
 
     std::string family = kSystemFamily;
-    double size = 17;  // points
+    double size = 17;  // points; below 1 draws at 1
     bool bold = false;
 
     static Font system(double size, bool bold = false) { return {kSystemFamily, size, bold}; }
@@ -44,7 +44,8 @@ struct TextOptions {
 
 // The size of the laid-out text, rounded up to whole points; lines wrap at `maxWidth` (no
 // limit when infinite) and at newlines. Empty text measures 0 x 0.
-Size measureText(std::string_view text, const Font& font,
+Size measureText(std::string_view text,
+                 const Font& font,
                  double maxWidth = std::numeric_limits<double>::infinity(),
                  const TextOptions& options = {});
 
