@@ -1,7 +1,7 @@
 #pragma once
 // Private to platform/dispatch: the pieces its classes share and no caller sees.
-//  - the count of outstanding work (queued or running blocks, executing operations, PendingWork
-//    scopes) that RunLoop::runUntil reads before it moves the virtual clock;
+//  - the count of outstanding work (queued or running blocks, PendingWork scopes) that
+//  RunLoop::runUntil reads before it moves the virtual clock;
 //  - the per-thread stack of queues whose blocks run on this thread (Queue::current, the
 //    sync-onto-self check);
 //  - the run loop's core (its FIFO of blocks, wake-up and hooks);
