@@ -496,7 +496,7 @@ bool drawHouses(const fs::path& dir) {
     cairo_line_to(cr, 22, 42);
     cairo_close_path(cr);
     fillColor(cr, rgb(0x394152));
-    textCentred(cr, "?", 60, 54, {.size = 28, .color = rgb(0xc8d0dc)});
+    textCentred(cr, "?", 60, 58, {.size = 34, .color = rgb(0xc8d0dc)});
     ok &= mask.savePng(dir / "housemask.png");
 
     // The house list's own picture name, one for every house.
@@ -1044,14 +1044,14 @@ bool drawAds(const fs::path& dir) {
                      .color = rgb(0xffffff),
                      .outline = shade(ad.bottom, -0.5),
                      .outlineWidth = 3});
-        textCentred(cr, ad.line, w / 2, 62, {.size = 13, .color = rgb(0xffffff)});
+        textCentred(cr, ad.line, w / 2, 60, {.size = 13, .color = rgb(0xffffff)});
         sceneInto(cr, kHouseScenes[ad.scene], 16, 80, 120, 90, 8);
         roundedRectPath(cr, 16, 80, 120, 90, 8);
         strokeColor(cr, {1, 1, 1, 0.9}, 2);
-        starPath(cr, 206, 112, 46, 36, 14);
+        starPath(cr, 206, 120, 42, 33, 14);
         fillColor(cr, rgb(0xfff27a), true);
         strokeColor(cr, rgb(0xe04a1a), 1.5);
-        textCentred(cr, ad.price, 206, 112,
+        textCentred(cr, ad.price, 206, 120,
                     {.size = 15, .color = rgb(0xd8241a), .wrapWidth = 64, .lineSpacing = 0.9});
         panel(cr, 150, 164, 112, 28, 12, rgb(0xffffff), rgb(0xffe2c6), rgb(0xb85a1a));
         textCentred(cr, "点击查看 ›", 206, 178, {.size = 13, .color = rgb(0xc8401a)});
@@ -1170,7 +1170,7 @@ void helpStep(cairo_t* cr, int number, const Step& step, double w, double h) {
     // The arrow from the hint to the lit part.
     const double tx = bx + 320 * boardScale + 14;
     const double sy = by + (step.spot.y + step.spot.h / 2) * boardScale;
-    const double sx = bx + (step.spot.x + step.spot.w) * boardScale;
+    const double sx = bx + 320 * boardScale;  // the board's edge, level with the lit part
     cairo_move_to(cr, tx + 4, 36);
     cairo_curve_to(cr, tx - 6, 36, sx + 14, sy, sx + 4, sy);
     strokeColor(cr, rgb(0xffd24a), 1.6);
@@ -1257,7 +1257,7 @@ bool drawIcon(const fs::path& dir) {
     textCentred(cr, "¥", 45, 61, {.size = 12, .color = rgb(0xffffff)});
     rect(cr, 24, 50, 8, 8, rgb(0x7fc8ff));
     rect(cr, 58, 50, 8, 8, rgb(0x7fc8ff));
-    textCentred(cr, "52周", 45, 84, {.size = 9, .color = rgb(0xffffff), .outline = rgb(0xa8300a)});
+    textCentred(cr, "52周", 45, 83, {.size = 11, .color = rgb(0xffffff), .outline = rgb(0xa8300a)});
     return c.savePng(dir / "icon180.png");
 }
 

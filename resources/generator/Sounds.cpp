@@ -246,7 +246,7 @@ Sound success() {
     // A fanfare: three short G, then a held C major chord.
     Track t(1.7);
     for (int i = 0; i < 3; ++i)
-        t.voice(i * 0.13, 0.11, 392, 392, brass, held(0.01, 0.03), 0.8);
+        t.voice(i * 0.13, 0.11, 392, 392, brass, held(0.01, 0.03), 1.6);
     const double chord[] = {523.3, 659.3, 784.0, 1046.5};
     for (double f : chord)
         t.voice(0.42, 1.2, f, f, brass, held(0.02, 0.5), 0.5, 0.006, 5);
