@@ -76,13 +76,19 @@ void palm(cairo_t* cr, double x, double baseY, double s, double lean) {
                    baseY - 24 * s);
     strokeColor(cr, rgb(0x8b5a2b), 2.2 * s);
     const double tx = x + lean, ty = baseY - 24 * s;
-    for (int i = 0; i < 6; ++i) {
-        const double a = -M_PI + i * M_PI / 5;
+    // Fronds: curved leaves fanning out over the top and drooping at their tips.
+    for (int i = 0; i < 7; ++i) {
+        const double a = M_PI + (i + 0.5) * M_PI / 7;
+        const double len = 13 * s;
+        const double tipX = tx + std::cos(a) * len, tipY = ty + std::sin(a) * len * 0.45 + 6 * s;
+        const double midX = tx + std::cos(a) * len * 0.55, midY = ty + std::sin(a) * len * 0.6;
+        const double nx = -std::sin(a) * 2.4 * s, ny = std::cos(a) * 2.4 * s;
         cairo_move_to(cr, tx, ty);
-        cairo_curve_to(cr, tx + std::cos(a) * 6 * s, ty - 5 * s + std::sin(a) * 2 * s,
-                       tx + std::cos(a) * 11 * s, ty + 2 * s, tx + std::cos(a) * 13 * s,
-                       ty + 6 * s + std::abs(std::sin(a)) * 2 * s);
-        strokeColor(cr, rgb(0x2e9a48), 2 * s);
+        cairo_curve_to(cr, midX + nx, midY + ny, midX + nx, midY + ny, tipX, tipY);
+        cairo_curve_to(cr, midX - nx, midY - ny, midX - nx, midY - ny, tx, ty);
+        cairo_close_path(cr);
+        fillVertical(cr, ty - len * 0.6, ty + 6 * s, rgb(0x5fcf5a), rgb(0x1f7a35), true);
+        strokeColor(cr, rgb(0x1a5e2a), 0.35 * s);
     }
     circle(cr, tx - s, ty + 1.5 * s, 1.3 * s, rgb(0x6b4a1e));
     circle(cr, tx + 1.2 * s, ty + 1.8 * s, 1.3 * s, rgb(0x6b4a1e));
