@@ -86,7 +86,8 @@ std::optional<QenData::StringMap> readDictionary(int file) {
 
 void writeDictionary(int file, const QenData::StringMap& map) {
     platform::Dictionary dictionary;
-    for (const auto& [key, text] : map) dictionary[key] = platform::Value(text);
+    for (const auto& [key, text] : map)
+        dictionary[key] = platform::Value(text);
     platform::plist::writeFile(path(file), platform::Value(std::move(dictionary)));
 }
 
@@ -139,10 +140,10 @@ void QenData::loadRecord() {
         return;
     }
     for (int32_t i = 0; i < housenbr; ++i) {
-        record_date[std::to_string(i)] = "";
-        record_succnbr[std::to_string(i)] = "0";
+        record_date.insert_or_assign(std::to_string(i), std::string());
+        record_succnbr.insert_or_assign(std::to_string(i), std::string("0"));
     }
-    record_totalnbr = "0";
+    record_totalnbr = std::string("0");
 }
 
 void QenData::saveRecord() {
@@ -157,14 +158,15 @@ void QenData::loadUsage() {
         return;
     }
     usage.clear();
-    for (const char* key : kUsageKeys) usage[key] = "0";
+    for (const char* key : kUsageKeys)
+        usage.insert_or_assign(key, std::string("0"));
 }
 
 void QenData::saveUsage() {
     for (const char* key : kUsageKeys) {
         if (usage.count(key)) continue;
         if (std::string(key) == "buynbr") platform::log("buynbr is nil");
-        usage[key] = "0";
+        usage.insert_or_assign(key, std::string("0"));
     }
     writeDictionary(kUsage, usage);
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "game/model/QenBytes.h"
@@ -53,95 +54,130 @@ constexpr std::array<unsigned char, kKeyTypes> kMarkers = {
     0x83, 0x8D, 0x95, 0x9E, 0xA7, 0xB1, 0xBC, 0xC6, 0xD3, 0xE9, 0xF4,
 };
 
-// Sum of i x (code - '0') over the characters, i from 1, codes as signed bytes.
-std::string checksum(const std::string& text) {
+// The checksum text of `text`: the sum of i x (code - '0') over its characters, i from 1,
+// codes as signed bytes, written in decimal. Written into `out`; returns its length.
+size_t checksum(const char* text, size_t size, char (&out)[24]) {
     int64_t sum = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
+    for (size_t i = 0; i < size; ++i) {
         const auto code = static_cast<int8_t>(text[i]);
         const auto v = static_cast<int8_t>(code - '0');
         sum += static_cast<int32_t>(i + 1) * v;
     }
-    return std::to_string(sum);
+    char digits[24];
+    size_t n = 0;
+    uint64_t magnitude = sum < 0 ? 0 - static_cast<uint64_t>(sum) : static_cast<uint64_t>(sum);
+    do {
+        digits[n++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    size_t length = 0;
+    if (sum < 0) out[length++] = '-';
+    while (n > 0)
+        out[length++] = digits[--n];
+    return length;
 }
 
 unsigned char shifted(char c, int32_t offset) {
     return static_cast<unsigned char>(static_cast<unsigned char>(c) + offset);
 }
 
+// Key type of each marker byte, -1 for bytes that are no marker.
+constexpr std::array<int8_t, 256> kKeyOfMarker = [] {
+    std::array<int8_t, 256> keys{};
+    keys.fill(-1);
+    for (int k = 0; k < kKeyTypes; ++k)
+        keys[kMarkers[k]] = static_cast<int8_t>(k);
+    return keys;
+}();
+
+// Shifts `in` by a key row into `out`, continuing at column `column`; false when a byte would
+// become zero.
+bool shiftInto(const char* in, size_t size, const int32_t* row, int& column, char* out) {
+    for (size_t i = 0; i < size; ++i) {
+        const unsigned char b = shifted(in[i], row[column]);
+        if (b == 0) return false;
+        out[i] = static_cast<char>(b);
+        if (++column == kKeyWidth) column = 0;
+    }
+    return true;
+}
+
 }  // namespace
 
 void QenData::Encrypt(std::string& s) {
-    const std::string plain = s;
-    const std::string sum = checksum(plain);
-    std::string body = plain + sum;
-    body.push_back(static_cast<char>(sum.size()));
+    char sum[24];
+    const size_t sumLength = checksum(s.data(), s.size(), sum);
+    sum[sumLength] = static_cast<char>(sumLength);  // the length character ends the body
+    const size_t n = s.size();
+    const size_t total = n + sumLength + 2;
+
+    // Short values (all the game's numbers) are formed on the stack.
+    char small[64];
+    std::string large;
+    char* out = small;
+    if (total > sizeof small) {
+        large.resize(total);
+        out = large.data();
+    }
 
     int k = std::rand() % kKeyTypes;
-    // A row that would form a zero byte is skipped for the next one. Bodies of ASCII bytes
-    // never need it; a body that blocks every row stays plain.
-    for (int tries = 0; tries < kKeyTypes; ++tries, k = (k + 1) % kKeyTypes) {
-        std::string out;
-        out.reserve(body.size() + 1);
-        bool formed = true;
-        for (size_t i = 0; i < body.size(); ++i) {
-            const unsigned char b = shifted(body[i], kOffsets[k][i % kKeyWidth]);
-            if (b == 0) {
-                formed = false;
-                break;
-            }
-            out.push_back(static_cast<char>(b));
-        }
-        if (formed) {
-            out.push_back(static_cast<char>(kMarkers[k]));
-            s = std::move(out);
-            return;
+    // A key type that would form a zero byte is skipped for the next one. Bodies of ASCII
+    // bytes never need it; a body that blocks every key type stays plain.
+    for (int tries = 0;; ++tries, k = (k + 1) % kKeyTypes) {
+        if (tries == kKeyTypes) return;
+        int column = 0;
+        if (shiftInto(s.data(), n, kOffsets[k], column, out) &&
+            shiftInto(sum, sumLength + 1, kOffsets[k], column, out + n)) {
+            break;
         }
     }
-    s = plain;
+    out[total - 1] = static_cast<char>(kMarkers[k]);
+    s.assign(out, total);
 }
 
 void QenData::Decrypt(std::string& s) {
-    if (s.empty()) {
-        platform::log("Empty string don't need Decrypt");
-        return;
-    }
     if (s.size() <= 2) {
-        platform::log("String <" + qen::bytesToUtf8(s) + "> is too short for Decrypt");
+        if (s.empty()) {
+            platform::log("Empty string don't need Decrypt");
+        } else {
+            platform::log("String <" + qen::bytesToUtf8(s) + "> is too short for Decrypt");
+        }
         return;
     }
-    const auto marker = static_cast<unsigned char>(s.back());
-    int k = 0;
-    while (k < kKeyTypes && kMarkers[k] != marker) ++k;
-    if (k == kKeyTypes) {
+    const int k = kKeyOfMarker[static_cast<unsigned char>(s.back())];
+    if (k < 0) {
         platform::log("Decrypt: no keytype match <" + qen::bytesToUtf8(s) + ">");
         return;
     }
 
-    std::string body;
-    body.reserve(s.size() - 1);
-    for (size_t i = 0; i + 1 < s.size(); ++i) {
-        const unsigned char b = shifted(s[i], -kOffsets[k][i % kKeyWidth]);
-        if (b != 0) body.push_back(static_cast<char>(b));  // a zero byte forms no character
+    const int32_t* row = kOffsets[k];
+    char* text = s.data();
+    const size_t size = s.size() - 1;
+    size_t length = 0;
+    for (size_t i = 0, column = 0; i < size; ++i) {
+        const unsigned char b = shifted(text[i], -row[column]);
+        if (b != 0) text[length++] = static_cast<char>(b);  // a zero byte forms no character
+        if (++column == kKeyWidth) column = 0;
     }
-    if (body.empty()) {
+    if (length == 0) {
         s.clear();
         platform::log("Decrypt: crc not match");
         return;
     }
     // The length character of a tampered text may point outside it: never read past the
     // start, and count it as a mismatch.
-    const int length = static_cast<int8_t>(body.back());
-    body.pop_back();
-    if (length <= 0 || static_cast<size_t>(length) > body.size()) {
-        if (length > 0) body.clear();
-        s = std::move(body);
+    const int sumLength = static_cast<int8_t>(text[--length]);
+    if (sumLength <= 0 || static_cast<size_t>(sumLength) > length) {
+        s.resize(sumLength > 0 ? 0 : length);
         platform::log("Decrypt: crc not match");
         return;
     }
-    const std::string stored = body.substr(body.size() - length);
-    body.resize(body.size() - length);
-    const bool match = checksum(body) == stored;
-    s = std::move(body);
+    const size_t plain = length - static_cast<size_t>(sumLength);
+    char sum[24];
+    const size_t computed = checksum(text, plain, sum);
+    const bool match =
+        computed == static_cast<size_t>(sumLength) && std::memcmp(sum, text + plain, computed) == 0;
+    s.resize(plain);
     if (!match) platform::log("Decrypt: crc not match");
 }
 

@@ -59,7 +59,8 @@ int32_t QenData::buyGoods(int32_t n) {
 
     const std::string& name = goodsnamem[selgoodsm];
     int slot = 0;
-    while (slot < kSlots && goodsnamew[slot] != name && !goodsnamew[slot].empty()) ++slot;
+    while (slot < kSlots && goodsnamew[slot] != name && !goodsnamew[slot].empty())
+        ++slot;
     if (slot == kSlots) return 4;
 
     const int64_t cost = n * price;
@@ -172,7 +173,8 @@ int32_t QenData::extandWarehouse(int32_t n) {
 
 int64_t QenData::caculateRentnbr() {
     int64_t dearest = 0;
-    for (int s = 0; s < kSlots; ++s) dearest = std::max<int64_t>(dearest, readInt(goodspricem[s]));
+    for (int s = 0; s < kSlots; ++s)
+        dearest = std::max<int64_t>(dearest, readInt(goodspricem[s]));
     const int64_t space = readInt(wavailable);
     const int64_t c = readMoney(cash);
     const int64_t d = readMoney(deposit);

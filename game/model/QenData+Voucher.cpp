@@ -23,7 +23,8 @@ constexpr int64_t kSecondsPerDay = 86400;
 // Five random digits: they make equal balances look different on disk.
 std::string randomDigits() {
     std::string digits;
-    for (int i = 0; i < 5; ++i) digits += std::to_string(static_cast<int>(qen::randomUnit() * 10));
+    for (int i = 0; i < 5; ++i)
+        digits += std::to_string(static_cast<int>(qen::randomUnit() * 10));
     return digits;
 }
 
@@ -83,7 +84,8 @@ int32_t QenData::getGift(std::string& time, const std::optional<std::string>& gi
     if (gifts) {
         std::vector<std::string> amounts = splitAtCommas(*gifts);
         if (amounts.size() == 10) {
-            for (std::string& amount : amounts) Encrypt(amount);
+            for (std::string& amount : amounts)
+                Encrypt(amount);
             dailygifts = std::move(amounts);
         }
     }

@@ -105,7 +105,8 @@ TEST_F(QenDataFlow, NewWeekResetsTheTurnAndRollsFiveDifferentGoods) {
         for (int s = 0; s < 5; ++s) {
             names.insert(d.goodsnamem[s]);
             int k = 0;
-            while (k < 8 && d.goodsname[k] != d.goodsnamem[s]) ++k;
+            while (k < 8 && d.goodsname[k] != d.goodsnamem[s])
+                ++k;
             ASSERT_LT(k, 8) << d.goodsnamem[s];
             EXPECT_EQ(d.goodsimgm[s], d.goodsimg[k]);
             const int64_t average = QenData::readInt(d.goodspriceavg[k]);

@@ -210,7 +210,8 @@ TEST(QenDataScramble, AdversarialLongBodyStillEnds) {
     // Every byte value in every column: enough to block every key type.
     std::string plain;
     for (int rep = 0; rep < 12; ++rep) {
-        for (int byte = 1; byte < 256; ++byte) plain.push_back(static_cast<char>(byte));
+        for (int byte = 1; byte < 256; ++byte)
+            plain.push_back(static_cast<char>(byte));
     }
     std::srand(5);
     std::string form = plain;

@@ -114,7 +114,8 @@ TEST_F(QenDataTrade, BuyIntoNewAndExistingSlots) {
 
 TEST_F(QenDataTrade, BuyWithNoFreeSlot) {
     const char* held[] = {"饲料肉鸡", "进口奶粉", "防毒面具", "黄金首饰", "肾牌手机"};
-    for (int i = 0; i < 5; ++i) hold(i, held[i], 10, 1);
+    for (int i = 0; i < 5; ++i)
+        hold(i, held[i], 10, 1);
     setMoney(100000, 0);
     d.selgoodsm = 0;
     EXPECT_EQ(d.buyGoods(1), 4);

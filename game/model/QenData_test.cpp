@@ -55,12 +55,15 @@ TEST(QenData, FreshObjectHoldsTheStartingValues) {
     for (auto* slots : {&d.goodsnamem, &d.goodspricem, &d.goodsimgm, &d.goodsnamew, &d.goodspricew,
                         &d.goodsimgw, &d.goodsnbrw}) {
         ASSERT_EQ(slots->size(), 8u);
-        for (const std::string& s : *slots) EXPECT_EQ(s, "");
+        for (const std::string& s : *slots)
+            EXPECT_EQ(s, "");
     }
     ASSERT_EQ(d.dailygifts.size(), 10u);
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(unscrambled(d.dailygifts[i]), std::to_string(i + 1));
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(unscrambled(d.dailygifts[i]), std::to_string(i + 1));
     ASSERT_EQ(d.reputationinfect.size(), 10u);
-    for (const std::string& r : d.reputationinfect) EXPECT_EQ(r, "yes");
+    for (const std::string& r : d.reputationinfect)
+        EXPECT_EQ(r, "yes");
     EXPECT_FALSE(d.userid.empty());
 }
 

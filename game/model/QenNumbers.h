@@ -16,7 +16,8 @@ namespace qen {
 // Leading decimal integer of `text`, saturating at the bounds of int64_t.
 inline int64_t longLongValue(std::string_view text) {
     size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
     // Accumulate toward the sign so that the lowest value needs no special case.
