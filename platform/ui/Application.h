@@ -1,0 +1,101 @@
+#pragma once
+// The application: its delegate, its state and its windows. One per process
+// (Application::shared()); the program's entry point launches it, the front end moves its state
+// as the window is shown, hidden or closed.
+//
+// Contract (main thread only):
+//  - launch(delegate, options): the state is Inactive while the delegate's didFinishLaunching
+//    runs; then ApplicationDidFinishLaunchingNotification is posted, then the app becomes
+//    Active (didBecomeActive, then its notification).
+//  - setState walks through the states in between (Active <-> Inactive <-> Background): each
+//    step calls the delegate first, then posts its notification through
+//    NotificationCenter::defaultCenter() with the application as sender, synchronously.
+//  - A delegate operation that the delegate does not answer is skipped; the notification is
+//    posted all the same.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/Value.h"
+
+namespace platform::ui {
+
+class Window;
+
+extern const char* const kApplicationDidFinishLaunchingNotification;
+extern const char* const kApplicationDidBecomeActiveNotification;
+extern const char* const kApplicationWillResignActiveNotification;
+extern const char* const kApplicationDidEnterBackgroundNotification;
+extern const char* const kApplicationWillEnterForegroundNotification;
+extern const char* const kApplicationWillTerminateNotification;
+extern const char* const kApplicationDidReceiveMemoryWarningNotification;
+
+enum class ApplicationState { Active, Inactive, Background };
+
+// Every operation is optional; the defaults mean "the delegate does not answer".
+class ApplicationDelegate {
+  public:
+    virtual ~ApplicationDelegate() = default;
+
+    virtual bool didFinishLaunching(const Dictionary& /*options*/) { return true; }
+    // A URL opened by another app. nullopt: not answered.
+    virtual std::optional<bool> openURL(const std::string& /*url*/,
+                                        const std::string& /*sourceApplication*/,
+                                        const Value& /*annotation*/) {
+        return std::nullopt;
+    }
+    virtual std::optional<bool> handleOpenURL(const std::string& /*url*/) { return std::nullopt; }
+    virtual void didBecomeActive() {}
+    virtual void willResignActive() {}
+    virtual void didEnterBackground() {}
+    virtual void willEnterForeground() {}
+    virtual void willTerminate() {}
+    virtual void didReceiveMemoryWarning() {}
+};
+
+class Application {
+  public:
+    static Application& shared();
+
+    // Sets the delegate (kept alive by the application), calls its didFinishLaunching, posts
+    // the launch notification and becomes active. Returns what didFinishLaunching returned.
+    bool launch(std::shared_ptr<ApplicationDelegate> delegate, const Dictionary& options = {});
+
+    std::shared_ptr<ApplicationDelegate> delegate() const { return delegate_; }
+    void setDelegate(std::shared_ptr<ApplicationDelegate> delegate) {
+        delegate_ = std::move(delegate);
+    }
+
+    ApplicationState state() const { return state_; }
+    // The front end's state changes; see the contract above.
+    void setState(ApplicationState state);
+    // willTerminate and its notification (the state stays as it is).
+    void terminate();
+    void receiveMemoryWarning();
+
+    // A URL handed to this app: the three-argument delegate operation when the delegate answers
+    // it, else the one-argument one; false when it answers neither.
+    bool deliverOpenURL(const std::string& url,
+                        const std::string& sourceApplication,
+                        const Value& annotation = {});
+
+    // The window made key last (null when none is alive), and every window made visible that is
+    // still alive, in the order first shown.
+    std::shared_ptr<Window> keyWindow() const;
+    std::vector<std::shared_ptr<Window>> windows() const;
+
+  private:
+    friend class Window;
+    Application() = default;
+    void windowBecameKey(const std::shared_ptr<Window>& window);
+    void step(ApplicationState to);
+
+    std::shared_ptr<ApplicationDelegate> delegate_;
+    ApplicationState state_ = ApplicationState::Inactive;
+    std::weak_ptr<Window> keyWindow_;
+    std::vector<std::weak_ptr<Window>> windows_;
+};
+
+}  // namespace platform::ui
