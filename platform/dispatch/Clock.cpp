@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <mutex>
 #include <thread>
 
@@ -58,7 +59,8 @@ void Clock::useVirtual(std::optional<double> wallStart) {
     {
         std::lock_guard lock(modeMutex);
         if (!virtualMode.load()) {
-            const double start = realNow();
+            // A whole second, so that sums of the usual delays stay exact.
+            const double start = std::ceil(realNow());
             virtualNow.store(start);
             virtualWallOffset.store(realWallNow() - start);
             virtualMode.store(true);

@@ -125,7 +125,7 @@ bool LoopCore::turn(double maxWait, bool forRun) {
     // While hooks are installed the loop polls them at least this often.
     constexpr double kHookSlice = 0.01;
     size_t pending;
-    std::vector<std::shared_ptr<std::function<bool()>>> turnHooks;
+    std::vector<std::pair<int, std::shared_ptr<std::function<bool()>>>> turnHooks;
     {
         std::unique_lock lock(mutex);
         const auto ready = [&] { return !items.empty() || woken || (forRun && stopRequested); };
@@ -135,8 +135,7 @@ bool LoopCore::turn(double maxWait, bool forRun) {
         }
         woken = false;
         pending = items.size();
-        for (auto& [id, hook] : hooks)
-            turnHooks.push_back(hook);
+        turnHooks = hooks;
     }
     bool didWork = false;
     for (size_t i = 0; i < pending; ++i) {
@@ -155,7 +154,13 @@ bool LoopCore::turn(double maxWait, bool forRun) {
         workEnded();
         didWork = true;
     }
-    for (auto& hook : turnHooks) {
+    for (auto& [id, hook] : turnHooks) {
+        {
+            // A hook removed earlier in this turn (by a block or another hook) is not called.
+            std::lock_guard lock(mutex);
+            if (std::none_of(hooks.begin(), hooks.end(), [&](auto& h) { return h.first == id; }))
+                continue;
+        }
         if ((*hook)()) didWork = true;
     }
     return didWork;
@@ -288,11 +293,14 @@ void cancel(uint64_t id) {
     s.deadlines.erase(it);
 }
 
-void advanceBy(double seconds) {
+namespace {
+
+// Steps the virtual clock to `target` (or `target` relative to now, computed under the lock).
+void advance(double target, bool relative) {
     State& s = state();
     std::lock_guard advancing(s.advanceMutex);
     std::unique_lock lock(s.mutex);
-    const double target = virtualTime() + seconds;
+    if (relative) target += virtualTime();
     for (;;) {
         if (s.entries.empty() || s.entries.begin()->first.first > target) break;
         const double step = std::max(virtualTime(), s.entries.begin()->first.first);
@@ -306,15 +314,21 @@ void advanceBy(double seconds) {
     setVirtualNow(std::max(virtualTime(), target));
 }
 
+}  // namespace
+
+void advanceBy(double seconds) {
+    advance(seconds, true);
+}
+
 bool advanceToNext() {
-    State& s = state();
     double next;
     {
+        State& s = state();
         std::lock_guard lock(s.mutex);
         if (s.entries.empty()) return false;
         next = s.entries.begin()->first.first;
     }
-    advanceBy(std::max(0.0, next - virtualTime()));
+    advance(next, false);
     return true;
 }
 

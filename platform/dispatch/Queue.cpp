@@ -250,7 +250,9 @@ void Queue::syncImpl(const std::function<void()>& block, bool barrier) {
         start(std::move(item));
     waiter->waitStart();
     {
-        detail::QueueScope scope(chain());
+        auto queues = chain();  // outermost target first, this queue innermost
+        std::reverse(queues.begin(), queues.end());
+        detail::QueueScope scope(std::move(queues));
         detail::RunningWork running;
         block();
     }

@@ -118,6 +118,19 @@ TEST(QueueTest, CurrentNamesTheInnermostQueue) {
     EXPECT_EQ(seenInAsync, inner);
     EXPECT_EQ(Queue::current(), Queue::main());
 
+    // A sync onto a queue with a serial target runs as a block of both, the queue innermost.
+    auto target = Queue::serial("test.target");
+    auto child = Queue::serial("test.child");
+    child->setTargetQueue(target);
+    std::shared_ptr<Queue> seenInChild;
+    bool targetCurrent = false;
+    child->sync([&] {
+        seenInChild = Queue::current();
+        targetCurrent = target->isCurrent();
+    });
+    EXPECT_EQ(seenInChild, child);
+    EXPECT_TRUE(targetCurrent);
+
     std::shared_ptr<Queue> onPlainThread = Queue::main();
     std::thread([&] { onPlainThread = Queue::current(); }).join();
     EXPECT_EQ(onPlainThread, nullptr);

@@ -64,6 +64,21 @@ TEST(RunLoopTest, HooksRunEveryTurnUntilRemoved) {
     const int before = calls;
     RunLoop::main().runOnce(0);
     EXPECT_EQ(calls, before);
+
+    // A hook removed by an earlier one is not called again, not even later in the same turn.
+    int secondCalls = 0;
+    int second = 0;
+    const int first = RunLoop::main().addHook([&] {
+        RunLoop::main().removeHook(second);
+        return false;
+    });
+    second = RunLoop::main().addHook([&] {
+        ++secondCalls;
+        return true;
+    });
+    EXPECT_FALSE(RunLoop::main().runOnce(0));
+    EXPECT_EQ(secondCalls, 0);
+    RunLoop::main().removeHook(first);
 }
 
 TEST(RunLoopTest, VirtualTimeWaitsWhileWorkIsOutstanding) {
