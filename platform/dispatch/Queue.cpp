@@ -57,10 +57,7 @@ struct Queue::State {
 Queue::Queue(Kind kind, std::string label, int level)
     : kind_(kind), label_(std::move(label)), level_(level), state_(std::make_unique<State>()) {}
 
-Queue::~Queue() {
-    for (size_t i = 0; i < state_->items.size(); ++i)
-        detail::workEnded();
-}
+Queue::~Queue() = default;
 
 std::shared_ptr<Queue> Queue::serial(std::string label) {
     std::shared_ptr<Queue> q(new Queue(Kind::Serial, std::move(label), detail::pool::kDefault));
@@ -212,7 +209,6 @@ void Queue::submit(std::function<void()> block, bool barrier) {
         });
         return;
     }
-    detail::workBegan();
     std::vector<Item> toStart;
     {
         std::lock_guard lock(state_->mutex);
@@ -239,7 +235,6 @@ void Queue::syncImpl(const std::function<void()>& block, bool barrier) {
         waiter->waitDone();
         return;
     }
-    detail::workBegan();
     std::vector<Item> toStart;
     {
         std::lock_guard lock(state_->mutex);
@@ -260,7 +255,9 @@ void Queue::syncImpl(const std::function<void()>& block, bool barrier) {
     finished(waiter->exclusive);
 }
 
-// Moves the blocks that may start now out of the queue (state lock held).
+// Moves the blocks that may start now out of the queue (state lock held). A block counts as
+// outstanding work from here until finished(): blocks held back by a suspension do not keep
+// runUntil from moving the virtual clock (a timer may be what resumes the queue).
 void Queue::collectStartable(std::vector<Item>& out) {
     State& s = *state_;
     if (s.suspendCount > 0) return;
@@ -274,6 +271,7 @@ void Queue::collectStartable(std::vector<Item>& out) {
             ++s.running;
         }
         head.exclusive = exclusive;
+        detail::workBegan();
         if (head.waiter) head.waiter->exclusive = exclusive;
         out.push_back(std::move(head));
         s.items.pop_front();

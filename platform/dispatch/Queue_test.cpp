@@ -141,7 +141,7 @@ class QueueDeathTest : public testing::Test {
     void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
 };
 
-TEST(QueueDeathTest, SyncOntoTheQueueOneIsRunningOnAborts) {
+TEST_F(QueueDeathTest, SyncOntoTheQueueOneIsRunningOnAborts) {
     auto serial = Queue::serial("test.self");
     EXPECT_DEATH(serial->sync([&] { serial->sync([] {}); }),
                  "sync onto queue \"test.self\" from a block running on it would deadlock");
@@ -166,7 +166,7 @@ TEST(QueueDeathTest, SyncOntoTheQueueOneIsRunningOnAborts) {
                  "\"test.target\" would deadlock");
 }
 
-TEST(QueueDeathTest, SyncOntoTheMainQueueFromTheMainThreadAborts) {
+TEST_F(QueueDeathTest, SyncOntoTheMainQueueFromTheMainThreadAborts) {
     EXPECT_DEATH(Queue::main()->sync([] {}),
                  "sync onto the main queue from the main thread would deadlock");
     // Also from inside a serial queue's block synced from the main thread.
@@ -307,7 +307,18 @@ TEST(QueueTest, SuspendedQueueStartsNothingUntilResumed) {
     EXPECT_TRUE(spin([&] { return ran == 3; }));
 }
 
-TEST(QueueDeathTest, ResumeWithoutSuspendAborts) {
+TEST(QueueTest, SuspendedBlocksLetTheVirtualClockMove) {
+    // A timer resumes the queue: runUntil must step the clock to it although blocks wait.
+    Clock::useVirtual();
+    auto queue = Queue::serial("test.suspend-virtual");
+    std::atomic<bool> ran{false};
+    queue->suspend();
+    queue->async([&] { ran = true; });
+    Queue::main()->after(5, [&] { queue->resume(); });
+    EXPECT_TRUE(spin([&] { return ran.load(); }));
+}
+
+TEST_F(QueueDeathTest, ResumeWithoutSuspendAborts) {
     auto queue = Queue::serial("test.resume");
     EXPECT_DEATH(queue->resume(), "queue \"test.resume\" is not suspended");
     EXPECT_DEATH(Queue::main()->suspend(), "queue \"main\" cannot be suspended");

@@ -13,11 +13,12 @@
 //
 // runUntil(predicate, timeout) is how tests and synchronous waits drive a loop. The timeout is
 // real time, only an outer cap. On the virtual clock, when a turn did nothing and no work is
-// outstanding anywhere (no block queued or running on any queue or loop, no PendingWork
-// alive), it advances the clock to the earliest delayed block or timer and goes on:
-// timer-driven work completes without real waiting, and time never jumps while a worker is
-// busy. Work that waits for something real outside any block (a request waiting for a peer,
-// an asynchronous operation doing I/O) holds a PendingWork for that time.
+// outstanding anywhere (no block running or due to start on any queue or loop, no PendingWork
+// alive; blocks held back by a suspended queue do not count), it advances the clock to the
+// earliest delayed block or timer and goes on: timer-driven work completes without real
+// waiting, and time never jumps while a worker is busy. Work that waits for something real
+// outside any block (a request waiting for a peer, an asynchronous operation doing I/O) holds a
+// PendingWork for that time.
 
 #include <functional>
 #include <memory>
