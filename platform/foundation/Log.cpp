@@ -63,7 +63,8 @@ void log(std::string_view line) {
     out += '\n';
     std::lock_guard lock(registryMutex());
     writeAll(STDERR_FILENO, out);
-    for (LogCapture* capture : registry()) capture->record(line);
+    for (LogCapture* capture : registry())
+        capture->record(line);
 }
 
 LogCapture::LogCapture() {

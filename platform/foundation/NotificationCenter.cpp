@@ -20,7 +20,8 @@ NotificationCenter& NotificationCenter::defaultCenter() {
 }
 
 NotificationCenter::Token NotificationCenter::addObserver(const std::string& name,
-                                                          const void* sender, Callback callback,
+                                                          const void* sender,
+                                                          Callback callback,
                                                           Executor executor) {
     auto observer = std::make_shared<Observer>();
     observer->name = name;

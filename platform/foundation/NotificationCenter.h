@@ -45,7 +45,9 @@ class NotificationCenter {
     NotificationCenter& operator=(const NotificationCenter&) = delete;
 
     // Observes posts of `name` (every name when empty) from `sender` (any sender when null).
-    Token addObserver(const std::string& name, const void* sender, Callback callback,
+    Token addObserver(const std::string& name,
+                      const void* sender,
+                      Callback callback,
                       Executor executor = nullptr);
     void removeObserver(Token token);
 

@@ -1,9 +1,14 @@
 #include "platform/foundation/PropertyList.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <string_view>
+#include <vector>
 
 #include "platform/foundation/Files.h"
 #include "platform/foundation/PropertyListNodes.h"
@@ -194,6 +199,147 @@ std::optional<Value> fromNodeAt(plist_t node, NullMode mode, Error* error, int d
     }
 }
 
+// libplist's readers recurse once per nesting level and overflow the stack on hostile input,
+// so the nesting depth is measured before the bytes reach them.
+
+// XML: counts open <array> and <dict> elements; comments, CDATA and declarations are skipped.
+// Conservative: it may refuse, never under-count.
+bool xmlDepthWithin(std::string_view text, int limit) {
+    int depth = 0;
+    size_t i = 0;
+    auto skipPast = [&](std::string_view end) {
+        size_t at = text.find(end, i);
+        i = at == std::string_view::npos ? text.size() : at + end.size();
+    };
+    auto startsWithTag = [&](std::string_view name) {
+        if (text.compare(i, name.size(), name) != 0) return false;
+        size_t next = i + name.size();
+        return next >= text.size() || text[next] == '>' || text[next] == '/' ||
+               std::isspace(static_cast<unsigned char>(text[next]));
+    };
+    while (i < text.size()) {
+        if (text[i] != '<') {
+            ++i;
+            continue;
+        }
+        if (text.compare(i, 4, "<!--") == 0) {
+            skipPast("-->");
+        } else if (text.compare(i, 9, "<![CDATA[") == 0) {
+            skipPast("]]>");
+        } else if (text.compare(i, 2, "<?") == 0 || text.compare(i, 2, "<!") == 0) {
+            skipPast(">");
+        } else if (startsWithTag("</array") || startsWithTag("</dict")) {
+            --depth;
+            skipPast(">");
+        } else if (startsWithTag("<array") || startsWithTag("<dict")) {
+            size_t close = text.find('>', i);
+            bool selfClosing = close != std::string_view::npos && text[close - 1] == '/';
+            if (!selfClosing && ++depth > limit) return false;
+            skipPast(">");
+        } else {
+            ++i;
+        }
+    }
+    return true;
+}
+
+// Binary: walks the object table from the top object, measuring the longest chain of
+// containers without recursion. Malformed tables and cycles are refused here too.
+bool binaryDepthWithin(const uint8_t* p, size_t size, int limit) {
+    constexpr size_t kHeader = 8, kTrailer = 32;
+    if (size < kHeader + kTrailer) return false;
+    auto readBE = [](const uint8_t* at, size_t n) {
+        uint64_t v = 0;
+        for (size_t k = 0; k < n; ++k)
+            v = (v << 8) | at[k];
+        return v;
+    };
+    const uint8_t* trailer = p + size - kTrailer;
+    const size_t offsetSize = trailer[6], refSize = trailer[7];
+    const uint64_t count = readBE(trailer + 8, 8), top = readBE(trailer + 16, 8),
+                   tableOffset = readBE(trailer + 24, 8);
+    if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8) return false;
+    const size_t tableEnd = size - kTrailer;
+    if (count == 0 || top >= count || tableOffset < kHeader || tableOffset > tableEnd ||
+        count > (tableEnd - tableOffset) / offsetSize) {
+        return false;
+    }
+    auto offsetOf = [&](uint64_t object) {
+        return readBE(p + tableOffset + object * offsetSize, offsetSize);
+    };
+    // The children of a container, as (first ref position, number of refs); false otherwise.
+    auto children = [&](uint64_t object, size_t& refs, uint64_t& n) {
+        uint64_t at = offsetOf(object);
+        if (at < kHeader || at >= tableOffset) return false;
+        uint8_t marker = p[at];
+        uint8_t kind = marker >> 4;
+        if (kind != 0xA && kind != 0xC && kind != 0xD) return false;
+        n = marker & 0x0F;
+        size_t pos = at + 1;
+        if (n == 0x0F) {
+            if (pos >= tableOffset || (p[pos] >> 4) != 0x1) return false;
+            size_t width = size_t{1} << (p[pos] & 0x0F);
+            if (width > 8 || pos + 1 + width > tableOffset) return false;
+            n = readBE(p + pos + 1, width);
+            pos += 1 + width;
+        }
+        if (kind == 0xD) {
+            if (n > (tableOffset - pos) / (2 * refSize)) return false;
+            pos += n * refSize;  // keys are text, never containers
+        } else if (n > (tableOffset - pos) / refSize) {
+            return false;
+        }
+        refs = pos;
+        return true;
+    };
+    enum : uint8_t { kNew, kOpen, kDone };
+    std::vector<uint8_t> state(count, kNew);
+    std::vector<int> height(count, 0);
+    struct Frame {
+        uint64_t object;
+        size_t refs;
+        uint64_t n, next;
+    };
+    std::vector<Frame> stack;
+    auto enter = [&](uint64_t object) {
+        size_t refs = 0;
+        uint64_t n = 0;
+        if (!children(object, refs, n)) {
+            state[object] = kDone;
+            return true;
+        }
+        if (stack.size() >= static_cast<size_t>(limit)) return false;
+        state[object] = kOpen;
+        stack.push_back({object, refs, n, 0});
+        return true;
+    };
+    if (!enter(top)) return false;
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (f.next == f.n) {
+            state[f.object] = kDone;
+            int h = height[f.object] + 1;
+            uint64_t done = f.object;
+            stack.pop_back();
+            height[done] = h;
+            if (!stack.empty()) {
+                height[stack.back().object] = std::max(height[stack.back().object], h);
+            }
+            continue;
+        }
+        uint64_t child = readBE(p + f.refs + f.next * refSize, refSize);
+        ++f.next;
+        if (child >= count) return false;
+        if (state[child] == kOpen) return false;  // a cycle
+        if (state[child] == kDone) {
+            height[f.object] = std::max(height[f.object], height[child]);
+            continue;
+        }
+        if (!enter(child)) return false;
+    }
+    return height[top] <= limit;
+}
+
 }  // namespace
 
 bool isStorableText(const std::string& text) {
@@ -250,6 +396,16 @@ Node parseBytes(const Data& bytes, Error* error) {
     }
     if (bytes.size() > std::numeric_limits<uint32_t>::max()) {
         fail(error, kMalformed, "property list too large");
+        return nullptr;
+    }
+    const bool binary = bytes.size() >= 8 && std::memcmp(bytes.data(), "bplist00", 8) == 0;
+    const bool shallow =
+        binary ? binaryDepthWithin(bytes.data(), bytes.size(), kMaxDepth)
+               : xmlDepthWithin(
+                     std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                     kMaxDepth);
+    if (!shallow) {
+        fail(error, kMalformed, "not a property list, or nested too deeply");
         return nullptr;
     }
     plist_t node = nullptr;

@@ -24,7 +24,9 @@ std::optional<Data> serialize(const Value& value, Format format, Error* error = 
 
 // File forms: a missing file reads as std::nullopt; writes are atomic.
 std::optional<Value> readFile(const std::filesystem::path& path, Error* error = nullptr);
-bool writeFile(const std::filesystem::path& path, const Value& value, Format format = Format::XML,
+bool writeFile(const std::filesystem::path& path,
+               const Value& value,
+               Format format = Format::XML,
                Error* error = nullptr);
 
 }  // namespace platform::plist
@@ -34,7 +36,8 @@ namespace platform::json {
 // Parses a JSON text; top-level fragments ("3", "\"a\"") are accepted.
 std::optional<Value> parse(std::string_view text, Error* error = nullptr);
 // Writes compact or pretty JSON; std::nullopt when the value holds data or dates.
-std::optional<std::string> serialize(const Value& value, bool pretty = false,
+std::optional<std::string> serialize(const Value& value,
+                                     bool pretty = false,
                                      Error* error = nullptr);
 
 }  // namespace platform::json

@@ -88,8 +88,15 @@ class Value {
     friend bool operator==(const Value&, const Value&) = default;
 
   private:
-    std::variant<std::nullptr_t, bool, int64_t, double, std::string, platform::Data, platform::Date,
-                 platform::Array, platform::Dictionary>
+    std::variant<std::nullptr_t,
+                 bool,
+                 int64_t,
+                 double,
+                 std::string,
+                 platform::Data,
+                 platform::Date,
+                 platform::Array,
+                 platform::Dictionary>
         v_;
 };
 
