@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "game/model/QenData.h"
 #include "game/model/QenFiles.h"
 #include "game/model/QenNumbers.h"
+#include "platform/foundation/Calendar.h"
 #include "platform/foundation/Log.h"
 
 namespace {
@@ -37,19 +37,6 @@ bool writeBalanceUnits(int64_t units) {
     std::string text = randomDigits() + std::to_string(qen::clampToInt(units));
     QenData::Encrypt(text);
     return writeScrambled(kVoucher, text);
-}
-
-struct CalendarDate {
-    int year, month, day;
-    friend bool operator==(const CalendarDate&, const CalendarDate&) = default;
-};
-
-// The Gregorian date of a moment in the device's time zone.
-CalendarDate localDate(int64_t seconds) {
-    const auto moment = static_cast<std::time_t>(seconds);
-    std::tm parts{};
-    localtime_r(&moment, &parts);
-    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday};
 }
 
 // Splits at every comma, keeping empty parts.
@@ -96,13 +83,13 @@ int32_t QenData::getGift(std::string& time, const std::optional<std::string>& gi
     Decrypt(time);
     const int64_t now = qen::longLongValue(time);
 
-    const CalendarDate today = localDate(now);
-    if (today == localDate(last)) {
+    const platform::CalendarDay today = platform::localCalendarDay(now);
+    if (today == platform::localCalendarDay(last)) {
         platform::log("do nothing");
         return 0;
     }
     int32_t day = 1;
-    if (today == localDate(last + kSecondsPerDay) && !dailygifts.empty()) {
+    if (today == platform::localCalendarDay(last + kSecondsPerDay) && !dailygifts.empty()) {
         const int32_t i = std::min<int32_t>(std::max<int32_t>(streak, 0), 9);
         const size_t entry = std::min<size_t>(static_cast<size_t>(i), dailygifts.size() - 1);
         changeVoucher(qen::clampToInt(int64_t{readInt(dailygifts[entry])} * 10));

@@ -15,6 +15,7 @@
 
 #include "game/model/QenData.h"
 #include "game/model/QenNumbers.h"
+#include "platform/foundation/Calendar.h"
 #include "platform/foundation/Log.h"
 
 namespace {
@@ -129,12 +130,7 @@ void happenings(QenData& d, Tally& tally) {
 }
 
 std::string today() {
-    const std::time_t now = std::time(nullptr);
-    std::tm parts{};
-    localtime_r(&now, &parts);
-    char text[16];
-    std::strftime(text, sizeof text, "%Y-%m-%d", &parts);
-    return text;
+    return platform::formatLocalDay(std::time(nullptr));
 }
 
 TEST(QenDataGame, WholeGameFromStartToAHouseAndItsRecord) {
