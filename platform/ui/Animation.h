@@ -5,8 +5,8 @@
 // kept as records.
 //
 // Timing: one pass runs from fromValue to toValue in `duration` seconds; with autoreverses it
-// runs back in another `duration`. The animation makes max(1, repeatCount) such cycles
-// (repeatCount may be infinite; a fraction makes part of a last cycle). While running, the
+// runs back in another `duration`. The animation makes repeatCount such cycles (one when 0;
+// repeatCount may be infinite, and a fraction makes part of a last cycle). While running, the
 // animated value replaces the model value. After the end, a record with fillMode Forwards and
 // removedOnCompletion false holds its end value (fromValue again when it autoreverses);
 // otherwise the model value shows again.

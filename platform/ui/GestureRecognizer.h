@@ -60,7 +60,10 @@ class GestureRecognizer : public runtime::Object,
 
   private:
     friend class View;
+    friend class Window;
+    // The window's bookkeeping around each event and at the end of a touch.
     void remember(const Touches& touches);
+    void resetAfterTouch();
 
     GestureState state_ = GestureState::Possible;
     std::weak_ptr<View> view_;

@@ -8,8 +8,9 @@
 //    and, when a root view controller is set and its view is not shown yet, shows that view.
 //  - setRootViewController replaces the previous root's view by the new root's view, sized to
 //    the window's bounds: at once when the window is visible, else at makeKeyAndVisible.
-//    Showing the root calls, in order: rootControllerWillAppear, the view becomes the window's
-//    back-most subview, rootControllerDidAppear.
+//    Showing the root calls, in order: viewOfRootController (which loads the view),
+//    rootControllerWillAppear, the view becomes the window's back-most subview,
+//    rootControllerDidAppear.
 //  - Touches: sendTouch(Began) hit-tests the window; that view keeps the touch until it ends.
 //    Each event goes first to the gesture recognizers of the view and its ancestors (deepest
 //    first), then to the view, unless a recognizer that cancels touches has recognized: then the
