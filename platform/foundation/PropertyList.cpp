@@ -267,14 +267,16 @@ bool binaryDepthWithin(const uint8_t* p, size_t size, int limit) {
     auto offsetOf = [&](uint64_t object) {
         return readBE(p + tableOffset + object * offsetSize, offsetSize);
     };
-    // The children of a container, as (first ref position, number of refs); false otherwise.
-    auto children = [&](uint64_t object, size_t& refs, uint64_t& n) {
+    // Keys must be text without NUL bytes: libplist asserts on a key that holds one.
+    std::vector<uint8_t> keyChecked(count, 0);
+    auto keyIsText = [&](uint64_t object) {
+        if (object >= count) return false;
+        if (keyChecked[object]) return true;
         uint64_t at = offsetOf(object);
         if (at < kHeader || at >= tableOffset) return false;
-        uint8_t marker = p[at];
-        uint8_t kind = marker >> 4;
-        if (kind != 0xA && kind != 0xC && kind != 0xD) return false;
-        n = marker & 0x0F;
+        uint8_t kind = p[at] >> 4;
+        if (kind != 0x5 && kind != 0x6) return false;
+        uint64_t n = p[at] & 0x0F;
         size_t pos = at + 1;
         if (n == 0x0F) {
             if (pos >= tableOffset || (p[pos] >> 4) != 0x1) return false;
@@ -283,14 +285,44 @@ bool binaryDepthWithin(const uint8_t* p, size_t size, int limit) {
             n = readBE(p + pos + 1, width);
             pos += 1 + width;
         }
+        const size_t unit = kind == 0x5 ? 1 : 2;
+        if (n > (tableOffset - pos) / unit) return false;
+        for (uint64_t k = 0; k < n; ++k) {
+            if (unit == 1 ? p[pos + k] == 0 : (p[pos + 2 * k] | p[pos + 2 * k + 1]) == 0) {
+                return false;
+            }
+        }
+        keyChecked[object] = 1;
+        return true;
+    };
+    // Where a container's child refs start and how many there are.
+    enum class Kind { Scalar, Container, Bad };
+    auto children = [&](uint64_t object, size_t& refs, uint64_t& n) {
+        uint64_t at = offsetOf(object);
+        if (at < kHeader || at >= tableOffset) return Kind::Bad;
+        uint8_t marker = p[at];
+        uint8_t kind = marker >> 4;
+        if (kind != 0xA && kind != 0xC && kind != 0xD) return Kind::Scalar;
+        n = marker & 0x0F;
+        size_t pos = at + 1;
+        if (n == 0x0F) {
+            if (pos >= tableOffset || (p[pos] >> 4) != 0x1) return Kind::Bad;
+            size_t width = size_t{1} << (p[pos] & 0x0F);
+            if (width > 8 || pos + 1 + width > tableOffset) return Kind::Bad;
+            n = readBE(p + pos + 1, width);
+            pos += 1 + width;
+        }
         if (kind == 0xD) {
-            if (n > (tableOffset - pos) / (2 * refSize)) return false;
+            if (n > (tableOffset - pos) / (2 * refSize)) return Kind::Bad;
+            for (uint64_t k = 0; k < n; ++k) {
+                if (!keyIsText(readBE(p + pos + k * refSize, refSize))) return Kind::Bad;
+            }
             pos += n * refSize;  // keys are text, never containers
         } else if (n > (tableOffset - pos) / refSize) {
-            return false;
+            return Kind::Bad;
         }
         refs = pos;
-        return true;
+        return Kind::Container;
     };
     enum : uint8_t { kNew, kOpen, kDone };
     std::vector<uint8_t> state(count, kNew);
@@ -304,9 +336,10 @@ bool binaryDepthWithin(const uint8_t* p, size_t size, int limit) {
     auto enter = [&](uint64_t object) {
         size_t refs = 0;
         uint64_t n = 0;
-        if (!children(object, refs, n)) {
+        Kind kind = children(object, refs, n);
+        if (kind != Kind::Container) {
             state[object] = kDone;
-            return true;
+            return kind == Kind::Scalar;
         }
         if (stack.size() >= static_cast<size_t>(limit)) return false;
         state[object] = kOpen;
