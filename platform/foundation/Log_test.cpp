@@ -1,0 +1,79 @@
+#include "platform/foundation/Log.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <regex>
+#include <thread>
+
+#include "platform/foundation/Files.h"
+#include "platform/foundation/TestSupport_test.h"
+
+namespace platform {
+namespace {
+
+TEST(Log, CapturesSeeBareLinesInOrderAndNest) {
+    auto outer = std::make_unique<LogCapture>();
+    log("first");
+    {
+        LogCapture inner;
+        log("second\n");  // the newline is not doubled
+        EXPECT_EQ(inner.lines(), std::vector<std::string>{"second"});
+    }
+    log("third");
+    EXPECT_EQ(outer->lines(), (std::vector<std::string>{"first", "second", "third"}));
+    EXPECT_TRUE(outer->contains("hir"));
+    EXPECT_FALSE(outer->contains("fourth"));
+    outer->clear();
+    EXPECT_TRUE(outer->lines().empty());
+    outer.reset();
+    log("after every capture is gone");  // nothing dangles
+}
+
+TEST(Log, LinesFromManyThreadsAllArriveInPerThreadOrder) {
+    LogCapture capture;
+    constexpr int kThreads = 8, kLines = 200;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < kLines; ++i) {
+                log("t" + std::to_string(t) + " " + std::to_string(i));
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    auto lines = capture.lines();
+    ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads * kLines));
+    std::vector<int> next(kThreads, 0);
+    for (const std::string& line : lines) {
+        int t = 0, i = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "t%d %d", &t, &i), 2) << line;
+        EXPECT_EQ(i, next[t]++) << "thread " << t;
+    }
+}
+
+TEST(Log, StandardErrorLineCarriesTimeAndProcess) {
+    // Send standard error to a file for the duration of one line.
+    const auto path = testing::scratch("stderr.txt");
+    ASSERT_TRUE(files::createEmpty(path));
+    fflush(stderr);
+    int saved = dup(STDERR_FILENO);
+    FILE* f = std::fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    dup2(fileno(f), STDERR_FILENO);
+    log("hello console");
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    std::fclose(f);
+    auto text = files::readText(path);
+    ASSERT_TRUE(text);
+    std::regex shape(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} qen\[(\d+)\] hello console\n)");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(*text, m, shape)) << *text;
+    EXPECT_EQ(m[1], std::to_string(getpid()));
+}
+
+}  // namespace
+}  // namespace platform
