@@ -60,7 +60,8 @@ struct View::Transition {
 
     // 0..1 of the way at `now`; 1 once over.
     double progress(double now) const {
-        if (duration <= 0) return 1;
+        // The clock sums its steps, so the end may come a hair early: a nanosecond is the end.
+        if (duration <= 0 || now >= start + duration - 1e-9) return 1;
         return std::clamp((now - start) / duration, 0.0, 1.0);
     }
 };
