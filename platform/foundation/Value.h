@@ -80,6 +80,7 @@ class Value {
     // Dictionary member lookup: nullptr when this is no dictionary or the key is absent.
     const Value* find(std::string_view key) const;
     // Makes this a dictionary when it is null, then answers the member (created as null).
+    // Aborts on any other type: a broken precondition.
     Value& operator[](std::string_view key);
 
     // Array length or dictionary size; 0 for scalars.
