@@ -4,6 +4,10 @@
 // Property lists carry every Value type except null; JSON carries null, bool, numbers, text,
 // arrays and dictionaries (data and dates are refused by the writer). Readers of untrusted
 // bytes answer std::nullopt with an Error and never crash on malformed input.
+// XML dates keep whole seconds (the format's precision); binary ones keep microseconds. Dates
+// from 1933 to 2069 can be written; text must be UTF-8 without NUL bytes.
+// Errors: domain "platform.plist" or "platform.json"; code 1 malformed input, 2 a value that
+// cannot be written, 3 (plist files) a file that cannot be read or written.
 
 #include <filesystem>
 #include <optional>
