@@ -30,10 +30,13 @@ Size Label::sizeThatFits(Size size) const {
 void Label::draw(render::Canvas& canvas, const Rect& rect) {
     if (text_.empty()) return;
     Size measured = render::measureText(text_, font_, rect.width(), options());
-    double height = std::min(measured.height, rect.height());
-    double y = rect.minY() + std::max(0.0, (rect.height() - height) / 2);
-    canvas.drawText(text_, Rect(rect.minX(), y, rect.width(), std::max(height, measured.height)),
-                    font_, textColor_, options());
+    // Centred vertically; text taller than the label starts at its top and is cut at its bottom.
+    Rect box = rect;
+    if (measured.height < rect.height()) {
+        box = Rect(rect.minX(), rect.minY() + (rect.height() - measured.height) / 2, rect.width(),
+                   measured.height);
+    }
+    canvas.drawText(text_, box, font_, textColor_, options());
 }
 
 }  // namespace platform::ui

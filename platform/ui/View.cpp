@@ -182,7 +182,7 @@ std::shared_ptr<Window> View::window() const {
         v = parent.get();
     }
     if (auto* w = dynamic_cast<const Window*>(v)) {
-        return std::static_pointer_cast<Window>(const_cast<Window*>(w)->shared_from_this());
+        return std::static_pointer_cast<Window>(const_cast<Window*>(w)->weak_from_this().lock());
     }
     return nullptr;
 }
