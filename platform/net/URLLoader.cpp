@@ -1,0 +1,678 @@
+#include "platform/net/URLLoader.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <list>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/dispatch/Clock.h"
+#include "platform/dispatch/OperationQueue.h"
+#include "platform/dispatch/Queue.h"
+#include "platform/dispatch/RunLoop.h"
+#include "platform/net/CookieStorage.h"
+#include "platform/net/URLCache.h"
+#include "platform/net/URLProtocol.h"
+
+namespace platform::net {
+
+namespace {
+constexpr int kMaxRedirects = 20;
+// Real time between two looks at the Clock while transfers wait on the network.
+constexpr int kSliceMs = 10;
+
+std::mutex& protocolsMutex() {
+    static std::mutex m;
+    return m;
+}
+std::vector<std::shared_ptr<URLProtocol>>& protocols() {
+    static std::vector<std::shared_ptr<URLProtocol>> list;
+    return list;
+}
+}  // namespace
+
+void registerProtocol(std::shared_ptr<URLProtocol> protocol) {
+    std::lock_guard lock(protocolsMutex());
+    protocols().push_back(std::move(protocol));
+}
+
+void unregisterProtocol(const std::shared_ptr<URLProtocol>& protocol) {
+    std::lock_guard lock(protocolsMutex());
+    std::erase(protocols(), protocol);
+}
+
+class ProtocolClient;
+
+// The shared state of one load. `over`, `delegate` and `self` are guarded by deliverMutex;
+// the fields below them belong to the network thread.
+struct URLLoader::State {
+    std::shared_ptr<Queue> queue;
+    std::recursive_mutex deliverMutex;
+    bool over = false;
+    std::shared_ptr<URLLoaderDelegate> delegate;
+    std::shared_ptr<URLLoader> self;  // the load keeps its loader until it ends
+
+    int redirects = 0;
+    std::weak_ptr<ProtocolClient> client;  // held by its protocol while it answers
+    CURL* easy = nullptr;
+};
+
+namespace {
+
+using State = URLLoader::State;
+
+// Runs `call` on the delegate queue unless the load is over. A call that returns true ends
+// the load: the delegate and the loader are let go.
+void deliver(const std::shared_ptr<State>& state,
+             std::function<bool(URLLoader&, URLLoaderDelegate&)> call) {
+    state->queue->async([state, call = std::move(call)] {
+        std::lock_guard lock(state->deliverMutex);
+        if (state->over) return;
+        auto loader = state->self;
+        auto delegate = state->delegate;
+        if (call(*loader, *delegate)) {
+            state->over = true;
+            state->delegate.reset();
+            state->self.reset();
+        }
+    });
+}
+
+void deliverFailure(const std::shared_ptr<State>& state, Error error) {
+    deliver(state, [error = std::move(error)](URLLoader& l, URLLoaderDelegate& d) {
+        d.didFailWithError(l, error);
+        return true;
+    });
+}
+
+void deliverAnswer(const std::shared_ptr<State>& state, HTTPURLResponse response, Data data) {
+    deliver(state, [response = std::move(response), data = std::move(data)](URLLoader& l,
+                                                                            URLLoaderDelegate& d) {
+        d.didReceiveResponse(l, response);
+        if (!data.empty()) d.didReceiveData(l, data);
+        d.didFinishLoading(l);
+        return true;
+    });
+}
+
+int64_t errorCodeFor(CURLcode code) {
+    switch (code) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return kURLErrorCannotFindHost;
+        case CURLE_COULDNT_CONNECT:
+            return kURLErrorCannotConnectToHost;
+        case CURLE_OPERATION_TIMEDOUT:
+            return kURLErrorTimedOut;
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return kURLErrorUnsupportedURL;
+        case CURLE_URL_MALFORMAT:
+            return kURLErrorBadURL;
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_CERTPROBLEM:
+            return kURLErrorServerCertificateUntrusted;
+        case CURLE_PARTIAL_FILE:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_HTTP2:
+        case CURLE_HTTP2_STREAM:
+        case CURLE_BAD_CONTENT_ENCODING:
+        case CURLE_WRITE_ERROR:
+            return kURLErrorNetworkConnectionLost;
+        default:
+            return kURLErrorUnknown;
+    }
+}
+
+bool isRedirect(long status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// One request on the wire. Network thread only.
+struct Transfer {
+    std::shared_ptr<State> state;
+    URLRequest request;
+    CURL* easy = nullptr;
+    curl_slist* headerList = nullptr;
+    PendingWork pending;
+    double deadline = 0;
+
+    long status = 0;
+    HeaderFields headers;
+    bool headersDone = false;
+    std::optional<HTTPURLResponse> response;
+    std::optional<URL> redirectTo;
+    bool cacheable = false;
+    Data cacheBody;
+
+    explicit Transfer(URLRequest r) : request(std::move(r)) {}
+    ~Transfer() {
+        if (headerList) curl_slist_free_all(headerList);
+    }
+    void touch() { deadline = Clock::now() + request.timeoutInterval; }
+};
+
+bool mayStore(const HTTPURLResponse& response, const URLRequest& request) {
+    if (request.httpMethod != "GET" || response.statusCode() < 200 || response.statusCode() > 299)
+        return false;
+    auto control = response.valueForHeader("Cache-Control");
+    return !(control && control->find("no-store") != std::string::npos);
+}
+
+}  // namespace
+
+// Answers of a URL protocol, passed on to the delegate queue.
+class ProtocolClient : public URLProtocolClient {
+  public:
+    ProtocolClient(std::shared_ptr<State> state, URL url, std::shared_ptr<URLProtocol> protocol)
+        : state_(std::move(state)), url_(std::move(url)), protocol_(std::move(protocol)) {}
+
+    void didReceiveResponse(const HTTPURLResponse& response) override {
+        std::lock_guard lock(mutex_);
+        if (ended_ || responded_) return;
+        responded_ = true;
+        deliver(state_, [response](URLLoader& l, URLLoaderDelegate& d) {
+            d.didReceiveResponse(l, response);
+            return false;
+        });
+    }
+    void didLoadData(const Data& data) override {
+        std::lock_guard lock(mutex_);
+        if (ended_) return;
+        respondIfNeededLocked();
+        deliver(state_, [data](URLLoader& l, URLLoaderDelegate& d) {
+            d.didReceiveData(l, data);
+            return false;
+        });
+    }
+    void didFinishLoading() override {
+        std::lock_guard lock(mutex_);
+        if (ended_) return;
+        respondIfNeededLocked();
+        ended_ = true;
+        protocol_.reset();
+        deliver(state_, [](URLLoader& l, URLLoaderDelegate& d) {
+            d.didFinishLoading(l);
+            return true;
+        });
+    }
+    void didFailWithError(const Error& error) override {
+        std::lock_guard lock(mutex_);
+        if (ended_) return;
+        ended_ = true;
+        protocol_.reset();
+        deliverFailure(state_, error);
+    }
+    // The load was cancelled: the protocol to stop, null when it had ended the load already.
+    std::shared_ptr<URLProtocol> stop() {
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+        return std::move(protocol_);
+    }
+
+  private:
+    void respondIfNeededLocked() {
+        if (responded_) return;
+        responded_ = true;
+        HTTPURLResponse empty(url_, "", -1, std::nullopt);
+        deliver(state_, [empty](URLLoader& l, URLLoaderDelegate& d) {
+            d.didReceiveResponse(l, empty);
+            return false;
+        });
+    }
+
+    std::mutex mutex_;
+    std::shared_ptr<State> state_;
+    URL url_;
+    std::shared_ptr<URLProtocol> protocol_;
+    bool responded_ = false;
+    bool ended_ = false;
+};
+
+namespace {
+
+// The network thread: one libcurl multi handle, driven by commands posted from any thread.
+class Engine {
+  public:
+    static Engine& shared() {
+        // Never destroyed: loads may be in flight when the process ends.
+        static Engine* engine = new Engine();
+        return *engine;
+    }
+
+    // Runs `command` on the network thread. While it waits, the virtual clock stands still.
+    void post(std::function<void()> command) {
+        auto pending = std::make_shared<PendingWork>();
+        {
+            std::lock_guard lock(mutex_);
+            commands_.push_back([pending, command = std::move(command)] { command(); });
+        }
+        curl_multi_wakeup(multi_);
+    }
+
+    void begin(const std::shared_ptr<State>& state, URLRequest request);
+    void stop(const std::shared_ptr<State>& state);
+
+  private:
+    Engine() {
+        CookieStorage::shared();  // initialises libcurl
+        multi_ = curl_multi_init();
+        thread_ = std::thread([this] { run(); });
+        thread_.detach();
+    }
+
+    void run();
+    void finished(CURL* easy, CURLcode result);
+    void redirect(std::unique_ptr<Transfer> transfer);
+    void remove(CURL* easy) {
+        curl_multi_remove_handle(multi_, easy);
+        curl_easy_cleanup(easy);
+    }
+
+    static size_t onHeader(char* data, size_t size, size_t count, void* context);
+    static size_t onBody(char* data, size_t size, size_t count, void* context);
+
+    std::mutex mutex_;
+    std::vector<std::function<void()>> commands_;
+    CURLM* multi_ = nullptr;
+    std::thread thread_;
+    std::map<CURL*, std::unique_ptr<Transfer>> transfers_;
+};
+
+void Engine::run() {
+    for (;;) {
+        std::vector<std::function<void()>> commands;
+        {
+            std::lock_guard lock(mutex_);
+            commands.swap(commands_);
+        }
+        for (auto& command : commands)
+            command();
+        commands.clear();
+
+        int running = 0;
+        curl_multi_perform(multi_, &running);
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+            if (message->msg == CURLMSG_DONE) finished(message->easy_handle, message->data.result);
+        }
+
+        const double now = Clock::now();
+        std::vector<CURL*> late;
+        for (auto& [easy, transfer] : transfers_)
+            if (now >= transfer->deadline) late.push_back(easy);
+        for (CURL* easy : late) {
+            auto transfer = std::move(transfers_[easy]);
+            transfers_.erase(easy);
+            remove(easy);
+            transfer->state->easy = nullptr;
+            deliverFailure(transfer->state,
+                           makeURLError(kURLErrorTimedOut, transfer->request.url.absoluteString()));
+        }
+
+        curl_multi_poll(multi_, nullptr, 0, transfers_.empty() ? 1000 : kSliceMs, nullptr);
+    }
+}
+
+void Engine::begin(const std::shared_ptr<State>& state, URLRequest request) {
+    {
+        std::lock_guard lock(state->deliverMutex);
+        if (state->over) return;
+    }
+    const std::string urlText = request.url.absoluteString();
+
+    const auto policy = request.cachePolicy;
+    if (policy == CachePolicy::ReturnCacheDataElseLoad ||
+        policy == CachePolicy::ReturnCacheDataDontLoad) {
+        if (auto cached = URLCache::shared().cachedResponseForRequest(request)) {
+            deliverAnswer(state, cached->response, cached->data);
+            return;
+        }
+        if (policy == CachePolicy::ReturnCacheDataDontLoad) {
+            deliverFailure(state, makeURLError(kURLErrorResourceUnavailable, urlText));
+            return;
+        }
+    }
+
+    std::shared_ptr<URLProtocol> protocol;
+    {
+        std::vector<std::shared_ptr<URLProtocol>> candidates;
+        {
+            std::lock_guard lock(protocolsMutex());
+            candidates.assign(protocols().rbegin(), protocols().rend());
+        }
+        for (auto& p : candidates)
+            if (p->canHandle(request)) {
+                protocol = p;
+                break;
+            }
+    }
+    if (protocol) {
+        auto client = std::make_shared<ProtocolClient>(state, request.url, protocol);
+        state->client = client;
+        protocol->startLoading(request, std::move(client));
+        return;
+    }
+
+    const std::string& scheme = request.url.scheme();
+    if (scheme != "http" && scheme != "https") {
+        deliverFailure(state, makeURLError(kURLErrorUnsupportedURL, urlText));
+        return;
+    }
+
+    auto transfer = std::make_unique<Transfer>(std::move(request));
+    Transfer* t = transfer.get();
+    const URLRequest& r = t->request;
+    t->state = state;
+    CURL* easy = curl_easy_init();
+    t->easy = easy;
+    curl_easy_setopt(easy, CURLOPT_URL, r.url.withoutFragment().absoluteString().c_str());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Engine::onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, t);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Engine::onBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, t);
+    if (r.httpMethod == "GET") {
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    } else if (r.httpMethod == "HEAD") {
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    } else {
+        if (r.httpMethod != "POST")
+            curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, r.httpMethod.c_str());
+        if (!r.body.empty() || r.httpMethod == "POST") {
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                             static_cast<curl_off_t>(r.body.size()));
+            curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS,
+                             r.body.empty() ? "" : reinterpret_cast<const char*>(r.body.data()));
+        }
+    }
+    for (const auto& [name, value] : r.headers.entries())
+        t->headerList = curl_slist_append(t->headerList, (name + ": " + value).c_str());
+    if (!r.headers.value("Expect")) t->headerList = curl_slist_append(t->headerList, "Expect:");
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t->headerList);
+    if (r.HTTPShouldHandleCookies) {
+        curl_easy_setopt(easy, CURLOPT_SHARE, CookieStorage::shared().shareHandle());
+        curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+    }
+    t->touch();
+    state->easy = easy;
+    transfers_.emplace(easy, std::move(transfer));
+    curl_multi_add_handle(multi_, easy);
+}
+
+void Engine::stop(const std::shared_ptr<State>& state) {
+    if (state->easy) {
+        CURL* easy = state->easy;
+        state->easy = nullptr;
+        transfers_.erase(easy);
+        remove(easy);
+    }
+    if (auto client = state->client.lock()) {
+        state->client.reset();
+        if (auto protocol = client->stop()) protocol->stopLoading(client);
+    }
+}
+
+size_t Engine::onHeader(char* data, size_t size, size_t count, void* context) {
+    auto* t = static_cast<Transfer*>(context);
+    const size_t n = size * count;
+    std::string line(data, n);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    t->touch();
+    if (t->headersDone) return n;  // trailers
+    if (line.rfind("HTTP/", 0) == 0) {
+        t->headers = HeaderFields();
+        const auto space = line.find(' ');
+        t->status =
+            space == std::string::npos ? 0 : std::strtol(line.c_str() + space + 1, nullptr, 10);
+        return n;
+    }
+    if (!line.empty()) {
+        const auto colon = line.find(':');
+        if (colon == std::string::npos) return n;
+        std::string value = line.substr(colon + 1);
+        value.erase(0, value.find_first_not_of(" \t"));
+        t->headers.append(line.substr(0, colon), value);
+        return n;
+    }
+    if (t->status >= 100 && t->status < 200) return n;  // an interim answer; the real one follows
+    t->headersDone = true;
+    HTTPURLResponse response(t->request.url, t->status, t->headers);
+    auto location = t->headers.value("Location");
+    if (isRedirect(t->status) && location) {
+        // Followed by us, so that the delegate sees each step: stop this transfer here.
+        t->redirectTo = URL::resolve(*location, t->request.url);
+        if (t->redirectTo) {
+            t->response = response;
+            return 0;
+        }
+    }
+    t->response = response;
+    t->cacheable = mayStore(response, t->request);
+    deliver(t->state, [response](URLLoader& l, URLLoaderDelegate& d) {
+        d.didReceiveResponse(l, response);
+        return false;
+    });
+    return n;
+}
+
+size_t Engine::onBody(char* data, size_t size, size_t count, void* context) {
+    auto* t = static_cast<Transfer*>(context);
+    const size_t n = size * count;
+    t->touch();
+    if (!t->response || t->redirectTo) return 0;
+    Data chunk(data, n);
+    if (t->cacheable) {
+        if (t->cacheBody.size() + n > URLCache::shared().memoryCapacity()) {
+            t->cacheable = false;
+            t->cacheBody = Data();
+        } else {
+            t->cacheBody.append(chunk);
+        }
+    }
+    deliver(t->state, [chunk = std::move(chunk)](URLLoader& l, URLLoaderDelegate& d) {
+        d.didReceiveData(l, chunk);
+        return false;
+    });
+    return n;
+}
+
+void Engine::finished(CURL* easy, CURLcode result) {
+    auto it = transfers_.find(easy);
+    if (it == transfers_.end()) return;
+    std::unique_ptr<Transfer> t = std::move(it->second);
+    transfers_.erase(it);
+    remove(easy);
+    t->state->easy = nullptr;
+    if (t->redirectTo) {
+        redirect(std::move(t));
+        return;
+    }
+    const std::string urlText = t->request.url.absoluteString();
+    if (result != CURLE_OK || !t->response) {
+        deliverFailure(t->state, makeURLError(errorCodeFor(result), urlText));
+        return;
+    }
+    if (t->cacheable) {
+        CachedURLResponse cached{*t->response, std::move(t->cacheBody)};
+        deliver(t->state, [cached = std::move(cached), request = t->request](URLLoader& l,
+                                                                             URLLoaderDelegate& d) {
+            if (auto kept = d.willCacheResponse(l, cached))
+                URLCache::shared().storeCachedResponse(*kept, request);
+            d.didFinishLoading(l);
+            return true;
+        });
+        return;
+    }
+    deliver(t->state, [](URLLoader& l, URLLoaderDelegate& d) {
+        d.didFinishLoading(l);
+        return true;
+    });
+}
+
+void Engine::redirect(std::unique_ptr<Transfer> t) {
+    auto state = t->state;
+    if (++state->redirects > kMaxRedirects) {
+        deliverFailure(
+            state, makeURLError(kURLErrorHTTPTooManyRedirects, t->request.url.absoluteString()));
+        return;
+    }
+    URLRequest next = t->request;
+    next.url = *t->redirectTo;
+    if ((t->status == 303 && next.httpMethod != "HEAD") ||
+        ((t->status == 301 || t->status == 302) && next.httpMethod == "POST")) {
+        next.httpMethod = "GET";
+        next.body = Data();
+        next.headers.remove("Content-Type");
+        next.headers.remove("Content-Length");
+    }
+    deliver(state, [state, next = std::move(next), response = *t->response](URLLoader& l,
+                                                                            URLLoaderDelegate& d) {
+        auto answer = d.willSendRequest(l, next, response);
+        if (!answer) {
+            d.didReceiveResponse(l, response);
+            d.didFinishLoading(l);
+            return true;
+        }
+        Engine::shared().post(
+            [state, request = std::move(*answer)] { Engine::shared().begin(state, request); });
+        return false;
+    });
+}
+
+}  // namespace
+
+std::shared_ptr<URLLoader> URLLoader::start(const URLRequest& request,
+                                            std::shared_ptr<URLLoaderDelegate> delegate,
+                                            std::shared_ptr<Queue> queue) {
+    Engine::shared();
+    std::shared_ptr<URLLoader> loader(new URLLoader(request));
+    auto state = std::make_shared<State>();
+    state->queue = queue ? std::move(queue) : Queue::main();
+    state->delegate = delegate ? std::move(delegate) : std::make_shared<URLLoaderDelegate>();
+    state->self = loader;
+    loader->state_ = state;
+    deliver(state, [state, request](URLLoader& l, URLLoaderDelegate& d) {
+        auto answer = d.willSendRequest(l, request, std::nullopt);
+        if (!answer) return true;
+        Engine::shared().post(
+            [state, request = std::move(*answer)] { Engine::shared().begin(state, request); });
+        return false;
+    });
+    return loader;
+}
+
+void URLLoader::cancel() {
+    auto keep = shared_from_this();
+    auto state = state_;
+    {
+        std::lock_guard lock(state->deliverMutex);
+        if (state->over) return;
+        state->over = true;
+        state->delegate.reset();
+        state->self.reset();
+    }
+    Engine::shared().post([state] { Engine::shared().stop(state); });
+}
+
+URLLoader::~URLLoader() = default;
+
+namespace {
+
+// Gathers a whole answer for the convenience calls and hands it to `done` on the delegate
+// queue.
+class Gatherer : public URLLoaderDelegate {
+  public:
+    using Done = std::function<void(std::optional<HTTPURLResponse>, Data, std::optional<Error>)>;
+    explicit Gatherer(Done done) : done_(std::move(done)) {}
+
+    void didReceiveResponse(URLLoader&, const HTTPURLResponse& response) override {
+        response_ = response;
+        data_ = Data();
+    }
+    void didReceiveData(URLLoader&, const Data& data) override { data_.append(data); }
+    void didFinishLoading(URLLoader&) override {
+        done_(std::move(response_), std::move(data_), std::nullopt);
+    }
+    void didFailWithError(URLLoader&, const Error& error) override {
+        done_(std::move(response_), std::move(data_), error);
+    }
+
+  private:
+    Done done_;
+    std::optional<HTTPURLResponse> response_;
+    Data data_;
+};
+
+}  // namespace
+
+void sendAsynchronousRequest(const URLRequest& request,
+                             std::shared_ptr<Queue> queue,
+                             URLCompletion completion) {
+    auto gatherer = std::make_shared<Gatherer>(
+        [completion = std::move(completion)](auto response, auto data, auto error) {
+            completion(response, data, error);
+        });
+    URLLoader::start(request, gatherer, std::move(queue));
+}
+
+void sendAsynchronousRequest(const URLRequest& request,
+                             std::shared_ptr<OperationQueue> queue,
+                             URLCompletion completion) {
+    if (!queue) queue = OperationQueue::main();
+    auto gatherer = std::make_shared<Gatherer>(
+        [queue, completion = std::move(completion)](auto response, auto data, auto error) {
+            queue->addOperationWithBlock(
+                [completion, response = std::move(response), data = std::move(data),
+                 error = std::move(error)] { completion(response, data, error); });
+        });
+    URLLoader::start(request, gatherer, Queue::serial("platform.net.async"));
+}
+
+Data sendSynchronousRequest(const URLRequest& request,
+                            std::optional<HTTPURLResponse>* response,
+                            Error* error) {
+    if (Queue::main()->isCurrent()) {
+        std::fprintf(stderr,
+                     "sendSynchronousRequest: called on the main thread; it would block "
+                     "the run loop\n");
+        std::abort();
+    }
+    struct Result {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;
+        std::optional<HTTPURLResponse> response;
+        Data data;
+        std::optional<Error> error;
+    };
+    auto result = std::make_shared<Result>();
+    sendAsynchronousRequest(request, Queue::serial("platform.net.sync"),
+                            [result](const auto& r, const Data& d, const auto& e) {
+                                std::lock_guard lock(result->mutex);
+                                result->response = r;
+                                result->data = d;
+                                result->error = e;
+                                result->done = true;
+                                result->cv.notify_all();
+                            });
+    std::unique_lock lock(result->mutex);
+    result->cv.wait(lock, [&] { return result->done; });
+    if (response) *response = result->response;
+    if (error && result->error) *error = *result->error;
+    return std::move(result->data);
+}
+
+}  // namespace platform::net

@@ -1,0 +1,113 @@
+#pragma once
+// URL loading: one load of one request, with a delegate that hears it as it happens. Every
+// load of the process runs on one network thread (libcurl); the delegate hears it on the
+// queue given at start (the main queue by default).
+//
+// Promises:
+//  - Delegate calls come on the delegate queue, one at a time, in this order: willSendRequest
+//    for the first request (no redirect response), then for each redirect (with the redirect
+//    response); then didReceiveResponse once; didReceiveData any number of times; then
+//    willCacheResponse (only for an answer the URL cache would keep) and didFinishLoading, or
+//    didFailWithError at any point after the first willSendRequest. Nothing comes after the
+//    finish or failure.
+//  - willSendRequest may change the request or refuse it (std::nullopt). Refusing the first
+//    request ends the load silently; refusing a redirect makes the redirect response the final
+//    answer (didReceiveResponse with it, then didFinishLoading). Redirects are followed by the
+//    loader, at most 20 (then kURLErrorHTTPTooManyRedirects); 301, 302 and 303 turn a POST into
+//    a GET without body. A redirect to a scheme that no URL protocol handles and that is not
+//    http or https fails with kURLErrorUnsupportedURL once accepted.
+//  - An HTTP status of 400 or more is an answer like any other: it finishes the load.
+//  - A connection that closes before the body announced is complete fails the load
+//    (kURLErrorNetworkConnectionLost); a body is never silently cut short.
+//  - Time-outs: the load fails with kURLErrorTimedOut when the Clock passed timeoutInterval
+//    since the request went out or since it last received anything. While a request waits on
+//    the network the loader holds a PendingWork, so a virtual clock only moves when a test
+//    advances it.
+//  - cancel() from any thread: once it returns, no delegate call starts (a call running on
+//    another thread finishes first; cancel() waits for it). A cancelled load reports nothing.
+//    The loader keeps its delegate until the load ended or was cancelled.
+//  - The URL cache and the cookie jar are consulted as the request's cache policy and
+//    HTTPShouldHandleCookies say (URLCache.h, CookieStorage.h); URL protocols (URLProtocol.h)
+//    are asked before the network.
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "platform/foundation/Data.h"
+#include "platform/foundation/Error.h"
+#include "platform/net/URLRequest.h"
+
+namespace platform {
+class Queue;
+class OperationQueue;
+}  // namespace platform
+
+namespace platform::net {
+
+class URLLoader;
+
+// Every operation is optional; the defaults behave as a delegate that does not answer it.
+class URLLoaderDelegate {
+  public:
+    virtual ~URLLoaderDelegate() = default;
+    virtual std::optional<URLRequest> willSendRequest(
+        URLLoader& /*loader*/,
+        const URLRequest& request,
+        const std::optional<HTTPURLResponse>& /*redirectResponse*/) {
+        return request;
+    }
+    virtual void didReceiveResponse(URLLoader& /*loader*/, const HTTPURLResponse& /*response*/) {}
+    virtual void didReceiveData(URLLoader& /*loader*/, const Data& /*data*/) {}
+    // std::nullopt keeps the answer out of the URL cache.
+    virtual std::optional<CachedURLResponse> willCacheResponse(URLLoader& /*loader*/,
+                                                               const CachedURLResponse& response) {
+        return response;
+    }
+    virtual void didFinishLoading(URLLoader& /*loader*/) {}
+    virtual void didFailWithError(URLLoader& /*loader*/, const Error& /*error*/) {}
+};
+
+class URLLoader : public std::enable_shared_from_this<URLLoader> {
+  public:
+    // Starts loading at once. `queue` null means the main queue.
+    static std::shared_ptr<URLLoader> start(const URLRequest& request,
+                                            std::shared_ptr<URLLoaderDelegate> delegate,
+                                            std::shared_ptr<Queue> queue = nullptr);
+    void cancel();
+
+    // The request as first given.
+    const URLRequest& originalRequest() const { return original_; }
+
+    ~URLLoader();
+    URLLoader(const URLLoader&) = delete;
+    URLLoader& operator=(const URLLoader&) = delete;
+
+    struct State;
+
+  private:
+    explicit URLLoader(const URLRequest& request) : original_(request) {}
+    URLRequest original_;
+    std::shared_ptr<State> state_;
+};
+
+// One request, answered whole: completion(response, body, error) runs once on the given
+// queue, with error set exactly when the load failed (response and body are then what had
+// arrived, if anything).
+using URLCompletion = std::function<void(const std::optional<HTTPURLResponse>& response,
+                                         const Data& data,
+                                         const std::optional<Error>& error)>;
+void sendAsynchronousRequest(const URLRequest& request,
+                             std::shared_ptr<OperationQueue> queue,
+                             URLCompletion completion);
+void sendAsynchronousRequest(const URLRequest& request,
+                             std::shared_ptr<Queue> queue,
+                             URLCompletion completion);
+
+// Blocks the calling thread until the load ended; aborts with a message on the main thread.
+// Answers the body; response and error through the out-parameters when not null.
+Data sendSynchronousRequest(const URLRequest& request,
+                            std::optional<HTTPURLResponse>* response,
+                            Error* error);
+
+}  // namespace platform::net
