@@ -209,11 +209,14 @@ void SandboxStore::decide(const Payment& payment, std::function<void(std::option
             confirmer = confirmer_;
         }
         if (!confirmer) confirmer = alertConfirmer();
+        // The outcome is told on a turn of its own, whichever thread replied.
         confirmer(*product, payment.quantity, [done](bool buy) {
-            if (buy)
-                done(std::nullopt);
-            else
-                done(storeError(kStoreErrorPaymentCancelled, "交易已取消"));
+            Queue::main()->async([done, buy] {
+                if (buy)
+                    done(std::nullopt);
+                else
+                    done(storeError(kStoreErrorPaymentCancelled, "交易已取消"));
+            });
         });
     });
 }

@@ -23,8 +23,8 @@
 //
 // Answers and decisions come on the main queue after the store's latency (setLatency, 0.3 s by
 // default), read from the Clock. Setters may be called from any thread; the confirmer is called
-// on the main thread and its reply must be given there too, once (a reply never given leaves the
-// payment Purchasing).
+// on the main thread, and its reply may come from any thread, once (a reply never given leaves
+// the payment Purchasing).
 
 #include <filesystem>
 #include <functional>
