@@ -119,6 +119,10 @@ class TestMainController : public Recorder, public TextFieldDelegate {
                (sender == bsecond.lock().get() ? " from bsecond" : ""));
         segue.destination()->setValueForKey("mdata", model);
     }
+    void viewDidAppear(bool animated) override {
+        Recorder::viewDidAppear(animated);
+        if (auto action = std::exchange(onDidAppear, nullptr)) action();
+    }
     bool shouldPerformSegueWithIdentifier(const std::string& identifier,
                                           runtime::Object*) override {
         record("shouldPerform " + identifier);
@@ -132,6 +136,7 @@ class TestMainController : public Recorder, public TextFieldDelegate {
     std::vector<runtime::Object*> buySenders;
     std::shared_ptr<Model> model = std::make_shared<Model>(Model{4200});
     bool allowSegues = true;
+    std::function<void()> onDidAppear;  // runs once, at the next viewDidAppear
 };
 
 class TestSecondController : public Recorder {
@@ -328,6 +333,24 @@ TEST_F(ViewControllerTest, UnwindingTwoLevelsUpRunsTheActionAndDismissesBoth) {
         EXPECT_EQ(second->presentingViewController(), nullptr);
         EXPECT_EQ(window->subviews(), std::vector<std::shared_ptr<View>>{main->view()});
     }
+}
+
+TEST_F(ViewControllerTest, ThePresenterMayPresentAgainWhenItReappears) {
+    // The first run: the story unwinds and the main screen opens the next screen from its
+    // viewDidAppear.
+    showMain();
+    main->performSegueWithIdentifier("toSecond", main.get());
+    settle();
+    auto second = main->presentedViewController();
+    auto next = std::make_shared<Recorder>("next");
+    main->onDidAppear = [&] { main->presentViewController(next, true); };
+    second->dismissViewController(true);
+    settle();
+    EXPECT_EQ(main->presentedViewController(), next);
+    EXPECT_EQ(window->subviews(), std::vector<std::shared_ptr<View>>{next->view()});
+    auto tail = std::vector<std::string>(calls().end() - 4, calls().end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"next.viewWillAppear", "second.viewDidDisappear",
+                                              "next.viewDidAppear", "main.viewDidDisappear"}));
 }
 
 TEST_F(ViewControllerTest, PresentingTwiceOrOffScreenDoesNothing) {
