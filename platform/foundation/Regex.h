@@ -6,9 +6,8 @@
 // Replacement templates follow the usual "$n" form: "$1" inserts the first group; "$n" reads as
 // many digits as still name a group of the pattern, so "$12" is group 1 and a "2" in a pattern
 // of fewer than 12 groups. A backslash takes the next character literally ("\$" is a dollar,
-// "\\" a backslash). escapeTemplate()
-// makes any text a template that inserts itself; escapePattern() makes any text a pattern that
-// matches itself.
+// "\\" a backslash); a dollar before no digit is itself. escapeTemplate() makes any text a
+// template that inserts itself; escapePattern() makes any text a pattern that matches itself.
 
 #include <memory>
 #include <optional>
@@ -27,7 +26,8 @@ class Regex {
 
     // Some part of `subject` matches.
     bool matches(std::string_view subject) const;
-    // Every non-overlapping match replaced by the expanded template, left to right.
+    // Every non-overlapping match replaced by the expanded template, left to right. A template
+    // naming a group the pattern lacks ("$5" with one group) leaves the subject unchanged.
     std::string replaceAll(std::string_view subject, std::string_view templ) const;
 
     static std::string escapePattern(std::string_view literal);
