@@ -1,0 +1,186 @@
+#include "ads/formats/HRNRequestError.h"
+
+#include <array>
+
+#include "ads/foundation/HRNErrorAdditions.h"
+#include "ads/pipeline/HRNRequest.h"
+
+namespace {
+
+constexpr const char* kDescriptionKey = "NSLocalizedDescription";
+
+constexpr std::array<const char*, 14> kStandardMessages = {
+    "Request Error: Invalid ad request parameter(s). Check the Xcode console for details.",
+    "Request Error: No ad to show.",
+    "Request Error: A network error occurred.",
+    "Request Error: Server error processing the request.",
+    nullptr,  // code 4: see standardMessageForCode
+    "Request Error: The Heron Ad request was unable to be fulfilled before a timeout occurred.",
+    "Request Error: Will not send request because interstitial object has been used.",
+    "Request Error: The mediation response was invalid.",
+    "Request Error: Cannot find an ad network adapter for mediation.",
+    "Request Error: No ad to show from all configured ad networks.",
+    "Request Error: Incompatible ad type requested.",
+    "Request Error: Internal error.",
+    "Request Error: Invalid argument.",
+    "Request Error: Received invalid response.",
+};
+
+// Short English texts for HTTP status codes, lower case, falling back to the status class.
+std::string httpStatusText(int64_t status) {
+    switch (status) {
+        case 200:
+            return "no error";
+        case 201:
+            return "created";
+        case 204:
+            return "no content";
+        case 301:
+            return "moved permanently";
+        case 302:
+            return "found";
+        case 304:
+            return "not modified";
+        case 400:
+            return "bad request";
+        case 401:
+            return "unauthorized";
+        case 403:
+            return "forbidden";
+        case 404:
+            return "not found";
+        case 405:
+            return "method not allowed";
+        case 408:
+            return "request timed out";
+        case 410:
+            return "no longer exists";
+        case 429:
+            return "too many requests";
+        case 500:
+            return "internal server error";
+        case 501:
+            return "unimplemented";
+        case 502:
+            return "bad gateway";
+        case 503:
+            return "service unavailable";
+        case 504:
+            return "gateway timed out";
+        default:
+            break;
+    }
+    if (status >= 100 && status < 200) return "informational";
+    if (status >= 200 && status < 300) return "success";
+    if (status >= 300 && status < 400) return "redirected";
+    if (status >= 400 && status < 500) return "client error";
+    if (status >= 500 && status < 600) return "server error";
+    return "server error";
+}
+
+platform::Value encodeError(const platform::Error& error) {
+    return platform::Dictionary{
+        {"domain", error.domain}, {"code", error.code}, {"userInfo", error.userInfo}};
+}
+
+}  // namespace
+
+std::string HRNRequestError::standardMessageForCode(int64_t code) {
+    // Code 4 names the device's system version ("This device's OS is %@. It is below the
+    // minimum of 6.0."); until the SDK knows its device facts there is no text to build, and
+    // code 4 reads as code 0.
+    if (code < 0 || code >= static_cast<int64_t>(kStandardMessages.size()) ||
+        !kStandardMessages[code]) {
+        return kStandardMessages[0];
+    }
+    return kStandardMessages[code];
+}
+
+HRNRequestError::HRNRequestError(int64_t code,
+                                 const HRNRequest* request,
+                                 int64_t httpStatusCode,
+                                 const std::optional<std::string>& customMessage,
+                                 const std::optional<platform::Error>& underlyingError) {
+    // The steps run in this order, so a request parameter named like one of the keys before it
+    // replaces it, and "HttpStatus" replaces a request parameter of that name.
+    std::string text = customMessage ? *customMessage : standardMessageForCode(code);
+    platform::Dictionary info;
+    info[kDescriptionKey] = text;
+    info[kHRNLocalizedFailureReasonKey] = text;
+    if (underlyingError) info[kHRNUnderlyingErrorKey] = encodeError(*underlyingError);
+    if (code == kHRNErrorInvalidRequest && request) {
+        for (auto& [key, value] : request->parameters())
+            info[key] = value;
+    }
+    if (httpStatusCode >= 1) {
+        info[kHRNHttpStatusKey] =
+            "HTTP status " + std::to_string(httpStatusCode) + ": " + httpStatusText(httpStatusCode);
+    }
+    domain = kHRNErrorDomain;
+    this->code = code;
+    userInfo = std::move(info);
+}
+
+HRNRequestError::HRNRequestError(std::string domain, int64_t code, platform::Dictionary userInfo)
+    : HRNRequestError(kHRNErrorInternalError,
+                      nullptr,
+                      0,
+                      std::nullopt,
+                      platform::Error(std::move(domain), code, std::move(userInfo))) {}
+
+HRNRequestError HRNRequestError::errorWithCode(int64_t code) {
+    return HRNRequestError(code, nullptr, 0, std::nullopt, std::nullopt);
+}
+
+HRNRequestError HRNRequestError::errorWithCodeCustomMessage(int64_t code,
+                                                            const std::string& message) {
+    return HRNRequestError(code, nullptr, 0, message, std::nullopt);
+}
+
+HRNRequestError HRNRequestError::errorWithCodeRequest(int64_t code, const HRNRequest* request) {
+    return HRNRequestError(code, request, 0, std::nullopt, std::nullopt);
+}
+
+HRNRequestError HRNRequestError::errorWithCodeRequestHTTPStatusCode(int64_t code,
+                                                                    const HRNRequest* request,
+                                                                    int64_t httpStatusCode) {
+    return HRNRequestError(code, request, httpStatusCode, std::nullopt, std::nullopt);
+}
+
+HRNRequestError HRNRequestError::errorWithCodeRequestHTTPStatusCodeCustomMessage(
+    int64_t code,
+    const HRNRequest* request,
+    int64_t httpStatusCode,
+    const std::optional<std::string>& customMessage) {
+    return HRNRequestError(code, request, httpStatusCode, customMessage, std::nullopt);
+}
+
+HRNRequestError HRNRequestError::errorWithCodeRequestHTTPStatusCodeCustomMessageUnderlyingError(
+    int64_t code,
+    const HRNRequest* request,
+    int64_t httpStatusCode,
+    const std::optional<std::string>& customMessage,
+    const std::optional<platform::Error>& underlyingError) {
+    return HRNRequestError(code, request, httpStatusCode, customMessage, underlyingError);
+}
+
+HRNRequestError HRNRequestError::errorWithCodeUnderlyingError(
+    int64_t code,
+    const std::optional<platform::Error>& underlyingError) {
+    std::optional<std::string> message;
+    if (underlyingError) message = underlyingError->localizedDescription();
+    return HRNRequestError(code, nullptr, 0, message, underlyingError);
+}
+
+std::optional<platform::Error> HRNRequestError::underlyingError() const {
+    auto it = userInfo.find(kHRNUnderlyingErrorKey);
+    if (it == userInfo.end() || !it->second.isDictionary()) return std::nullopt;
+    const platform::Value& encoded = it->second;
+    const platform::Value* domainValue = encoded.find("domain");
+    const platform::Value* codeValue = encoded.find("code");
+    const platform::Value* infoValue = encoded.find("userInfo");
+    if (!domainValue || !codeValue) return std::nullopt;
+    platform::Error error(domainValue->asString(), codeValue->asInteger());
+    if (infoValue && infoValue->dictionary()) error.userInfo = *infoValue->dictionary();
+    return error;
+}
