@@ -1,0 +1,196 @@
+// The main screen's construction: its outlets and actions bound by their storyboard names.
+
+#include "game/screens/QenMainViewController.h"
+
+#include <initializer_list>
+
+namespace {
+
+std::string numbered(const char* prefix, int n) {
+    return prefix + std::to_string(n);
+}
+
+}  // namespace
+
+QenMainViewController::QenMainViewController() {
+    bindOutlets();
+    bindActions();
+}
+
+void QenMainViewController::bindOutlets() {
+    bindOutlet("thouseprice", &thouseprice);
+    bindOutlet("tdate", &tdate);
+    bindOutlet("tcash", &tcash);
+    bindOutlet("tdeposit", &tdeposit);
+    bindOutlet("thealth", &thealth);
+    bindOutlet("treputation", &treputation);
+
+    for (int n = 1; n <= 5; ++n) {
+        bindOutlet(numbered("bmslot", n), &bmslot[n - 1]);
+        bindOutlet(numbered("tmslot", n), &tmslot[n - 1]);
+        bindOutlet(numbered("bwslot", n), &bwslot[n - 1]);
+        bindOutlet(numbered("twslot", n), &twslot[n - 1]);
+        bindOutlet(numbered("tnwslot", n), &tnwslot[n - 1]);
+    }
+    bindOutlet("twstatus", &twstatus);
+
+    bindOutlet("market1", &market1);
+    bindOutlet("market2", &market2);
+    bindOutlet("market3", &market3);
+    bindOutlet("bbank", &bbank);
+    bindOutlet("bhospital", &bhospital);
+    bindOutlet("bagent", &bagent);
+    bindOutlet("bhouseseller", &bhouseseller);
+    bindOutlet("bhelp", &bhelp);
+    bindOutlet("brecord", &brecord);
+    bindOutlet("bnewgame", &bnewgame);
+
+    bindOutlet("dialogfunc", &dialogfunc);
+    bindOutlet("dialogbuy", &dialogbuy);
+    bindOutlet("dialogbuy_nameimg", &dialogbuy_nameimg);
+    bindOutlet("dialogbuy_nbr", &dialogbuy_nbr);
+    bindOutlet("dialogbuy_note", &dialogbuy_note);
+    bindOutlet("dialogsell", &dialogsell);
+    bindOutlet("dialogsell_nameimg", &dialogsell_nameimg);
+    bindOutlet("dialogsell_nbr", &dialogsell_nbr);
+    bindOutlet("dialogsell_note", &dialogsell_note);
+    bindOutlet("dialogevent", &dialogevent);
+    bindOutlet("dialogevent_note", &dialogevent_note);
+    bindOutlet("dialogdiary", &dialogdiary);
+    bindOutlet("dialogdiary_note", &dialogdiary_note);
+    bindOutlet("dialogdiary_moregame", &dialogdiary_moregame);
+    bindOutlet("dialogbank", &dialogbank);
+    bindOutlet("dialoghospital", &dialoghospital);
+    bindOutlet("dialoghospital_ok", &dialoghospital_ok);
+    bindOutlet("dialoghospital_note", &dialoghospital_note);
+    bindOutlet("dialogagent", &dialogagent);
+    bindOutlet("dialogagent_note", &dialogagent_note);
+    bindOutlet("dialogagent_nbr", &dialogagent_nbr);
+    bindOutlet("dialogagent_ok", &dialogagent_ok);
+
+    bindOutlet("dialogstart", &dialogstart);
+    bindOutlet("dialogstart_voucher", &dialogstart_voucher);
+    bindOutlet("dialogstart_startcash", &dialogstart_startcash);
+    bindOutlet("dialogstart_addvoucher", &dialogstart_addvoucher);
+    bindOutlet("dialogstart_addstartcash", &dialogstart_addstartcash);
+    bindOutlet("dialogstart_video", &dialogstart_video);
+    bindOutlet("dialogstart_sound", &dialogstart_sound);
+    bindOutlet("dialogstart_hint", &dialogstart_hint);
+    bindOutlet("dialogstart_crazy", &dialogstart_crazy);
+    bindOutlet("dialogend", &dialogend);
+    bindOutlet("dialogend_note", &dialogend_note);
+    bindOutlet("dialogend_sound", &dialogend_sound);
+
+    bindOutlet("dialoggift", &dialoggift);
+    for (int n = 1; n <= 10; ++n) {
+        bindOutlet(numbered("dialoggift_d", n), &dialoggift_d[n - 1]);
+        bindOutlet(numbered("dialoggift_g", n), &dialoggift_g[n - 1]);
+    }
+    bindOutlet("dialogcast", &dialogcast);
+    bindOutlet("dialogcast_title", &dialogcast_title);
+    bindOutlet("dialogcast_content", &dialogcast_content);
+
+    bindOutlet("dialogmoretime", &dialogmoretime);
+    bindOutlet("dialogmoretime_note", &dialogmoretime_note);
+    bindOutlet("dialogmoretime_noteleft", &dialogmoretime_noteleft);
+    bindOutlet("dialogmoretime_note1", &dialogmoretime_note1);
+    bindOutlet("dialogmoretime_note2", &dialogmoretime_note2);
+    bindOutlet("dialogmoretime_ok", &dialogmoretime_ok);
+    bindOutlet("dialoghint", &dialoghint);
+    bindOutlet("dialoghint_timeleft", &dialoghint_timeleft);
+    bindOutlet("dialoghint_note", &dialoghint_note);
+    bindOutlet("dialogaskhint", &dialogaskhint);
+    bindOutlet("dialogaskhint_note", &dialogaskhint_note);
+    bindOutlet("dialogaskhint_notev", &dialogaskhint_notev);
+    bindOutlet("dialogaskcrazy", &dialogaskcrazy);
+    bindOutlet("dialogaskcrazy_note", &dialogaskcrazy_note);
+
+    bindOutlet("dialogbuyv", &dialogbuyv);
+    bindOutlet("dialogbuyv_title", &dialogbuyv_title);
+    bindOutlet("dialogbuyv_videonote", &dialogbuyv_videonote);
+    bindOutlet("dialogbuyv_video", &dialogbuyv_video);
+    bindOutlet("dialogbuyv_note", &dialogbuyv_note);
+    bindOutlet("dialogbuyv_note1", &dialogbuyv_note1);
+    bindOutlet("activityindicator", &activityindicator);
+    bindOutlet("dialogad", &dialogad);
+    bindOutlet("dialogad_content", &dialogad_content);
+    bindOutlet("dialogad_btntolink", &dialogad_btntolink);
+}
+
+void QenMainViewController::bindActions() {
+    // Controls of the scene and the unwind targets of the screens it opens. Until their own
+    // handlers exist they do nothing.
+    const std::initializer_list<const char*> names = {"mslot1:",
+                                                      "mslot2:",
+                                                      "mslot3:",
+                                                      "mslot4:",
+                                                      "mslot5:",
+                                                      "wslot1:",
+                                                      "wslot2:",
+                                                      "wslot3:",
+                                                      "wslot4:",
+                                                      "wslot5:",
+                                                      "changeMarket1:",
+                                                      "changeMarket2:",
+                                                      "changeMarket3:",
+                                                      "bBank:",
+                                                      "bHospital:",
+                                                      "bAgent:",
+                                                      "bHouseSeller:",
+                                                      "bHelp:",
+                                                      "bRecrod:",
+                                                      "newGame:",
+                                                      "dialogbuy_ok:",
+                                                      "dialogbuy_cancel:",
+                                                      "dialogsell_ok:",
+                                                      "dialogsell_cancel:",
+                                                      "dialogbank_save:",
+                                                      "dialogbank_get:",
+                                                      "dialogbank_leave:",
+                                                      "dialoghospital_ok:",
+                                                      "dialoghospital_cancel:",
+                                                      "dialogagent_ok:",
+                                                      "dialogagent_cancel:",
+                                                      "dialogevent_cancel:",
+                                                      "dialogevent_moregame:",
+                                                      "getVoucher:",
+                                                      "dialogstart_decdown:",
+                                                      "dialogstart_dec:",
+                                                      "dialogstart_incdown:",
+                                                      "dialogstart_inc:",
+                                                      "bsound:",
+                                                      "bHint:",
+                                                      "bCrazy:",
+                                                      "bVideo:",
+                                                      "dialogstart_ok:",
+                                                      "dialogstart_cancel:",
+                                                      "dialogend_ok:",
+                                                      "dialogend_cancel:",
+                                                      "dialogmoretime_ok:",
+                                                      "dialogmoretime_addvoucher:",
+                                                      "dialogmoretime_hide:",
+                                                      "dialogmoretime_show:",
+                                                      "dialogmoretime_close:",
+                                                      "dialoghint_close:",
+                                                      "dialogaskhint_ok:",
+                                                      "dialogaskhint_cancel:",
+                                                      "dialogaskcrazy_ok:",
+                                                      "dialogaskcrazy_cancel:",
+                                                      "dialogbuyv_v10:",
+                                                      "dialogbuyv_v140:",
+                                                      "dialogbuyv_v800:",
+                                                      "dialogbuyv_v1500:",
+                                                      "dialogbuyv_video:",
+                                                      "dialogbuyv_close:",
+                                                      "dialoggift_close:",
+                                                      "dialogcast_ok:",
+                                                      "dialogcast_close:",
+                                                      "clickFakead:",
+                                                      "dismissFakead:",
+                                                      "backFromGameStory:",
+                                                      "backFromRecord:",
+                                                      "backFromHelp:",
+                                                      "backFromHouseSeller:"};
+    for (const char* name : names)
+        bindAction(name, [](platform::runtime::Object*) {});
+}
