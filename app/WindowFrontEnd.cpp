@@ -313,11 +313,15 @@ std::unique_ptr<WindowFrontEnd> WindowFrontEnd::open(std::string& error) {
     auto state = std::make_unique<State>();
     const auto& screen = platform::ui::Screen::main();
     auto size = screen.bounds().size;
+    // Frames are drawn by cairo on the CPU; showing them needs no GPU, so the window stays on
+    // the software path end to end (also under a virtual X server).
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
     state->window =
         SDL_CreateWindow("qen", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                          int(size.width * kPixelsPerPoint), int(size.height * kPixelsPerPoint), 0);
-    if (state->window) state->renderer = SDL_CreateRenderer(state->window, -1, 0);
+    if (state->window)
+        state->renderer = SDL_CreateRenderer(state->window, -1, SDL_RENDERER_SOFTWARE);
     if (state->renderer) {
         state->texture = SDL_CreateTexture(
             state->renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,

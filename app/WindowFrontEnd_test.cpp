@@ -40,6 +40,23 @@ void pushMouse(Uint32 type, Point p) {
     SDL_PushEvent(&e);
 }
 
+// The colour the window shows at a screen point, read from its frame buffer.
+Color shownAt(Point p) {
+    SDL_Window* window = SDL_GetWindowFromID(1);  // the process's only window
+    SDL_Surface* surface = window ? SDL_GetWindowSurface(window) : nullptr;
+    if (!surface) return Color::clear();
+    int x = int(p.x * WindowFrontEnd::kPixelsPerPoint);
+    int y = int(p.y * WindowFrontEnd::kPixelsPerPoint);
+    Uint32 pixel = 0;
+    std::memcpy(&pixel,
+                static_cast<Uint8*>(surface->pixels) + y * surface->pitch +
+                    x * surface->format->BytesPerPixel,
+                surface->format->BytesPerPixel);
+    Uint8 r, g, b;
+    SDL_GetRGB(pixel, surface->format, &r, &g, &b);
+    return Color::fromRGB255(r, g, b);
+}
+
 void click(Point p) {
     pushMouse(SDL_MOUSEBUTTONDOWN, p);
     pushMouse(SDL_MOUSEBUTTONUP, p);
@@ -76,6 +93,7 @@ TEST(WindowFrontEnd, MouseAndKeyboardReachTheViewsAndClosingTerminates) {
     auto window = std::make_shared<Window>();
     window->setBackgroundColor(Color::white());
     auto button = std::make_shared<Button>(Rect(100, 200, 120, 44));
+    button->setBackgroundColor(Color::fromRGB255(40, 160, 60));
     button->setTitle("买入", ControlState::Normal);
     int clicks = 0;
     button->addTarget([&](auto&, auto) { ++clicks; }, ControlEvent::TouchUpInside);
@@ -89,6 +107,11 @@ TEST(WindowFrontEnd, MouseAndKeyboardReachTheViewsAndClosingTerminates) {
     auto frontEnd = WindowFrontEnd::open(error);
     ASSERT_TRUE(frontEnd) << error;
     auto& loop = platform::RunLoop::main();
+
+    // The window shows the screen, scaled to its size.
+    ASSERT_TRUE(loop.runUntil([&] { return shownAt({105, 205}).green > 0.5; }, 10));
+    EXPECT_NEAR(shownAt({105, 205}).red, 40 / 255.0, 0.05);
+    EXPECT_NEAR(shownAt({90, 205}).red, 1, 0.05);
 
     click(button->center());
     ASSERT_TRUE(loop.runUntil([&] { return clicks == 1; }, 10));
