@@ -11,6 +11,7 @@
 #include "platform/dispatch/Queue.h"
 #include "platform/foundation/AppHome.h"
 #include "platform/render/Image.h"
+#include "platform/ui/AlertView.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/GestureRecognizer.h"
 #include "platform/ui/Label.h"
@@ -195,6 +196,31 @@ TEST_F(HeadlessRunnerTest, ShotAndTapsSeeWindowsShownLater) {
     EXPECT_NEAR(inAlert.blue, 0.8, 0.02);
     auto beside = image->pixelAt(2 * 20, 2 * 205);
     EXPECT_NEAR(beside.red, 1, 0.02);
+}
+
+TEST_F(HeadlessRunnerTest, AlertsAreReadAndTappedByTheirTexts) {
+    struct Recorder : platform::ui::AlertViewDelegate {
+        std::vector<int64_t> clicked;
+        void alertViewClickedButtonAtIndex(platform::ui::AlertView&, int64_t index) override {
+            clicked.push_back(index);
+        }
+    };
+    auto recorder = std::make_shared<Recorder>();
+    auto alert = std::make_shared<platform::ui::AlertView>(
+        "提示", "已得到额外买房代金券奖励2万", recorder, std::nullopt,
+        std::vector<std::string>{"确定", "分享"});
+    alert->show();
+
+    // The alert takes every touch until a button is tapped.
+    EXPECT_FALSE(run("tap buy"));
+    EXPECT_NE(error.find("is covered by"), std::string::npos) << error;
+    ASSERT_TRUE(run("expect 提示\nexpect 代金券奖励2万\nshot alert\ntap 分享\ntap buy")) << error;
+    EXPECT_EQ(recorder->clicked, std::vector<int64_t>{1});
+    EXPECT_EQ(buys, 1);
+    // The alert is drawn over the screen: the shot differs from one without it.
+    ASSERT_TRUE(run("shot plain")) << error;
+    EXPECT_GT(darkPixels(shots / "alert.png", Rect(0, 200, 320, 168)),
+              darkPixels(shots / "plain.png", Rect(0, 200, 320, 168)) + 100);
 }
 
 TEST_F(HeadlessRunnerTest, TypeReachesTheFieldBeingEdited) {
