@@ -10,6 +10,7 @@
 #include "app/HeadlessRunner.h"
 #include "app/Launch.h"
 #include "app/WindowFrontEnd.h"
+#include "game/screens/GameClasses.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/AppHome.h"
@@ -70,8 +71,8 @@ int main(int argc, char** argv) {
     platform::ui::setBundleDirectory(
         qen::app::bundleDirectoryFor(*options, executablePath(argv[0])));
     if (options->virtualTime) platform::Clock::useVirtual();
-    // Each library's registerClasses() is called here, in library order, before anything is
-    // made by name.
+    // Every library's classes made by name, in library order, before the storyboard loads.
+    game::registerClasses();
 
     std::unique_ptr<qen::app::WindowFrontEnd> frontEnd;
     if (!options->headless) {
