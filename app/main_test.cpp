@@ -1,7 +1,6 @@
 // The qen program run as a person runs it, headless, on the demo storyboard of testdata/.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -9,26 +8,13 @@
 #include <string>
 
 #include "platform/foundation/AppHome.h"
+#include "platform/testing/TestSupport.h"
 
 namespace {
 
-struct Run {
-    int status = -1;
-    std::string output;  // standard output and error together
-};
-
-Run qen(const std::string& arguments) {
-    std::string command = std::string(QEN_EXECUTABLE) + " " + arguments + " 2>&1";
-    Run run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.output.append(buffer, n);
-    int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+// Standard output and error together.
+platform::testing::ProgramRun qen(const std::string& arguments) {
+    return platform::testing::runProgram(std::string(QEN_EXECUTABLE) + " " + arguments + " 2>&1");
 }
 
 class Program : public ::testing::Test {

@@ -1,28 +1,15 @@
 #pragma once
-// Helpers shared by the foundation tests: running an outside program and scratch files.
+// Helpers shared by the foundation tests: scratch files (running an outside program is
+// platform/testing/TestSupport.h).
 
-#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
 
 #include "platform/foundation/AppHome.h"
+#include "platform/testing/TestSupport.h"
 
 namespace platform::testing {
-
-// Runs a shell command and answers its standard output, or std::nullopt when it fails.
-inline std::optional<std::string> run(const std::string& command) {
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return std::nullopt;
-    std::string out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    int status = pclose(pipe);
-    if (status != 0) return std::nullopt;
-    return out;
-}
 
 // A fresh path under the test's temporary folder.
 inline std::filesystem::path scratch(const std::string& name) {

@@ -9,6 +9,7 @@
 
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/Files.h"
+#include "platform/testing/TestSupport.h"
 
 namespace platform::security {
 namespace {
@@ -18,20 +19,17 @@ std::string opensslDigest(const std::string& algorithm, const Data& bytes) {
     const auto path = AppHome::temporary() / "digest-input";
     EXPECT_TRUE(files::writeAtomically(path, bytes));
     const std::string command = "openssl dgst -" + algorithm + " -r '" + path.string() + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return {};
-    std::string out;
-    char buffer[256];
-    while (fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    pclose(pipe);
+    const std::string out = platform::testing::runProgram(command).output;
     return out.substr(0, out.find(' '));  // "<hex> *<file>"
 }
 
 TEST(Digest, MatchesTheOpensslCommand) {
     std::vector<uint8_t> everyByte;
-    for (int i = 0; i < 256; ++i) everyByte.push_back(static_cast<uint8_t>(i));
+    for (int i = 0; i < 256; ++i)
+        everyByte.push_back(static_cast<uint8_t>(i));
     std::vector<uint8_t> large(1 << 20);
-    for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<uint8_t>(i * 7 + i / 13);
+    for (size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<uint8_t>(i * 7 + i / 13);
     const std::vector<Data> inputs = {Data(), Data::fromString("abc"),
                                       Data::fromString("房价又涨了"), Data(everyByte), Data(large)};
     for (const Data& input : inputs) {
@@ -57,12 +55,14 @@ TEST(Digest, RandomBytesHaveTheAskedLengthAndDiffer) {
     EXPECT_TRUE(randomBytes(0).empty());
     EXPECT_EQ(randomBytes(1).size(), 1u);
     std::set<std::vector<uint8_t>> seen;
-    for (int i = 0; i < 50; ++i) seen.insert(randomBytes(16).bytes());
+    for (int i = 0; i < 50; ++i)
+        seen.insert(randomBytes(16).bytes());
     EXPECT_EQ(seen.size(), 50u);
     // Every byte value turns up in a large sample: the buffer is really filled.
     std::set<uint8_t> values;
     const Data sample = randomBytes(1 << 16);
-    for (uint8_t b : sample.bytes()) values.insert(b);
+    for (uint8_t b : sample.bytes())
+        values.insert(b);
     EXPECT_EQ(values.size(), 256u);
 }
 

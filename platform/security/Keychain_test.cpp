@@ -14,6 +14,7 @@
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/testing/TestSupport.h"
 
 namespace platform::keychain {
 namespace {
@@ -117,12 +118,9 @@ TEST(Keychain, ItemsLiveInAPrivatePropertyListFile) {
 
     // Read back by an outside tool: an array of item dictionaries with the data as data.
     const std::string command = "plistutil -f xml -i '" + itemsFile().string() + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string xml;
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, pipe)) xml += buffer;
-    EXPECT_EQ(pclose(pipe), 0);
+    const auto read = platform::testing::runProgram(command);
+    EXPECT_EQ(read.status, 0);
+    const std::string& xml = read.output;
     EXPECT_NE(xml.find("<array>"), std::string::npos) << xml;
     EXPECT_NE(xml.find("<string>alice</string>"), std::string::npos) << xml;
     EXPECT_NE(xml.find("<data>"), std::string::npos) << xml;
@@ -194,7 +192,8 @@ TEST(Keychain, ConcurrentAddsFromThreadsAndProcessesLoseNothing) {
             }
         });
     }
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+        thread.join();
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);

@@ -2,7 +2,6 @@
 // Helpers shared by the messenger SDK's tests: running an outside program, and pictures to
 // share.
 
-#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -10,21 +9,11 @@
 #include "platform/render/Bitmap.h"
 #include "platform/render/Canvas.h"
 #include "platform/render/Image.h"
+#include "platform/testing/TestSupport.h"
 
 namespace tern::testing {
 
-// Runs a shell command and answers its standard output, or std::nullopt when it fails.
-inline std::optional<std::string> run(const std::string& command) {
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return std::nullopt;
-    std::string out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    if (pclose(pipe) != 0) return std::nullopt;
-    return out;
-}
+using platform::testing::run;
 
 // A small striped picture.
 inline platform::render::Image picture(double width = 40, double height = 30) {
