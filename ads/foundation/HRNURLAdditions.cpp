@@ -3,7 +3,7 @@
 #include <cctype>
 
 #include "ads/foundation/HRNStringAdditions.h"
-#include "ads/foundation/HRNUTF8.h"
+#include "platform/foundation/Text.h"
 
 namespace {
 
@@ -35,49 +35,10 @@ std::string lowercased(std::string_view text) {
     return out;
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Percent-escapes decoded; std::nullopt for a malformed escape or bytes that are not UTF-8.
-std::optional<std::string> removingPercentEscapes(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size()) return std::nullopt;
-        int hi = hexValue(text[i + 1]), lo = hexValue(text[i + 2]);
-        if (hi < 0 || lo < 0) return std::nullopt;
-        out += static_cast<char>(hi * 16 + lo);
-        i += 2;
-    }
-    if (!hrn_isValidUTF8(out)) return std::nullopt;
-    return out;
-}
-
 }  // namespace
 
 std::string hrn_stringByEscapingAsURLParameter(std::string_view text) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size() * 3);
-    for (char ch : text) {
-        auto c = static_cast<unsigned char>(ch);
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out += ch;
-        } else {
-            out += '%';
-            out += digits[c >> 4];
-            out += digits[c & 15];
-        }
-    }
-    return out;
+    return platform::percentEscape(text);
 }
 
 std::optional<URL> hrn_URLByAppendingQueryParameters(const URL& url,
@@ -108,7 +69,8 @@ std::optional<std::vector<std::string>> hrn_parameterValuesForKey(
     for (std::string_view piece : split(*url.query(), "&")) {
         auto pair = keyValue(piece);
         if (!pair || pair->first != *key) continue;
-        if (auto value = removingPercentEscapes(pair->second)) values.push_back(std::move(*value));
+        if (auto value = platform::percentUnescape(pair->second))
+            values.push_back(std::move(*value));
     }
     if (values.empty()) return std::nullopt;
     return values;
@@ -129,8 +91,8 @@ platform::Dictionary hrn_dictionaryFromQueryParametersAndConvertKeysToLowercase(
     for (std::string_view piece : split(*url.query(), "&;")) {
         auto pair = keyValue(piece);
         if (!pair) continue;
-        auto key = removingPercentEscapes(pair->first);
-        auto value = removingPercentEscapes(pair->second);
+        auto key = platform::percentUnescape(pair->first);
+        auto value = platform::percentUnescape(pair->second);
         if (!key || !value) continue;
         if (convertKeysToLowercase) *key = lowercased(*key);
         result.insert_or_assign(std::move(*key), platform::Value(std::move(*value)));

@@ -2,7 +2,7 @@
 
 #include <numeric>
 
-#include "ads/foundation/HRNUTF8.h"
+#include "platform/foundation/Text.h"
 
 namespace {
 
@@ -163,7 +163,7 @@ std::optional<std::string> HRN_GTMStringEncoding::stringByDecoding(std::string_v
     auto data = decode(text);
     if (!data) return std::nullopt;
     std::string decoded = data->toString();
-    if (!hrn_isValidUTF8(decoded)) return std::nullopt;
+    if (!platform::isValidUTF8(decoded)) return std::nullopt;
     return decoded;
 }
 

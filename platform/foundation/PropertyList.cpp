@@ -12,6 +12,7 @@
 
 #include "platform/foundation/Files.h"
 #include "platform/foundation/PropertyListNodes.h"
+#include "platform/foundation/Text.h"
 
 namespace platform::plist {
 
@@ -376,42 +377,7 @@ bool binaryDepthWithin(const uint8_t* p, size_t size, int limit) {
 }  // namespace
 
 bool isStorableText(const std::string& text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
-    while (p < end) {
-        unsigned char c = *p;
-        if (c == 0) return false;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        int extra;
-        uint32_t cp;
-        if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (end - p <= extra) return false;
-        for (int i = 1; i <= extra; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (p[i] & 0x3F);
-        }
-        // Overlong forms, surrogates and code points beyond Unicode.
-        if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) ||
-            (extra == 3 && cp < 0x10000) || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return false;
-        }
-        p += extra + 1;
-    }
-    return true;
+    return text.find('\0') == std::string::npos && isValidUTF8(text);
 }
 
 Node toNode(const Value& value, NullMode mode, Error* error) {
