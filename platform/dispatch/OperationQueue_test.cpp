@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/dispatch/Clock.h"
+#include "platform/dispatch/DispatchTestSupport_test.h"
 #include "platform/dispatch/Operation.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/dispatch/RunLoop.h"
@@ -16,29 +17,9 @@
 namespace platform {
 namespace {
 
-constexpr double kCap = 5;
-
-bool spin(const std::function<bool()>& done) {
-    return RunLoop::main().runUntil(done, kCap);
-}
-
-class Gate {
-  public:
-    void open() {
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        cv_.notify_all();
-    }
-    bool wait() {
-        std::unique_lock lock(mutex_);
-        return cv_.wait_for(lock, std::chrono::duration<double>(kCap), [&] { return open_; });
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool open_ = false;
-};
+using testing::Gate;
+using testing::kCap;
+using testing::spin;
 
 // Records the order in which operations ran (any thread).
 class Journal {
@@ -306,7 +287,7 @@ TEST(OperationQueueTest, AsynchronousOperationsHoldTheirSlotUntilTheyFinish) {
     EXPECT_DOUBLE_EQ(Clock::now() - start, 15);
 }
 
-class OperationQueueDeathTest : public testing::Test {
+class OperationQueueDeathTest : public ::testing::Test {
   protected:
     void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
 };

@@ -9,35 +9,15 @@
 #include <vector>
 
 #include "platform/dispatch/Clock.h"
+#include "platform/dispatch/DispatchTestSupport_test.h"
 #include "platform/dispatch/RunLoop.h"
 
 namespace platform {
 namespace {
 
-constexpr double kCap = 5;  // real seconds; only a cap
-
-bool spin(const std::function<bool()>& done) {
-    return RunLoop::main().runUntil(done, kCap);
-}
-
-// A gate the test opens; blocks that wait on it give up after kCap so a fault cannot hang.
-class Gate {
-  public:
-    void open() {
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        cv_.notify_all();
-    }
-    bool wait() {
-        std::unique_lock lock(mutex_);
-        return cv_.wait_for(lock, std::chrono::duration<double>(kCap), [&] { return open_; });
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool open_ = false;
-};
+using testing::Gate;
+using testing::kCap;
+using testing::spin;
 
 TEST(QueueTest, SerialAsyncKeepsEachThreadsOrderAndNeverOverlaps) {
     auto queue = Queue::serial("test.fifo");
@@ -136,7 +116,7 @@ TEST(QueueTest, CurrentNamesTheInnermostQueue) {
     EXPECT_EQ(onPlainThread, nullptr);
 }
 
-class QueueDeathTest : public testing::Test {
+class QueueDeathTest : public ::testing::Test {
   protected:
     void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
 };

@@ -8,15 +8,14 @@
 #include <vector>
 
 #include "platform/dispatch/Clock.h"
+#include "platform/dispatch/DispatchTestSupport_test.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/dispatch/RunLoop.h"
 
 namespace platform {
 namespace {
 
-bool spin(const std::function<bool()>& done) {
-    return RunLoop::main().runUntil(done, 5);
-}
+using testing::spin;
 
 TEST(TimerTest, RepeatingTimerFiresOncePerIntervalOfVirtualTime) {
     Clock::useVirtual();
