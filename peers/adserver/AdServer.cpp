@@ -1,0 +1,275 @@
+#include "peers/adserver/AdServer.h"
+
+#include <httplib.h>
+#include <strings.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "platform/dispatch/Clock.h"
+
+namespace peers {
+
+AdServerResponse AdServerResponse::redirectTo(std::string location, int status) {
+    AdServerResponse response;
+    response.status = status;
+    response.headers.emplace_back("Location", std::move(location));
+    response.body.clear();
+    return response;
+}
+
+AdServerResponse AdServerResponse::failure(int status) {
+    AdServerResponse response;
+    response.status = status;
+    response.body = "failure";
+    return response;
+}
+
+std::optional<std::string> AdServerRequest::header(const std::string& name) const {
+    for (const auto& [key, value] : headers)
+        if (strcasecmp(key.c_str(), name.c_str()) == 0) return value;
+    return std::nullopt;
+}
+
+namespace {
+
+struct Script {
+    std::vector<AdServerResponse> responses;
+    size_t next = 0;
+};
+
+// A content type for a served file, by its extension.
+std::string contentTypeForFile(const std::filesystem::path& path) {
+    static const std::map<std::string, std::string> types = {
+        {".html", "text/html; charset=utf-8"},
+        {".js", "application/javascript"},
+        {".json", "application/json"},
+        {".css", "text/css"},
+        {".png", "image/png"},
+        {".jpg", "image/jpeg"},
+        {".gif", "image/gif"},
+        {".txt", "text/plain; charset=utf-8"},
+        {".mp4", "video/mp4"},
+        {".xml", "application/xml"},
+    };
+    auto found = types.find(path.extension().string());
+    return found == types.end() ? "application/octet-stream" : found->second;
+}
+
+// The file under `root` that `path` names, when it is a regular file and the path stays inside
+// the root.
+std::optional<std::filesystem::path> fileUnder(const std::filesystem::path& root,
+                                               const std::string& path) {
+    if (root.empty() || path.empty() || path[0] != '/') return std::nullopt;
+    std::filesystem::path relative;
+    std::stringstream segments(path.substr(1));
+    std::string segment;
+    while (std::getline(segments, segment, '/')) {
+        if (segment == "..") return std::nullopt;
+        if (segment.empty() || segment == ".") continue;
+        relative /= segment;
+    }
+    if (relative.empty()) return std::nullopt;
+    std::filesystem::path file = root / relative;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec)) return std::nullopt;
+    return file;
+}
+
+}  // namespace
+
+struct AdServer::State {
+    httplib::Server server;
+    std::thread thread;
+    std::atomic<bool> stopping{false};
+    bool started = false;
+    int port = -1;
+    std::string host;
+
+    mutable std::mutex mutex;
+    std::map<std::string, Script> scripts;
+    std::filesystem::path root;
+    std::vector<AdServerRequest> requests;
+    std::function<void(const AdServerRequest&)> observer;
+
+    void handle(const httplib::Request& req, httplib::Response& res);
+    // Waits until the clock passed `deadline`; false when the server stops first.
+    bool waitUntil(double deadline) const;
+};
+
+bool AdServer::State::waitUntil(double deadline) const {
+    while (platform::Clock::now() < deadline) {
+        if (stopping) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return !stopping;
+}
+
+void AdServer::State::handle(const httplib::Request& req, httplib::Response& res) {
+    AdServerRequest request;
+    request.method = req.method;
+    const std::string& target = req.target.empty() ? req.path : req.target;
+    const size_t mark = target.find('?');
+    request.path = target.substr(0, mark);
+    if (mark != std::string::npos) request.query = target.substr(mark + 1);
+    for (const auto& [name, value] : req.headers)
+        request.headers.emplace_back(name, value);
+    request.body = req.body;
+    request.receivedAt = platform::Clock::now();
+
+    std::optional<AdServerResponse> answer;
+    std::optional<std::filesystem::path> file;
+    std::function<void(const AdServerRequest&)> observe;
+    {
+        std::lock_guard lock(mutex);
+        requests.push_back(request);
+        observe = observer;
+        auto script = scripts.find(request.path);
+        if (script != scripts.end() && !script->second.responses.empty()) {
+            Script& s = script->second;
+            answer = s.responses[std::min(s.next, s.responses.size() - 1)];
+            if (s.next < s.responses.size()) ++s.next;
+        } else {
+            file = fileUnder(root, request.path);
+        }
+    }
+    if (observe) observe(request);
+
+    if (!answer) {
+        if (file) {
+            std::ifstream in(*file, std::ios::binary);
+            std::stringstream bytes;
+            bytes << in.rdbuf();
+            res.status = 200;
+            res.set_content(bytes.str(), contentTypeForFile(*file).c_str());
+        } else {
+            res.status = 404;
+            res.set_content("not found", "text/plain");
+        }
+        return;
+    }
+    if (answer->delay > 0 && !waitUntil(request.receivedAt + answer->delay)) {
+        res.status = 503;
+        return;
+    }
+    res.status = answer->status;
+    for (const auto& [name, value] : answer->headers)
+        res.set_header(name.c_str(), value);
+    if (!answer->body.empty() || answer->status != 204)
+        res.set_content(answer->body, answer->contentType.c_str());
+}
+
+AdServer::AdServer() : state_(std::make_shared<State>()) {
+    auto* state = state_.get();
+    auto handler = [state](const httplib::Request& req, httplib::Response& res) {
+        state->handle(req, res);
+    };
+    state_->server.Get(".*", handler);
+    state_->server.Post(".*", handler);
+    state_->server.Put(".*", handler);
+    state_->server.Delete(".*", handler);
+    state_->server.Patch(".*", handler);
+    state_->server.Options(".*", handler);
+}
+
+AdServer::~AdServer() {
+    stop();
+}
+
+int AdServer::start(uint16_t port, const std::string& host) {
+    std::lock_guard lock(state_->mutex);
+    if (state_->started) return state_->port;
+    state_->started = true;
+    const int bound = port == 0 ? state_->server.bind_to_any_port(host)
+                                : (state_->server.bind_to_port(host, port) ? port : -1);
+    if (bound < 0) return -1;
+    state_->port = bound;
+    state_->host = host;
+    state_->thread = std::thread([state = state_.get()] { state->server.listen_after_bind(); });
+    // stop() only reaches a server that is already listening.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!state_->server.is_running() && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return bound;
+}
+
+void AdServer::stop() {
+    state_->stopping = true;
+    state_->server.stop();
+    if (state_->thread.joinable()) state_->thread.join();
+}
+
+int AdServer::port() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->port;
+}
+
+std::string AdServer::baseURL() const {
+    std::lock_guard lock(state_->mutex);
+    return "http://" + state_->host + ":" + std::to_string(state_->port);
+}
+
+std::string AdServer::URLString(const std::string& pathAndQuery) const {
+    return baseURL() + pathAndQuery;
+}
+
+void AdServer::serve(const std::string& path, AdServerResponse response) {
+    serveInTurn(path, {std::move(response)});
+}
+
+void AdServer::serveInTurn(const std::string& path, std::vector<AdServerResponse> responses) {
+    std::lock_guard lock(state_->mutex);
+    if (responses.empty()) {
+        state_->scripts.erase(path);
+        return;
+    }
+    state_->scripts[path] = Script{std::move(responses), 0};
+}
+
+void AdServer::failThenServe(const std::string& path,
+                             int failures,
+                             AdServerResponse response,
+                             AdServerResponse failure) {
+    std::vector<AdServerResponse> responses(std::max(failures, 0), failure);
+    responses.push_back(std::move(response));
+    serveInTurn(path, std::move(responses));
+}
+
+void AdServer::setFileRoot(std::filesystem::path root) {
+    std::lock_guard lock(state_->mutex);
+    state_->root = std::move(root);
+}
+
+std::vector<AdServerRequest> AdServer::requests() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->requests;
+}
+
+std::vector<AdServerRequest> AdServer::requests(const std::string& path) const {
+    std::lock_guard lock(state_->mutex);
+    std::vector<AdServerRequest> matching;
+    for (const auto& request : state_->requests)
+        if (request.path == path) matching.push_back(request);
+    return matching;
+}
+
+size_t AdServer::requestCount(const std::string& path) const {
+    return requests(path).size();
+}
+
+void AdServer::clearRequests() {
+    std::lock_guard lock(state_->mutex);
+    state_->requests.clear();
+}
+
+void AdServer::setRequestObserver(std::function<void(const AdServerRequest&)> observer) {
+    std::lock_guard lock(state_->mutex);
+    state_->observer = std::move(observer);
+}
+
+}  // namespace peers

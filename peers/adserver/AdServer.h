@@ -1,0 +1,100 @@
+#pragma once
+// The ad server's loopback stand-in: an HTTP server that records every request it gets (pings,
+// reports, tracking URLs) so that tests can read them back, and answers each path the way a
+// test scripted it: status, headers, body, a delay, a redirect, or a run of failures before
+// the answer. Tests start it in their own process on port 0; qen-adserver wraps it for running
+// the game by hand.
+//
+// Threads: requests are served on the server's own worker threads. A request is recorded when
+// it arrives, before any delay, so a test sees a request that is still waiting for its answer.
+// Delays are measured on platform::Clock: on the virtual clock an answer goes out once the test
+// has advanced the clock by the delay (the worker looks at the clock every few real
+// milliseconds). All members are thread-safe; stop() releases waiting answers without sending
+// them and joins the threads; the destructor stops.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace peers {
+
+inline constexpr uint16_t kAdServerDefaultPort = 51720;
+
+// One answer.
+struct AdServerResponse {
+    int status = 200;
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+    std::string contentType = "text/plain";
+    double delay = 0;  // seconds on platform::Clock before the answer goes out
+
+    // A redirect: the status (302 unless given) and a Location header.
+    static AdServerResponse redirectTo(std::string location, int status = 302);
+    // A plain failure with the given status.
+    static AdServerResponse failure(int status = 500);
+};
+
+// One request as it arrived.
+struct AdServerRequest {
+    std::string method;
+    std::string path;                  // as sent, escapes kept
+    std::optional<std::string> query;  // the text after "?", as sent; std::nullopt without "?"
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+    double receivedAt = 0;  // platform::Clock::now() when it arrived
+
+    // The first header of that name, compared without regard to case.
+    std::optional<std::string> header(const std::string& name) const;
+};
+
+class AdServer {
+  public:
+    AdServer();
+    ~AdServer();
+    AdServer(const AdServer&) = delete;
+    AdServer& operator=(const AdServer&) = delete;
+
+    // Binds `host` and starts serving. Port 0 picks a free port. Answers the bound port, or -1
+    // when it cannot listen. Starts once.
+    int start(uint16_t port = 0, const std::string& host = "127.0.0.1");
+    void stop();
+
+    int port() const;
+    // "http://HOST:PORT" and "http://HOST:PORT" + pathAndQuery.
+    std::string baseURL() const;
+    std::string URLString(const std::string& pathAndQuery) const;
+
+    // Every later request for `path` (the path alone, without query) gets `response`.
+    void serve(const std::string& path, AdServerResponse response);
+    // Later requests for `path` get the answers in turn; the last one answers every request
+    // after that. An empty list removes the script.
+    void serveInTurn(const std::string& path, std::vector<AdServerResponse> responses);
+    // The next `failures` requests for `path` get `failure`, every one after them `response`.
+    void failThenServe(const std::string& path,
+                       int failures,
+                       AdServerResponse response,
+                       AdServerResponse failure = AdServerResponse::failure());
+    // Paths without a script are answered from files under `root` (a path with a ".." segment
+    // never is); without a root, or without the file, with 404.
+    void setFileRoot(std::filesystem::path root);
+
+    // Every request received so far, in the order they arrived; or those for one path.
+    std::vector<AdServerRequest> requests() const;
+    std::vector<AdServerRequest> requests(const std::string& path) const;
+    size_t requestCount(const std::string& path) const;
+    void clearRequests();
+
+    // Called with every request as it arrives (on a worker thread); for a program's log.
+    void setRequestObserver(std::function<void(const AdServerRequest&)> observer);
+
+  private:
+    struct State;
+    std::shared_ptr<State> state_;
+};
+
+}  // namespace peers

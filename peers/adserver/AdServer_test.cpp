@@ -1,0 +1,179 @@
+#include "peers/adserver/AdServer.h"
+
+#include <httplib.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "platform/dispatch/Clock.h"
+#include "platform/foundation/AppHome.h"
+#include "platform/foundation/Files.h"
+
+namespace peers {
+namespace {
+
+class AdServerTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_GT(server_.start(0), 0); }
+
+    httplib::Client client() {
+        httplib::Client c("127.0.0.1", server_.port());
+        c.set_read_timeout(10, 0);
+        return c;
+    }
+
+    AdServer server_;
+};
+
+TEST_F(AdServerTest, RecordsEveryRequestWithItsParts) {
+    auto c = client();
+    auto get = c.Get("/pagead/ping?a=1&b=%20x", {{"X-Test", "yes"}, {"User-Agent", "qen-test"}});
+    ASSERT_TRUE(get);
+    EXPECT_EQ(get->status, 404);  // nothing scripted
+    auto post = c.Post("/report", "k=v&w=2", "application/x-www-form-urlencoded");
+    ASSERT_TRUE(post);
+
+    const auto requests = server_.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].path, "/pagead/ping");
+    EXPECT_EQ(requests[0].query, "a=1&b=%20x");
+    EXPECT_EQ(requests[0].header("x-test"), "yes");
+    EXPECT_EQ(requests[0].header("user-agent"), "qen-test");
+    EXPECT_EQ(requests[0].header("X-Absent"), std::nullopt);
+    EXPECT_EQ(requests[1].method, "POST");
+    EXPECT_EQ(requests[1].path, "/report");
+    EXPECT_EQ(requests[1].query, std::nullopt);
+    EXPECT_EQ(requests[1].body, "k=v&w=2");
+    EXPECT_EQ(server_.requestCount("/report"), 1u);
+    EXPECT_EQ(server_.requests("/pagead/ping").size(), 1u);
+
+    server_.clearRequests();
+    EXPECT_TRUE(server_.requests().empty());
+}
+
+TEST_F(AdServerTest, ScriptedAnswersByPath) {
+    AdServerResponse created;
+    created.status = 201;
+    created.body = "{\"ok\":1}";
+    created.contentType = "application/json";
+    created.headers = {{"X-Hsdk-Test", "7"}, {"Cache-Control", "max-age=60"}};
+    server_.serve("/json", created);
+    server_.serve("/moved", AdServerResponse::redirectTo("/json", 301));
+
+    auto c = client();
+    auto json = c.Get("/json?ignored=1");  // scripts match the path alone
+    ASSERT_TRUE(json);
+    EXPECT_EQ(json->status, 201);
+    EXPECT_EQ(json->body, "{\"ok\":1}");
+    EXPECT_EQ(json->get_header_value("Content-Type"), "application/json");
+    EXPECT_EQ(json->get_header_value("X-Hsdk-Test"), "7");
+    EXPECT_EQ(json->get_header_value("Cache-Control"), "max-age=60");
+
+    auto moved = c.Get("/moved");
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(moved->status, 301);
+    EXPECT_EQ(moved->get_header_value("Location"), "/json");
+
+    server_.serveInTurn("/json", {});  // script removed
+    auto gone = c.Get("/json");
+    ASSERT_TRUE(gone);
+    EXPECT_EQ(gone->status, 404);
+}
+
+TEST_F(AdServerTest, FailsTheGivenNumberOfTimesThenAnswers) {
+    AdServerResponse ok;
+    ok.body = "pong";
+    server_.failThenServe("/ping", 2, ok);
+    auto c = client();
+    std::vector<int> statuses;
+    for (int i = 0; i < 4; ++i) {
+        auto r = c.Get("/ping");
+        ASSERT_TRUE(r);
+        statuses.push_back(r->status);
+    }
+    EXPECT_EQ(statuses, (std::vector<int>{500, 500, 200, 200}));
+
+    server_.serveInTurn("/seq", {AdServerResponse::failure(503), AdServerResponse::failure(404)});
+    EXPECT_EQ(c.Get("/seq")->status, 503);
+    EXPECT_EQ(c.Get("/seq")->status, 404);
+    EXPECT_EQ(c.Get("/seq")->status, 404);  // the last answer repeats
+}
+
+TEST_F(AdServerTest, DelaysRunOnTheVirtualClock) {
+    platform::Clock::useVirtual();
+    AdServerResponse slow;
+    slow.body = "late";
+    slow.delay = 30;
+    server_.serve("/slow", slow);
+
+    auto answer = std::async(std::launch::async, [this] {
+        auto c = client();
+        auto r = c.Get("/slow");
+        return r ? r->body : std::string("no answer");
+    });
+    // Recorded on arrival, before the delay.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (server_.requestCount("/slow") == 0 && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(server_.requestCount("/slow"), 1u);
+    EXPECT_EQ(answer.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+
+    platform::Clock::advance(29);
+    EXPECT_EQ(answer.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    platform::Clock::advance(1);
+    EXPECT_EQ(answer.get(), "late");
+}
+
+TEST_F(AdServerTest, StopReleasesAnAnswerStillWaiting) {
+    platform::Clock::useVirtual();
+    AdServerResponse never;
+    never.delay = 1e9;
+    server_.serve("/hang", never);
+    auto answer = std::async(std::launch::async, [this] {
+        auto c = client();
+        return static_cast<bool>(c.Get("/hang"));
+    });
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (server_.requestCount("/hang") == 0 && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const auto before = std::chrono::steady_clock::now();
+    server_.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
+    answer.wait();
+}
+
+TEST_F(AdServerTest, ServesFilesUnderTheRootOnly) {
+    const auto root = platform::AppHome::temporary() / "site";
+    std::filesystem::create_directories(root / "creatives");
+    ASSERT_TRUE(platform::files::writeAtomically(root / "creatives" / "ad.html", "<p>ad</p>"));
+    ASSERT_TRUE(platform::files::writeAtomically(root.parent_path() / "secret.txt", "secret"));
+    server_.setFileRoot(root);
+
+    auto c = client();
+    auto page = c.Get("/creatives/ad.html");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_EQ(page->body, "<p>ad</p>");
+    EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
+
+    for (const char* path : {"/creatives/../../secret.txt", "/../secret.txt", "/creatives",
+                             "/creatives/missing.html", "/"}) {
+        auto r = c.Get(path);
+        ASSERT_TRUE(r) << path;
+        EXPECT_NE(r->status, 200) << path;
+        EXPECT_NE(r->body, "secret") << path;
+    }
+
+    // A script wins over a file.
+    AdServerResponse scripted;
+    scripted.body = "scripted";
+    server_.serve("/creatives/ad.html", scripted);
+    EXPECT_EQ(c.Get("/creatives/ad.html")->body, "scripted");
+}
+
+}  // namespace
+}  // namespace peers

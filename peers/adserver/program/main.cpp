@@ -1,0 +1,88 @@
+// qen-adserver: the ad server's loopback stand-in as a program.
+//
+//   qen-adserver [--port N] [--host ADDRESS] [--root DIR]
+//
+// Prints "listening on ADDRESS:PORT" on standard output once it accepts connections (port 0
+// picks a free port), then one line per request ("GET /path?query"), and serves until SIGINT
+// or SIGTERM. Files under --root answer the paths that name them; every other path gets 404.
+
+#include <signal.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "peers/adserver/AdServer.h"
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: qen-adserver [--port N] [--host ADDRESS] [--root DIR]\n";
+
+int usage() {
+    std::cerr << kUsage;
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    long port = peers::kAdServerDefaultPort;
+    std::string host = "127.0.0.1";
+    std::filesystem::path root;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (i + 1 >= argc) return usage();
+        const char* value = argv[++i];
+        if (arg == "--port") {
+            char* end = nullptr;
+            port = std::strtol(value, &end, 10);
+            if (*value == '\0' || *end != '\0' || port < 0 || port > 65535) return usage();
+        } else if (arg == "--host") {
+            host = value;
+        } else if (arg == "--root") {
+            root = value;
+            std::error_code ec;
+            if (!std::filesystem::is_directory(root, ec)) {
+                std::cerr << "qen-adserver: " << value << ": not a folder\n";
+                return 1;
+            }
+        } else {
+            return usage();
+        }
+    }
+
+    // Block the stop signals before any thread starts, so that every thread inherits the mask
+    // and only sigwait below sees them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    peers::AdServer server;
+    if (!root.empty()) server.setFileRoot(root);
+    std::mutex out;
+    server.setRequestObserver([&out](const peers::AdServerRequest& request) {
+        std::lock_guard lock(out);
+        std::cout << request.method << " " << request.path
+                  << (request.query ? "?" + *request.query : "") << std::endl;
+    });
+    const int bound = server.start(static_cast<uint16_t>(port), host);
+    if (bound < 0) {
+        std::cerr << "qen-adserver: cannot listen on " << host << ":" << port << "\n";
+        return 1;
+    }
+    {
+        std::lock_guard lock(out);
+        std::cout << "listening on " << host << ":" << bound << std::endl;
+    }
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    server.stop();
+    return 0;
+}
