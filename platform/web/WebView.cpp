@@ -1,0 +1,784 @@
+#include "platform/web/WebView.h"
+
+#include <JavaScriptCore/JavaScript.h>
+#include <glib.h>
+
+#include <deque>
+#include <map>
+
+#include "platform/dispatch/Queue.h"
+#include "platform/dispatch/RunLoop.h"
+#include "platform/dispatch/Timer.h"
+#include "platform/foundation/Log.h"
+#include "platform/net/URLLoader.h"
+#include "platform/render/Image.h"
+#include "platform/web/ExecutionLimit.h"
+#include "platform/web/HTMLParser.h"
+#include "platform/web/Prelude.h"
+
+namespace platform::web {
+
+namespace {
+
+std::string toString(JSContextRef ctx, JSValueRef value) {
+    if (!value || JSValueIsUndefined(ctx, value) || JSValueIsNull(ctx, value)) return "";
+    JSStringRef s = JSValueToStringCopy(ctx, value, nullptr);
+    if (!s) return "";
+    size_t max = JSStringGetMaximumUTF8CStringSize(s);
+    std::string out(max, '\0');
+    size_t written = JSStringGetUTF8CString(s, out.data(), max);
+    JSStringRelease(s);
+    out.resize(written > 0 ? written - 1 : 0);
+    return out;
+}
+
+JSValueRef makeString(JSContextRef ctx, const std::string& text) {
+    JSStringRef s = JSStringCreateWithUTF8CString(text.c_str());
+    JSValueRef value = JSValueMakeString(ctx, s);
+    JSStringRelease(s);
+    return value;
+}
+
+void setProperty(JSContextRef ctx, JSObjectRef object, const char* name, JSValueRef value) {
+    JSStringRef s = JSStringCreateWithUTF8CString(name);
+    JSObjectSetProperty(ctx, object, s, value, kJSPropertyAttributeNone, nullptr);
+    JSStringRelease(s);
+}
+
+JSValueRef getProperty(JSContextRef ctx, JSObjectRef object, const char* name) {
+    JSStringRef s = JSStringCreateWithUTF8CString(name);
+    JSValueRef value = JSObjectGetProperty(ctx, object, s, nullptr);
+    JSStringRelease(s);
+    return value;
+}
+
+// [name, attrs, children] for an element, a string for a text, [null, text] for a comment.
+JSValueRef treeValue(JSContextRef ctx, const HTMLNode& node) {
+    if (node.kind == HTMLNode::Kind::Text) return makeString(ctx, node.text);
+    if (node.kind == HTMLNode::Kind::Comment) {
+        JSValueRef items[] = {JSValueMakeNull(ctx), makeString(ctx, node.text)};
+        return JSObjectMakeArray(ctx, 2, items, nullptr);
+    }
+    JSObjectRef attrs = JSObjectMake(ctx, nullptr, nullptr);
+    for (const auto& [name, value] : node.attributes) {
+        setProperty(ctx, attrs, name.c_str(), makeString(ctx, value));
+    }
+    std::vector<JSValueRef> children;
+    for (const auto& child : node.children)
+        children.push_back(treeValue(ctx, *child));
+    JSValueRef items[] = {makeString(ctx, node.name), attrs,
+                          JSObjectMakeArray(ctx, children.size(), children.data(), nullptr)};
+    return JSObjectMakeArray(ctx, 3, items, nullptr);
+}
+
+int& liveViews() {
+    static int count = 0;
+    return count;
+}
+int& loopHook() {
+    static int id = -1;
+    return id;
+}
+
+}  // namespace
+
+struct WebView::Entry {
+    net::URLRequest request;
+    std::optional<std::string> html;  // a text load: the HTML, with request.url as its base
+};
+
+struct WebView::Pending {
+    net::URLRequest request;
+    NavigationType type;
+    bool mainFrame;
+};
+
+// One loaded document and its script context.
+struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
+    WebView* view = nullptr;  // cleared when the view lets the page go
+    Entry entry;
+    net::URL documentURL;
+    JSContextGroupRef group = nullptr;
+    JSGlobalContextRef ctx = nullptr;
+    std::map<double, std::shared_ptr<Timer>> timers;
+    std::map<std::string, std::optional<render::Image>> images;
+    bool finished = false;
+
+    Page(WebView* view, Entry entry, net::URL url)
+        : view(view), entry(std::move(entry)), documentURL(std::move(url)) {}
+
+    ~Page() { close(); }
+
+    void close() {
+        view = nullptr;
+        for (auto& [id, timer] : timers)
+            timer->invalidate();
+        timers.clear();
+        if (ctx) {
+            JSGlobalContextRelease(ctx);
+            ctx = nullptr;
+        }
+        if (group) {
+            JSContextGroupRelease(group);
+            group = nullptr;
+        }
+    }
+
+    static Page* from(JSObjectRef function) {
+        return static_cast<Page*>(JSObjectGetPrivate(function));
+    }
+
+    net::URLRequest subresourceRequest(const net::URL& url) const {
+        net::URLRequest request(url);
+        request.setValueForHeader("Referer", documentURL.absoluteString());
+        request.setValueForHeader("User-Agent", userAgent());
+        request.mainDocumentURL = documentURL;
+        return request;
+    }
+
+    // Runs `script` as one turn; the exception, if any, is logged and answered.
+    JSValueRef evaluate(const std::string& script,
+                        const std::string& sourceURL,
+                        std::optional<std::string>* error = nullptr) {
+        if (!ctx) return nullptr;
+        JSStringRef source = JSStringCreateWithUTF8CString(script.c_str());
+        JSStringRef url = JSStringCreateWithUTF8CString(sourceURL.c_str());
+        JSValueRef exception = nullptr;
+        JSValueRef result = JSEvaluateScript(ctx, source, nullptr, url, 1, &exception);
+        JSStringRelease(source);
+        JSStringRelease(url);
+        if (exception) {
+            reportException(exception);
+            if (error) *error = toString(ctx, exception);
+            return nullptr;
+        }
+        return result;
+    }
+
+    void reportException(JSValueRef exception) {
+        std::string text = toString(ctx, exception);
+        if (JSValueIsObject(ctx, exception)) {
+            JSValueRef line = getProperty(ctx, JSValueToObject(ctx, exception, nullptr), "line");
+            if (JSValueIsNumber(ctx, line)) {
+                text += " (line " + std::to_string(int(JSValueToNumber(ctx, line, nullptr))) + ")";
+            }
+        }
+        platform::log("WebView console error: " + text);
+    }
+
+    // Calls __dom[name](args...) as one turn.
+    JSValueRef callDom(const char* name, std::vector<JSValueRef> args = {}) {
+        if (!ctx) return nullptr;
+        JSObjectRef global = JSContextGetGlobalObject(ctx);
+        JSValueRef dom = getProperty(ctx, global, "__dom");
+        if (!JSValueIsObject(ctx, dom)) return nullptr;
+        JSObjectRef domObject = JSValueToObject(ctx, dom, nullptr);
+        JSValueRef fn = getProperty(ctx, domObject, name);
+        if (!JSValueIsObject(ctx, fn)) return nullptr;
+        JSValueRef exception = nullptr;
+        JSValueRef result = JSObjectCallAsFunction(ctx, JSValueToObject(ctx, fn, nullptr),
+                                                   domObject, args.size(), args.data(), &exception);
+        if (exception) {
+            reportException(exception);
+            return nullptr;
+        }
+        return result;
+    }
+
+    void start() {
+        auto self = shared_from_this();
+        if (entry.html) {
+            Queue::main()->async([self] {
+                if (self->view) self->run(*self->entry.html);
+            });
+            return;
+        }
+        if (entry.request.url.scheme() == "about") {
+            Queue::main()->async([self] {
+                if (self->view) self->run("");
+            });
+            return;
+        }
+        net::URLRequest request = entry.request;
+        if (!request.valueForHeader("User-Agent"))
+            request.setValueForHeader("User-Agent", userAgent());
+        std::weak_ptr<Page> weak = self;
+        net::sendAsynchronousRequest(
+            request, Queue::main(),
+            [weak](const std::optional<net::HTTPURLResponse>& response, const Data& data,
+                   const std::optional<Error>& error) {
+                auto page = weak.lock();
+                if (!page || !page->view) return;
+                if (error) {
+                    page->view->pageDidFail(*page, *error);
+                    return;
+                }
+                if (response) page->documentURL = response->url();
+                page->run(std::string(reinterpret_cast<const char*>(data.data()), data.size()));
+            });
+    }
+
+    void makeContext() {
+        group = JSContextGroupCreate();
+        setExecutionTimeLimit(group, kScriptTimeLimit);
+        ctx = JSGlobalContextCreateInGroup(group, nullptr);
+        JSObjectRef native = JSObjectMake(ctx, nullptr, nullptr);
+        addFunction(native, "log", &Page::jsLog);
+        addFunction(native, "parseHTML", &Page::jsParseHTML);
+        addFunction(native, "resolve", &Page::jsResolve);
+        addFunction(native, "navigate", &Page::jsNavigate);
+        addFunction(native, "documentURL", &Page::jsDocumentURL);
+        addFunction(native, "userAgent", &Page::jsUserAgent);
+        addFunction(native, "setTimer", &Page::jsSetTimer);
+        addFunction(native, "clearTimer", &Page::jsClearTimer);
+        addFunction(native, "loadScript", &Page::jsLoadScript);
+        addFunction(native, "loadImage", &Page::jsLoadImage);
+        addFunction(native, "evaluate", &Page::jsEvaluate);
+        addFunction(native, "reload", &Page::jsReload);
+        setProperty(ctx, JSContextGetGlobalObject(ctx), "__native", native);
+        evaluate(kPrelude, "prelude");
+    }
+
+    void addFunction(JSObjectRef object, const char* name, JSObjectCallAsFunctionCallback call) {
+        // A function object per bridge call, carrying the page as its private data.
+        JSClassDefinition def = kJSClassDefinitionEmpty;
+        def.callAsFunction = call;
+        JSClassRef fnClass = JSClassCreate(&def);
+        JSObjectRef fn = JSObjectMake(ctx, fnClass, this);
+        JSClassRelease(fnClass);
+        setProperty(ctx, object, name, fn);
+    }
+
+    static std::string arg(JSContextRef ctx, size_t argc, const JSValueRef argv[], size_t i) {
+        return i < argc ? toString(ctx, argv[i]) : std::string();
+    }
+    static double num(JSContextRef ctx, size_t argc, const JSValueRef argv[], size_t i) {
+        return i < argc ? JSValueToNumber(ctx, argv[i], nullptr) : 0;
+    }
+
+    static JSValueRef jsLog(JSContextRef ctx,
+                            JSObjectRef,
+                            JSObjectRef,
+                            size_t argc,
+                            const JSValueRef argv[],
+                            JSValueRef*) {
+        std::string level = arg(ctx, argc, argv, 0);
+        std::string text = arg(ctx, argc, argv, 1);
+        platform::log("WebView console" + (level == "log" ? std::string() : " " + level) + ": " +
+                      text);
+        return JSValueMakeUndefined(ctx);
+    }
+
+    static JSValueRef jsParseHTML(JSContextRef ctx,
+                                  JSObjectRef,
+                                  JSObjectRef,
+                                  size_t argc,
+                                  const JSValueRef argv[],
+                                  JSValueRef*) {
+        auto nodes = parseHTMLFragment(arg(ctx, argc, argv, 0));
+        std::vector<JSValueRef> values;
+        for (const auto& node : nodes)
+            values.push_back(treeValue(ctx, *node));
+        return JSObjectMakeArray(ctx, values.size(), values.data(), nullptr);
+    }
+
+    static JSValueRef jsResolve(JSContextRef ctx,
+                                JSObjectRef fn,
+                                JSObjectRef,
+                                size_t argc,
+                                const JSValueRef argv[],
+                                JSValueRef*) {
+        auto resolved = net::URL::resolve(arg(ctx, argc, argv, 0), from(fn)->documentURL);
+        if (!resolved) return JSValueMakeUndefined(ctx);
+        return makeString(ctx, resolved->absoluteString());
+    }
+
+    static JSValueRef jsNavigate(JSContextRef ctx,
+                                 JSObjectRef fn,
+                                 JSObjectRef,
+                                 size_t argc,
+                                 const JSValueRef argv[],
+                                 JSValueRef*) {
+        Page* page = from(fn);
+        std::string text = arg(ctx, argc, argv, 0);
+        auto url = net::URL::resolve(text, page->documentURL);
+        if (!url) {
+            platform::log("WebView console error: cannot navigate to " + text);
+        } else if (page->view) {
+            net::URLRequest request(*url);
+            request.mainDocumentURL = page->documentURL;
+            bool frame = argc > 2 && JSValueToBoolean(ctx, argv[2]);
+            page->view->queueNavigation(
+                request, static_cast<NavigationType>(int64_t(num(ctx, argc, argv, 1))), !frame);
+        }
+        return JSValueMakeUndefined(ctx);
+    }
+
+    static JSValueRef jsDocumentURL(JSContextRef ctx,
+                                    JSObjectRef fn,
+                                    JSObjectRef,
+                                    size_t,
+                                    const JSValueRef[],
+                                    JSValueRef*) {
+        return makeString(ctx, from(fn)->documentURL.absoluteString());
+    }
+
+    static JSValueRef jsUserAgent(JSContextRef ctx,
+                                  JSObjectRef,
+                                  JSObjectRef,
+                                  size_t,
+                                  const JSValueRef[],
+                                  JSValueRef*) {
+        return makeString(ctx, userAgent());
+    }
+
+    static JSValueRef jsSetTimer(JSContextRef ctx,
+                                 JSObjectRef fn,
+                                 JSObjectRef,
+                                 size_t argc,
+                                 const JSValueRef argv[],
+                                 JSValueRef*) {
+        Page* page = from(fn);
+        double id = num(ctx, argc, argv, 0);
+        double interval = std::max(num(ctx, argc, argv, 1), 1.0) / 1000;
+        bool repeats = argc > 2 && JSValueToBoolean(ctx, argv[2]);
+        std::weak_ptr<Page> weak = page->shared_from_this();
+        page->timers[id] = Timer::scheduled(interval, repeats, [weak, id, repeats](Timer&) {
+            auto p = weak.lock();
+            if (!p || !p->ctx) return;
+            if (!repeats) p->timers.erase(id);
+            p->callDom("fireTimer", {JSValueMakeNumber(p->ctx, id)});
+        });
+        return JSValueMakeUndefined(ctx);
+    }
+
+    static JSValueRef jsClearTimer(JSContextRef ctx,
+                                   JSObjectRef fn,
+                                   JSObjectRef,
+                                   size_t argc,
+                                   const JSValueRef argv[],
+                                   JSValueRef*) {
+        Page* page = from(fn);
+        auto it = page->timers.find(num(ctx, argc, argv, 0));
+        if (it != page->timers.end()) {
+            it->second->invalidate();
+            page->timers.erase(it);
+        }
+        return JSValueMakeUndefined(ctx);
+    }
+
+    // Fetches a subresource; done(body) on the main thread, std::nullopt when it failed.
+    void fetch(const std::string& text, std::function<void(Page&, std::optional<Data>)> done) {
+        auto url = net::URL::resolve(text, documentURL);
+        std::weak_ptr<Page> weak = shared_from_this();
+        if (!url) {
+            Queue::main()->async([weak, done] {
+                if (auto p = weak.lock(); p && p->ctx) done(*p, std::nullopt);
+            });
+            return;
+        }
+        net::sendAsynchronousRequest(
+            subresourceRequest(*url), Queue::main(),
+            [weak, done](const std::optional<net::HTTPURLResponse>& response, const Data& data,
+                         const std::optional<Error>& error) {
+                auto p = weak.lock();
+                if (!p || !p->ctx) return;
+                bool ok =
+                    !error && (!response || !response->isHTTP() || response->statusCode() < 400);
+                done(*p, ok ? std::optional<Data>(data) : std::nullopt);
+            });
+    }
+
+    static JSValueRef jsLoadScript(JSContextRef ctx,
+                                   JSObjectRef fn,
+                                   JSObjectRef,
+                                   size_t argc,
+                                   const JSValueRef argv[],
+                                   JSValueRef*) {
+        Page* page = from(fn);
+        std::string src = arg(ctx, argc, argv, 0);
+        double id = num(ctx, argc, argv, 1);
+        page->fetch(src, [src, id](Page& p, std::optional<Data> body) {
+            if (body) {
+                std::optional<std::string> error;
+                p.evaluate(std::string(reinterpret_cast<const char*>(body->data()), body->size()),
+                           src, &error);
+            } else {
+                platform::log("WebView console error: failed to load script " + src);
+            }
+            if (p.ctx) {
+                p.callDom("scriptDone",
+                          {JSValueMakeNumber(p.ctx, id), JSValueMakeBoolean(p.ctx, bool(body))});
+            }
+        });
+        return JSValueMakeUndefined(ctx);
+    }
+
+    static JSValueRef jsLoadImage(JSContextRef ctx,
+                                  JSObjectRef fn,
+                                  JSObjectRef,
+                                  size_t argc,
+                                  const JSValueRef argv[],
+                                  JSValueRef*) {
+        Page* page = from(fn);
+        std::string src = arg(ctx, argc, argv, 0);
+        if (page->images.count(src)) return JSValueMakeUndefined(ctx);
+        page->images[src] = std::nullopt;
+        page->fetch(src, [src](Page& p, std::optional<Data> body) {
+            if (body) p.images[src] = render::Image::fromData(*body, 1);
+        });
+        return JSValueMakeUndefined(ctx);
+    }
+
+    static JSValueRef jsEvaluate(JSContextRef ctx,
+                                 JSObjectRef fn,
+                                 JSObjectRef,
+                                 size_t argc,
+                                 const JSValueRef argv[],
+                                 JSValueRef*) {
+        // A script element inserted by a script runs at once, inside that turn.
+        from(fn)->evaluate(arg(ctx, argc, argv, 0), arg(ctx, argc, argv, 1));
+        return JSValueMakeUndefined(ctx);
+    }
+
+    static JSValueRef jsReload(JSContextRef ctx,
+                               JSObjectRef fn,
+                               JSObjectRef,
+                               size_t,
+                               const JSValueRef[],
+                               JSValueRef*) {
+        Page* page = from(fn);
+        if (page->view)
+            page->view->queueNavigation(page->entry.request, NavigationType::Reload, true);
+        return JSValueMakeUndefined(ctx);
+    }
+
+    // The document parsed, built and its scripts run in order, then DOMContentLoaded and load.
+    std::vector<std::pair<std::optional<std::string>, std::string>> scripts;
+    size_t nextScript = 0;
+
+    void run(const std::string& html) {
+        makeContext();
+        auto tree = parseHTMLDocument(html);
+        callDom("load", {treeValue(ctx, *tree)});
+        JSValueRef list = callDom("scripts");
+        if (list && JSValueIsObject(ctx, list)) {
+            JSObjectRef array = JSValueToObject(ctx, list, nullptr);
+            int count = int(JSValueToNumber(ctx, getProperty(ctx, array, "length"), nullptr));
+            for (int i = 0; i < count; ++i) {
+                JSObjectRef item = JSValueToObject(
+                    ctx, JSObjectGetPropertyAtIndex(ctx, array, i, nullptr), nullptr);
+                JSValueRef src = JSObjectGetPropertyAtIndex(ctx, item, 0, nullptr);
+                std::optional<std::string> source;
+                if (!JSValueIsNull(ctx, src)) source = toString(ctx, src);
+                scripts.emplace_back(
+                    source, toString(ctx, JSObjectGetPropertyAtIndex(ctx, item, 1, nullptr)));
+            }
+        }
+        JSValueRef frames = callDom("frames");
+        if (frames && JSValueIsObject(ctx, frames)) {
+            JSObjectRef array = JSValueToObject(ctx, frames, nullptr);
+            int count = int(JSValueToNumber(ctx, getProperty(ctx, array, "length"), nullptr));
+            for (int i = 0; i < count && view; ++i) {
+                auto url = net::URL::parse(
+                    toString(ctx, JSObjectGetPropertyAtIndex(ctx, array, i, nullptr)));
+                if (!url) continue;
+                net::URLRequest request(*url);
+                request.mainDocumentURL = documentURL;
+                view->queueNavigation(request, NavigationType::Other, false);
+            }
+        }
+        runScripts();
+    }
+
+    void runScripts() {
+        while (ctx && nextScript < scripts.size()) {
+            auto [src, text] = scripts[nextScript++];
+            if (src) {
+                fetch(*src, [src = *src](Page& p, std::optional<Data> body) {
+                    if (body) {
+                        p.evaluate(
+                            std::string(reinterpret_cast<const char*>(body->data()), body->size()),
+                            src);
+                    } else {
+                        platform::log("WebView console error: failed to load script " + src);
+                    }
+                    p.runScripts();
+                });
+                return;
+            }
+            evaluate(text, documentURL.absoluteString());
+        }
+        if (!ctx || finished) return;
+        finished = true;
+        // After the navigations the scripts queued have been offered.
+        std::weak_ptr<Page> weak = shared_from_this();
+        Queue::main()->async([weak] {
+            auto page = weak.lock();
+            if (!page || !page->ctx) return;
+            page->callDom("contentLoaded");
+            page->callDom("loaded");
+            if (page->view) page->view->pageDidFinish(*page);
+        });
+    }
+};
+
+WebView::WebView() : WebView(ui::Rect()) {}
+
+WebView::WebView(const ui::Rect& frame) : ui::View(frame), alive_(std::make_shared<bool>(true)) {
+    setOpaque(false);
+    attachLoopHook();
+}
+
+WebView::~WebView() {
+    *alive_ = false;
+    if (page_) page_->close();
+    if (--liveViews() == 0 && loopHook() >= 0) {
+        RunLoop::main().removeHook(loopHook());
+        loopHook() = -1;
+    }
+}
+
+void WebView::attachLoopHook() {
+    // The engine's own timers (its collector among them) run on the default GLib context.
+    if (liveViews()++ == 0) {
+        loopHook() =
+            RunLoop::main().addHook([] { return g_main_context_iteration(nullptr, FALSE) != 0; });
+    }
+}
+
+const std::string& WebView::userAgent() {
+    static const std::string agent = "Mozilla/5.0 (Linux; Qen) Mobile";
+    return agent;
+}
+
+void WebView::loadRequest(const net::URLRequest& request) {
+    ui::assertMainThread("WebView::loadRequest");
+    startNavigation(Entry{request, std::nullopt}, NavigationType::Other);
+}
+
+void WebView::loadHTMLString(const std::string& html, const std::optional<net::URL>& baseURL) {
+    ui::assertMainThread("WebView::loadHTMLString");
+    net::URL url = baseURL ? *baseURL : *net::URL::parse("about:blank");
+    startNavigation(Entry{net::URLRequest(url), html}, NavigationType::Other);
+}
+
+void WebView::startNavigation(const Entry& entry, NavigationType type) {
+    if (auto d = delegate_.lock()) {
+        if (!d->shouldStartLoadWithRequest(*this, entry.request, type)) return;
+    }
+    if (type == NavigationType::BackForward || type == NavigationType::Reload) {
+        commit(entry);
+        return;
+    }
+    if (!history_.empty()) history_.erase(history_.begin() + historyIndex_ + 1, history_.end());
+    history_.push_back(entry);
+    historyIndex_ = history_.size() - 1;
+    commit(entry);
+}
+
+void WebView::commit(const Entry& entry) {
+    if (page_ && loading_) {
+        auto old = page_;
+        old->close();
+        if (auto d = delegate_.lock()) {
+            d->didFailLoadWithError(*this,
+                                    net::makeURLError(net::kURLErrorCancelled,
+                                                      old->entry.request.url.absoluteString()));
+        }
+    } else if (page_) {
+        page_->close();
+    }
+    page_ = std::make_shared<Page>(this, entry, entry.request.url);
+    loading_ = true;
+    std::weak_ptr<Page> weak = page_;
+    Queue::main()->async([weak] {
+        auto page = weak.lock();
+        if (!page || !page->view) return;
+        if (auto d = page->view->delegate_.lock()) d->webViewDidStartLoad(*page->view);
+        if (page->view) page->start();
+    });
+}
+
+void WebView::pageDidFinish(Page& page) {
+    if (&page != page_.get()) return;
+    loading_ = false;
+    if (auto d = delegate_.lock()) d->webViewDidFinishLoad(*this);
+}
+
+void WebView::pageDidFail(Page& page, const Error& error) {
+    if (&page != page_.get()) return;
+    loading_ = false;
+    if (auto d = delegate_.lock()) d->didFailLoadWithError(*this, error);
+}
+
+void WebView::queueNavigation(const net::URLRequest& request, NavigationType type, bool mainFrame) {
+    pending_.push_back(Pending{request, type, mainFrame});
+    if (deliveryPosted_) return;
+    deliveryPosted_ = true;
+    std::weak_ptr<bool> alive = alive_;
+    Queue::main()->async([this, alive] {
+        if (alive.expired()) return;
+        deliverNavigations();
+    });
+}
+
+void WebView::deliverNavigations() {
+    deliveryPosted_ = false;
+    auto alive = alive_;
+    while (!pending_.empty() && *alive) {
+        Pending next = pending_.front();
+        pending_.erase(pending_.begin());
+        if (next.mainFrame) {
+            if (next.type == NavigationType::Reload && history_.size() > historyIndex_) {
+                Entry entry = history_[historyIndex_];
+                startNavigation(entry, NavigationType::Reload);
+            } else {
+                startNavigation(Entry{next.request, std::nullopt}, next.type);
+            }
+        } else if (auto d = delegate_.lock()) {
+            // A frame's document is offered like any navigation; its content is not loaded.
+            d->shouldStartLoadWithRequest(*this, next.request, next.type);
+        }
+    }
+}
+
+void WebView::stopLoading() {
+    ui::assertMainThread("WebView::stopLoading");
+    if (page_ && loading_) {
+        page_->close();
+        loading_ = false;
+    }
+}
+
+void WebView::reload() {
+    ui::assertMainThread("WebView::reload");
+    if (history_.empty()) return;
+    startNavigation(history_[historyIndex_], NavigationType::Reload);
+}
+
+void WebView::goBack() {
+    ui::assertMainThread("WebView::goBack");
+    if (!canGoBack()) return;
+    const Entry entry = history_[historyIndex_ - 1];
+    if (auto d = delegate_.lock()) {
+        if (!d->shouldStartLoadWithRequest(*this, entry.request, NavigationType::BackForward))
+            return;
+    }
+    historyIndex_--;
+    commit(entry);
+}
+
+void WebView::goForward() {
+    ui::assertMainThread("WebView::goForward");
+    if (!canGoForward()) return;
+    const Entry entry = history_[historyIndex_ + 1];
+    if (auto d = delegate_.lock()) {
+        if (!d->shouldStartLoadWithRequest(*this, entry.request, NavigationType::BackForward))
+            return;
+    }
+    historyIndex_++;
+    commit(entry);
+}
+
+bool WebView::canGoBack() const {
+    return !history_.empty() && historyIndex_ > 0;
+}
+bool WebView::canGoForward() const {
+    return historyIndex_ + 1 < history_.size();
+}
+bool WebView::isLoading() const {
+    return loading_;
+}
+
+std::optional<net::URLRequest> WebView::request() const {
+    if (!page_) return std::nullopt;
+    return page_->entry.request;
+}
+
+std::string WebView::stringByEvaluatingJavaScriptFromString(const std::string& script) {
+    ui::assertMainThread("WebView::stringByEvaluatingJavaScriptFromString");
+    if (!page_ || !page_->ctx) return "";
+    auto page = page_;
+    JSValueRef result = page->evaluate(script, "");
+    return page->ctx ? toString(page->ctx, result) : "";
+}
+
+void WebView::evaluateJavaScript(
+    const std::string& script,
+    std::function<void(const std::string&, const std::optional<Error>&)> completion) {
+    ui::assertMainThread("WebView::evaluateJavaScript");
+    std::weak_ptr<bool> alive = alive_;
+    Queue::main()->async([this, alive, script, completion] {
+        if (alive.expired()) return;
+        std::optional<std::string> error;
+        std::string result;
+        if (page_ && page_->ctx) {
+            auto page = page_;
+            JSValueRef value = page->evaluate(script, "", &error);
+            if (page->ctx) result = toString(page->ctx, value);
+        } else {
+            error = "no page";
+        }
+        if (!completion) return;
+        if (error) {
+            completion(result, Error::withDescription("WebViewErrorDomain", 4, *error));
+        } else {
+            completion(result, std::nullopt);
+        }
+    });
+}
+
+void WebView::draw(render::Canvas& canvas, const ui::Rect& rect) {
+    ui::View::draw(canvas, rect);
+    if (!page_ || !page_->ctx) return;
+    JSContextRef ctx = page_->ctx;
+    JSValueRef list = page_->callDom("layout", {JSValueMakeNumber(ctx, bounds().size.width),
+                                                JSValueMakeNumber(ctx, bounds().size.height)});
+    if (!list || !JSValueIsObject(ctx, list)) return;
+    JSObjectRef array = JSValueToObject(ctx, list, nullptr);
+    int count = int(JSValueToNumber(ctx, getProperty(ctx, array, "length"), nullptr));
+    canvas.save();
+    canvas.clipToRect(bounds());
+    for (int i = 0; i < count; ++i) {
+        JSObjectRef box =
+            JSValueToObject(ctx, JSObjectGetPropertyAtIndex(ctx, array, i, nullptr), nullptr);
+        if (!box) continue;
+        auto number = [&](const char* name) {
+            return JSValueToNumber(ctx, getProperty(ctx, box, name), nullptr);
+        };
+        ui::Rect r(number("x"), number("y"), number("w"), number("h"));
+        std::string kind = toString(ctx, getProperty(ctx, box, "kind"));
+        JSValueRef colorValue = getProperty(ctx, box, "color");
+        if (JSValueIsObject(ctx, colorValue)) {
+            JSObjectRef c = JSValueToObject(ctx, colorValue, nullptr);
+            auto part = [&](unsigned k) {
+                return JSValueToNumber(ctx, JSObjectGetPropertyAtIndex(ctx, c, k, nullptr),
+                                       nullptr);
+            };
+            canvas.fillRect(
+                r, render::Color::fromRGB255(int(part(0)), int(part(1)), int(part(2)), part(3)));
+        }
+        if (kind == "image") {
+            auto it = page_->images.find(toString(ctx, getProperty(ctx, box, "src")));
+            if (it != page_->images.end() && it->second) {
+                ui::Rect target = r;
+                if (target.size.width <= 0 || target.size.height <= 0)
+                    target.size = it->second->size();
+                canvas.drawImage(*it->second, target);
+            }
+        } else if (kind == "text") {
+            canvas.drawText(toString(ctx, getProperty(ctx, box, "text")), r,
+                            render::Font::system(14), render::Color::black());
+        }
+    }
+    canvas.restore();
+}
+
+void WebView::touchesEnded(const ui::Touches& touches) {
+    if (touches.empty() || !page_ || !page_->ctx) return;
+    ui::Point p = touches.front()->locationInView(this);
+    page_->callDom("tap", {JSValueMakeNumber(page_->ctx, p.x), JSValueMakeNumber(page_->ctx, p.y)});
+}
+
+}  // namespace platform::web
