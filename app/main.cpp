@@ -9,6 +9,7 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessRunner.h"
 #include "app/Launch.h"
+#include "app/QenAppDelegate.h"
 #include "app/WindowFrontEnd.h"
 #include "game/screens/GameClasses.h"
 #include "platform/dispatch/Clock.h"
@@ -73,6 +74,7 @@ int main(int argc, char** argv) {
     if (options->virtualTime) platform::Clock::useVirtual();
     // Every library's classes made by name, in library order, before the storyboard loads.
     game::registerClasses();
+    qen::app::registerClasses();
 
     std::unique_ptr<qen::app::WindowFrontEnd> frontEnd;
     if (!options->headless) {

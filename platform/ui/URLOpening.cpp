@@ -16,6 +16,7 @@
 #include "platform/foundation/Files.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/ui/URLDelivery.h"
 
 namespace platform::ui {
 namespace {
@@ -122,6 +123,7 @@ bool openURL(const std::string& url) {
                       static_cast<int>(getpid()));
         Dictionary entry{{"url", url}, {"sourceApplication", AppHome::bundleIdentifier()}};
         if (!plist::writeFile(inboxFolder(*app) / name, entry)) return false;
+        knockRunningApplication(*app);  // a running app takes it now, else at its launch
     }
     std::lock_guard lock(listMutex());
     openedList().push_back(url);
@@ -134,20 +136,29 @@ std::vector<std::string> openedURLs() {
 }
 
 std::vector<std::string> takeInboxURLs(const std::string& bundleIdentifier) {
-    std::error_code ec;
-    std::vector<fs::path> entries;
-    for (const auto& entry : fs::directory_iterator(inboxFolder(bundleIdentifier), ec)) {
-        if (entry.path().extension() == ".plist") entries.push_back(entry.path());
-    }
-    std::sort(entries.begin(), entries.end());
     std::vector<std::string> urls;
-    for (const auto& path : entries) {
+    for (auto& entry : takeInboxEntries(bundleIdentifier))
+        urls.push_back(std::move(entry.url));
+    return urls;
+}
+
+std::vector<InboxEntry> takeInboxEntries(const std::string& bundleIdentifier) {
+    std::error_code ec;
+    std::vector<fs::path> paths;
+    for (const auto& entry : fs::directory_iterator(inboxFolder(bundleIdentifier), ec)) {
+        if (entry.path().extension() == ".plist") paths.push_back(entry.path());
+    }
+    std::sort(paths.begin(), paths.end());
+    std::vector<InboxEntry> entries;
+    for (const auto& path : paths) {
         auto entry = plist::readFile(path);
         files::remove(path);
         const Value* url = entry ? entry->find("url") : nullptr;
-        if (url && url->string()) urls.push_back(*url->string());
+        const Value* source = entry ? entry->find("sourceApplication") : nullptr;
+        if (!url || !url->string()) continue;
+        entries.push_back({*url->string(), source && source->string() ? *source->string() : ""});
     }
-    return urls;
+    return entries;
 }
 
 }  // namespace platform::ui
