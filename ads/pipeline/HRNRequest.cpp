@@ -1,5 +1,7 @@
 #include "ads/pipeline/HRNRequest.h"
 
+#include "ads/foundation/HRNDevice.h"
+
 std::shared_ptr<HRNRequest> HRNRequest::request() {
     return std::make_shared<HRNRequest>();
 }
@@ -19,4 +21,14 @@ platform::Dictionary HRNRequest::parameters() const {
     if (!origin_.empty()) parameters["request_origin"] = origin_;
     parameters["_request_object_properties"] = platform::Dictionary{{"class", "HRNRequest"}};
     return parameters;
+}
+
+platform::Dictionary HRNRequest::threadSafeParameters() const {
+    platform::Dictionary merged = parameters();
+    const std::shared_ptr<HRNDevice> device = HRNDevice::sharedInstance();
+    for (auto& [key, value] : device->parameters())
+        merged[key] = std::move(value);
+    if (auto net = device->network()->networkTypeString()) merged["net"] = *net;
+    if (auto last = device->network()->lastKnownNetworkTypeString()) merged["net_last"] = *last;
+    return merged;
 }

@@ -28,6 +28,10 @@ class HRNRequest {
     // "request_origin" and "_request_object_properties".
     platform::Dictionary parameters() const;
 
+    // parameters() with the device's parameters merged in, and "net" and "net_last" (the
+    // device's network codes) when known. Any thread.
+    platform::Dictionary threadSafeParameters() const;
+
   private:
     std::string origin_ = "pub";
 };

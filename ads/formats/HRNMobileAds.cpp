@@ -1,0 +1,12 @@
+#include "ads/formats/HRNMobileAds.h"
+
+std::shared_ptr<HRNMobileAds> HRNMobileAds::sharedInstance() {
+    static const std::shared_ptr<HRNMobileAds> shared = std::make_shared<HRNMobileAds>();
+    return shared;
+}
+
+float HRNMobileAds::clampedApplicationVolume() const {
+    const float volume = volume_.load();
+    if (!(volume > 0.0f)) return 0.0f;  // also a NaN
+    return volume < 1.0f ? volume : 1.0f;
+}

@@ -1,0 +1,24 @@
+#pragma once
+// HRNMobileAds: the publisher's SDK-wide settings. This slice holds the application's audio:
+// the muted flag and the volume that ad requests report. Thread-safe; made once.
+
+#include <atomic>
+#include <memory>
+
+class HRNMobileAds {
+  public:
+    static std::shared_ptr<HRNMobileAds> sharedInstance();
+
+    bool applicationMuted() const { return muted_.load(); }
+    void setApplicationMuted(bool muted) { muted_.store(muted); }
+
+    // The publisher's application volume, as set (1.0 until set).
+    float applicationVolume() const { return volume_.load(); }
+    void setApplicationVolume(float volume) { volume_.store(volume); }
+    // The volume clamped to 0.0 to 1.0 (a value that is not a number counts as 0.0).
+    float clampedApplicationVolume() const;
+
+  private:
+    std::atomic<bool> muted_{false};
+    std::atomic<float> volume_{1.0f};
+};
