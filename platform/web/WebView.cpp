@@ -32,8 +32,52 @@ std::string toString(JSContextRef ctx, JSValueRef value) {
     return out;
 }
 
+// Page bytes as engine text: UTF-8 decoded with U+FFFD for every byte that does not belong to a
+// valid sequence, NUL bytes kept.
+JSStringRef makeJSString(std::string_view text) {
+    std::vector<JSChar> out;
+    out.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        auto b = static_cast<unsigned char>(text[i]);
+        uint32_t cp = 0;
+        size_t len = 0;
+        uint32_t min = 0;
+        if (b < 0x80) {
+            cp = b, len = 1;
+        } else if (b >= 0xC2 && b < 0xE0) {
+            cp = b & 0x1F, len = 2, min = 0x80;
+        } else if (b >= 0xE0 && b < 0xF0) {
+            cp = b & 0x0F, len = 3, min = 0x800;
+        } else if (b >= 0xF0 && b < 0xF5) {
+            cp = b & 0x07, len = 4, min = 0x10000;
+        }
+        bool ok = len > 0 && i + len <= text.size();
+        for (size_t k = 1; ok && k < len; ++k) {
+            auto c = static_cast<unsigned char>(text[i + k]);
+            ok = (c & 0xC0) == 0x80;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000))) ok = false;
+        if (!ok) {
+            out.push_back(0xFFFD);
+            ++i;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(JSChar(0xD800 + (cp >> 10)));
+            out.push_back(JSChar(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(JSChar(cp));
+        }
+        i += len;
+    }
+    return JSStringCreateWithCharacters(out.data(), out.size());
+}
+
 JSValueRef makeString(JSContextRef ctx, const std::string& text) {
-    JSStringRef s = JSStringCreateWithUTF8CString(text.c_str());
+    JSStringRef s = makeJSString(text);
     JSValueRef value = JSValueMakeString(ctx, s);
     JSStringRelease(s);
     return value;
@@ -53,6 +97,8 @@ JSValueRef getProperty(JSContextRef ctx, JSObjectRef object, const char* name) {
 }
 
 // [name, attrs, children] for an element, a string for a text, [null, text] for a comment.
+// Values are kept in JavaScript objects or on the stack while they are built, where the
+// collector sees them.
 JSValueRef treeValue(JSContextRef ctx, const HTMLNode& node) {
     if (node.kind == HTMLNode::Kind::Text) return makeString(ctx, node.text);
     if (node.kind == HTMLNode::Kind::Comment) {
@@ -60,15 +106,26 @@ JSValueRef treeValue(JSContextRef ctx, const HTMLNode& node) {
         return JSObjectMakeArray(ctx, 2, items, nullptr);
     }
     JSObjectRef attrs = JSObjectMake(ctx, nullptr, nullptr);
+    JSObjectRef children = JSObjectMakeArray(ctx, 0, nullptr, nullptr);
+    JSValueRef items[] = {makeString(ctx, node.name), attrs, children};
+    JSObjectRef element = JSObjectMakeArray(ctx, 3, items, nullptr);
     for (const auto& [name, value] : node.attributes) {
         setProperty(ctx, attrs, name.c_str(), makeString(ctx, value));
     }
-    std::vector<JSValueRef> children;
-    for (const auto& child : node.children)
-        children.push_back(treeValue(ctx, *child));
-    JSValueRef items[] = {makeString(ctx, node.name), attrs,
-                          JSObjectMakeArray(ctx, children.size(), children.data(), nullptr)};
-    return JSObjectMakeArray(ctx, 3, items, nullptr);
+    unsigned index = 0;
+    for (const auto& child : node.children) {
+        JSObjectSetPropertyAtIndex(ctx, children, index++, treeValue(ctx, *child), nullptr);
+    }
+    return element;
+}
+
+JSObjectRef treeList(JSContextRef ctx, const std::vector<std::unique_ptr<HTMLNode>>& nodes) {
+    JSObjectRef list = JSObjectMakeArray(ctx, 0, nullptr, nullptr);
+    unsigned index = 0;
+    for (const auto& node : nodes) {
+        JSObjectSetPropertyAtIndex(ctx, list, index++, treeValue(ctx, *node), nullptr);
+    }
+    return list;
 }
 
 int& liveViews() {
@@ -141,7 +198,7 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
                         const std::string& sourceURL,
                         std::optional<std::string>* error = nullptr) {
         if (!ctx) return nullptr;
-        JSStringRef source = JSStringCreateWithUTF8CString(script.c_str());
+        JSStringRef source = makeJSString(script);
         JSStringRef url = JSStringCreateWithUTF8CString(sourceURL.c_str());
         JSValueRef exception = nullptr;
         JSValueRef result = JSEvaluateScript(ctx, source, nullptr, url, 1, &exception);
@@ -167,8 +224,14 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
     }
 
     // Calls __dom[name](args...) as one turn.
-    JSValueRef callDom(const char* name, std::vector<JSValueRef> args = {}) {
+    JSValueRef callDom(const char* name, std::initializer_list<JSValueRef> list = {}) {
         if (!ctx) return nullptr;
+        // On the stack, where the collector sees them.
+        JSValueRef args[4] = {};
+        size_t count = 0;
+        for (JSValueRef v : list) {
+            if (count < 4) args[count++] = v;
+        }
         JSObjectRef global = JSContextGetGlobalObject(ctx);
         JSValueRef dom = getProperty(ctx, global, "__dom");
         if (!JSValueIsObject(ctx, dom)) return nullptr;
@@ -177,7 +240,7 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
         if (!JSValueIsObject(ctx, fn)) return nullptr;
         JSValueRef exception = nullptr;
         JSValueRef result = JSObjectCallAsFunction(ctx, JSValueToObject(ctx, fn, nullptr),
-                                                   domObject, args.size(), args.data(), &exception);
+                                                   domObject, count, args, &exception);
         if (exception) {
             reportException(exception);
             return nullptr;
@@ -275,11 +338,7 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
                                   size_t argc,
                                   const JSValueRef argv[],
                                   JSValueRef*) {
-        auto nodes = parseHTMLFragment(arg(ctx, argc, argv, 0));
-        std::vector<JSValueRef> values;
-        for (const auto& node : nodes)
-            values.push_back(treeValue(ctx, *node));
-        return JSObjectMakeArray(ctx, values.size(), values.data(), nullptr);
+        return treeList(ctx, parseHTMLFragment(arg(ctx, argc, argv, 0)));
     }
 
     static JSValueRef jsResolve(JSContextRef ctx,

@@ -332,6 +332,11 @@ TEST_F(WebViewTest, SynchronousAndAsynchronousEvaluation) {
     EXPECT_EQ(eval("undefined"), "");
     EXPECT_EQ(eval("null"), "");
     EXPECT_EQ(eval("'\xe4\xb9\xb0\xe6\x88\xbf'"), "\xe4\xb9\xb0\xe6\x88\xbf");
+    // Bytes that are not UTF-8 become replacement characters instead of emptying the script.
+    EXPECT_EQ(eval("'a\xff' + 'b'"),
+              "a\xef\xbf\xbd"
+              "b");
+    EXPECT_EQ(eval(std::string("'x\0y'.length", 12)), "3");
     EXPECT_EQ(eval("syntax error here"), "");
     EXPECT_EQ(eval("window.__defineGetter__('orientation', function () { return 90; });"
                    "var seen = -1; window.addEventListener('orientationchange', function () {"
