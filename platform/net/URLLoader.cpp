@@ -18,6 +18,7 @@
 #include "platform/dispatch/Queue.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/net/CookieStorage.h"
+#include "platform/net/TrustHook.h"
 #include "platform/net/URLCache.h"
 #include "platform/net/URLProtocol.h"
 
@@ -60,6 +61,7 @@ struct URLLoader::State {
     std::shared_ptr<URLLoader> self;  // the load keeps its loader until it ends
 
     int redirects = 0;
+    bool handlesTrust = false;  // set before the first request goes to the network thread
     std::weak_ptr<ProtocolClient> client;  // held by its protocol while it answers
     CURL* easy = nullptr;
 };
@@ -152,6 +154,7 @@ struct Transfer {
     std::optional<URL> redirectTo;
     bool cacheable = false;
     Data cacheBody;
+    std::unique_ptr<detail::TrustHook> trust;
 
     explicit Transfer(URLRequest r) : request(std::move(r)) {}
     ~Transfer() {
@@ -405,6 +408,22 @@ void Engine::begin(const std::shared_ptr<State>& state, URLRequest request) {
         curl_easy_setopt(easy, CURLOPT_SHARE, CookieStorage::shared().shareHandle());
         curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
     }
+    if (state->handlesTrust && r.url.scheme() == "https") {
+        t->trust = std::make_unique<detail::TrustHook>();
+        t->trust->host = r.url.host();
+        t->trust->ask = [state](const ServerTrust& trust,
+                                std::function<void(TrustDecision)> decide) {
+            deliver(state, [trust, decide = std::move(decide)](URLLoader& l, URLLoaderDelegate& d) {
+                d.didReceiveServerTrust(l, trust, decide);
+                return false;
+            });
+        };
+        t->trust->abandoned = [state, t] {
+            std::lock_guard lock(state->deliverMutex);
+            return state->over || Clock::now() >= t->deadline;
+        };
+        detail::installTrustHook(easy, t->trust.get());
+    }
     t->touch();
     state->easy = easy;
     transfers_.emplace(easy, std::move(transfer));
@@ -501,6 +520,13 @@ void Engine::finished(CURL* easy, CURLcode result) {
         return;
     }
     const std::string urlText = t->request.url.absoluteString();
+    if (t->trust && t->trust->refused) {
+        deliverFailure(t->state, makeURLError(t->trust->abandonedWhileAsking
+                                                  ? kURLErrorTimedOut
+                                                  : kURLErrorServerCertificateUntrusted,
+                                              urlText));
+        return;
+    }
     if (result != CURLE_OK || !t->response) {
         deliverFailure(t->state, makeURLError(errorCodeFor(result), urlText));
         return;
@@ -567,6 +593,7 @@ std::shared_ptr<URLLoader> URLLoader::start(const URLRequest& request,
     deliver(state, [state, request](URLLoader& l, URLLoaderDelegate& d) {
         auto answer = d.willSendRequest(l, request, std::nullopt);
         if (!answer) return true;
+        state->handlesTrust = d.handlesServerTrust(l);
         Engine::shared().post(
             [state, request = std::move(*answer)] { Engine::shared().begin(state, request); });
         return false;

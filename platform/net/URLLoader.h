@@ -26,6 +26,15 @@
 //  - cancel() from any thread: once it returns, no delegate call starts (a call running on
 //    another thread finishes first; cancel() waits for it). A cancelled load reports nothing.
 //    The loader keeps its delegate until the load ended or was cancelled.
+//  - Server trust (https): by default the system's verification applies (authorities and
+//    host). A delegate whose handlesServerTrust answers true (asked once, with the first
+//    willSendRequest) decides instead: each TLS connection of the load offers its chain to
+//    didReceiveServerTrust, after willSendRequest and before anything is sent, and the
+//    handshake waits for `decide` (callable from any thread; dropping it unanswered refuses;
+//    the load's time-out runs meanwhile). Refuse fails the load with
+//    kURLErrorServerCertificateUntrusted; the request never reaches the server. While it waits
+//    no other load progresses, so decide promptly and never wait for another load there.
+//    Such a load's connections are its own: never reused by or from other loads.
 //  - The URL cache and the cookie jar are consulted as the request's cache policy and
 //    HTTPShouldHandleCookies say (URLCache.h, CookieStorage.h); URL protocols (URLProtocol.h)
 //    are asked before the network.
@@ -36,6 +45,7 @@
 
 #include "platform/foundation/Data.h"
 #include "platform/foundation/Error.h"
+#include "platform/net/ServerTrust.h"
 #include "platform/net/URLRequest.h"
 
 namespace platform {
@@ -63,6 +73,12 @@ class URLLoaderDelegate {
     virtual std::optional<CachedURLResponse> willCacheResponse(URLLoader& /*loader*/,
                                                                const CachedURLResponse& response) {
         return response;
+    }
+    virtual bool handlesServerTrust(URLLoader& /*loader*/) { return false; }
+    virtual void didReceiveServerTrust(URLLoader& /*loader*/,
+                                       const ServerTrust& /*trust*/,
+                                       std::function<void(TrustDecision)> decide) {
+        decide(TrustDecision::UseDefault);
     }
     virtual void didFinishLoading(URLLoader& /*loader*/) {}
     virtual void didFailWithError(URLLoader& /*loader*/, const Error& /*error*/) {}
