@@ -11,6 +11,7 @@
 #include <memory>
 #include <thread>
 
+#include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/net/URLLoader.h"
 
@@ -278,6 +279,28 @@ TEST(ServerTrust, CancellingWhileTheDecisionIsPendingEndsTheLoadQuietly) {
     EXPECT_EQ(next->body, "the body");
     EXPECT_FALSE(recorder->ended);
     EXPECT_EQ(recorder->status, 0);
+}
+
+TEST(ServerTrust, ADecisionThatNeverComesTimesTheLoadOut) {
+    Clock::useVirtual();
+    auto cert = selfSigned({"localhost"});
+    TlsServer server(cert);
+    std::function<void(TrustDecision)> held;
+    auto recorder = std::make_shared<Recorder>(
+        [&](const ServerTrust&, std::function<void(TrustDecision)> decide) { held = decide; });
+    URLRequest request(server.url());
+    request.timeoutInterval = 30;
+    URLLoader::start(request, recorder);
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return held != nullptr; }, 20));
+    Clock::advance(29);
+    EXPECT_FALSE(RunLoop::main().runUntil([&] { return recorder->ended; }, 0.2));
+    Clock::advance(2);
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return recorder->ended; }, 20));
+    ASSERT_TRUE(recorder->error);
+    EXPECT_EQ(recorder->error->code, kURLErrorTimedOut);
+    held(TrustDecision::Accept);  // too late: changes nothing
+    EXPECT_EQ(server.hits.load(), 0);
+    EXPECT_EQ(load(server.url(), pinning({cert.der}))->body, "the body");
 }
 
 TEST(ServerTrust, ChainsVerifyUpToTheirAnchorsForTheirHost) {
