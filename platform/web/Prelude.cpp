@@ -436,9 +436,11 @@ function sourceChanged(el) {
   if (el.localName === 'iframe') frameSource(el);
   if (el.localName === 'img') N.loadImage(el.src);
 }
+var nextFrameId = 1;
+function frameIdOf(iframe) { return iframe._frameId || (iframe._frameId = nextFrameId++); }
 function frameSource(iframe) {
   var url = iframe.src;
-  if (url !== '') N.navigate(url, 5, true);
+  if (url !== '') N.navigate(url, 5, true, '', frameIdOf(iframe));
 }
 // A form goes to its action with its named fields in the query (GET) or the URL alone (POST).
 function submitForm(form) {
@@ -718,7 +720,7 @@ global.__dom = {
   // The parsed iframes' sources, in document order.
   frames: function () {
     return collect(document, matcher('iframe')).filter(function (f) { return f.hasAttribute('src'); })
-      .map(function (f) { return f.src; });
+      .map(function (f) { return [f.src, frameIdOf(f)]; });
   },
   contentLoaded: function () {
     document.readyState = 'interactive';

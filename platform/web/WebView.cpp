@@ -148,6 +148,8 @@ struct WebView::Pending {
     net::URLRequest request;
     NavigationType type;
     bool mainFrame;
+    std::weak_ptr<Page> owner;  // a frame navigation: the page that holds the frame
+    double frameId;
 };
 
 // One loaded document and its script context.
@@ -158,6 +160,11 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
     JSContextGroupRef group = nullptr;
     JSGlobalContextRef ctx = nullptr;
     std::map<double, std::shared_ptr<Timer>> timers;
+    // Frames: a frame's own page knows its parent and its id there.
+    std::map<double, std::shared_ptr<Page>> frames;
+    std::weak_ptr<Page> parent;
+    double frameId = 0;
+    int depth = 0;
     std::map<std::string, std::optional<render::Image>> images;
     bool finished = false;
 
@@ -168,6 +175,9 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
 
     void close() {
         view = nullptr;
+        for (auto& [id, frame] : frames)
+            frame->close();
+        frames.clear();
         for (auto& [id, timer] : timers)
             timer->invalidate();
         timers.clear();
@@ -367,8 +377,16 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
             net::URLRequest request(*url);
             request.mainDocumentURL = page->documentURL;
             bool frame = argc > 2 && JSValueToBoolean(ctx, argv[2]);
-            page->view->queueNavigation(
-                request, static_cast<NavigationType>(int64_t(num(ctx, argc, argv, 1))), !frame);
+            auto type = static_cast<NavigationType>(int64_t(num(ctx, argc, argv, 1)));
+            if (frame) {
+                page->view->queueNavigation(request, type, false, page->shared_from_this(),
+                                            num(ctx, argc, argv, 4));
+            } else if (auto parent = page->parent.lock()) {
+                // A frame's own location change navigates that frame.
+                page->view->queueNavigation(request, type, false, parent, page->frameId);
+            } else {
+                page->view->queueNavigation(request, type, true);
+            }
         }
         return JSValueMakeUndefined(ctx);
     }
@@ -539,15 +557,41 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
             JSObjectRef array = JSValueToObject(ctx, frames, nullptr);
             int count = int(JSValueToNumber(ctx, getProperty(ctx, array, "length"), nullptr));
             for (int i = 0; i < count && view; ++i) {
+                JSObjectRef item = JSValueToObject(
+                    ctx, JSObjectGetPropertyAtIndex(ctx, array, i, nullptr), nullptr);
                 auto url = net::URL::parse(
-                    toString(ctx, JSObjectGetPropertyAtIndex(ctx, array, i, nullptr)));
+                    toString(ctx, JSObjectGetPropertyAtIndex(ctx, item, 0, nullptr)));
                 if (!url) continue;
                 net::URLRequest request(*url);
                 request.mainDocumentURL = documentURL;
-                view->queueNavigation(request, NavigationType::Other, false);
+                view->queueNavigation(
+                    request, NavigationType::Other, false, shared_from_this(),
+                    JSValueToNumber(ctx, JSObjectGetPropertyAtIndex(ctx, item, 1, nullptr),
+                                    nullptr));
             }
         }
         runScripts();
+    }
+
+    static constexpr int kMaxFrameDepth = 8;
+
+    // An accepted frame navigation: the frame's document loads and runs in a page of its own.
+    void loadFrame(double id, net::URLRequest request) {
+        const std::string& scheme = request.url.scheme();
+        if (!view || (scheme != "http" && scheme != "https" && scheme != "about")) return;
+        if (depth >= kMaxFrameDepth) {
+            platform::log("WebView console error: frames nested too deeply, not loading " +
+                          request.url.absoluteString());
+            return;
+        }
+        if (auto old = frames.find(id); old != frames.end()) old->second->close();
+        request.setValueForHeader("Referer", documentURL.absoluteString());
+        auto frame = std::make_shared<Page>(view, Entry{request, std::nullopt}, request.url);
+        frame->parent = shared_from_this();
+        frame->frameId = id;
+        frame->depth = depth + 1;
+        frames[id] = frame;
+        frame->start();
     }
 
     void runScripts() {
@@ -671,8 +715,12 @@ void WebView::pageDidFail(Page& page, const Error& error) {
     if (auto d = delegate_.lock()) d->didFailLoadWithError(*this, error);
 }
 
-void WebView::queueNavigation(const net::URLRequest& request, NavigationType type, bool mainFrame) {
-    pending_.push_back(Pending{request, type, mainFrame});
+void WebView::queueNavigation(const net::URLRequest& request,
+                              NavigationType type,
+                              bool mainFrame,
+                              const std::shared_ptr<Page>& owner,
+                              double frameId) {
+    pending_.push_back(Pending{request, type, mainFrame, owner, frameId});
     if (deliveryPosted_) return;
     deliveryPosted_ = true;
     std::weak_ptr<bool> alive = alive_;
@@ -685,7 +733,7 @@ void WebView::queueNavigation(const net::URLRequest& request, NavigationType typ
 void WebView::deliverNavigations() {
     deliveryPosted_ = false;
     auto alive = alive_;
-    while (!pending_.empty() && *alive) {
+    while (*alive && !pending_.empty()) {
         Pending next = pending_.front();
         pending_.erase(pending_.begin());
         if (next.mainFrame) {
@@ -695,9 +743,13 @@ void WebView::deliverNavigations() {
             } else {
                 startNavigation(Entry{next.request, std::nullopt}, next.type);
             }
-        } else if (auto d = delegate_.lock()) {
-            // A frame's document is offered like any navigation; its content is not loaded.
-            d->shouldStartLoadWithRequest(*this, next.request, next.type);
+        } else {
+            auto d = delegate_.lock();
+            if (d && !d->shouldStartLoadWithRequest(*this, next.request, next.type)) continue;
+            if (!*alive) return;
+            if (auto owner = next.owner.lock(); owner && owner->ctx) {
+                owner->loadFrame(next.frameId, next.request);
+            }
         }
     }
 }

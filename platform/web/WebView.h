@@ -102,7 +102,11 @@ class WebView : public ui::View {
     // Internal: the page machinery calls these.
     void pageDidFinish(Page& page);
     void pageDidFail(Page& page, const Error& error);
-    void queueNavigation(const net::URLRequest& request, NavigationType type, bool mainFrame);
+    void queueNavigation(const net::URLRequest& request,
+                         NavigationType type,
+                         bool mainFrame,
+                         const std::shared_ptr<Page>& owner = nullptr,
+                         double frameId = 0);
 
   private:
     void startNavigation(const Entry& entry, NavigationType type);

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -217,6 +218,34 @@ TEST_F(WebViewTest, IframesOfTheParsedPageAndAcceptedLocationChangesAreOffered) 
                   "finish", "should " + server.url("/two.html") + " 5", "start", "finish"}));
     EXPECT_EQ(eval("document.getElementById('p').textContent"), "second");
     EXPECT_TRUE(view->canGoBack());
+}
+
+TEST_F(WebViewTest, AcceptedFramesLoadTheirDocumentsWhoseNavigationsAreFrameNavigations) {
+    server.serve("/frame.html",
+                 "<script>location.href = 'hmsg://frame/' + location.pathname.length;</script>");
+    server.serve("/self.html", "<iframe src=\"/self.html\"></iframe>");
+    server.serve("/top.html",
+                 "<iframe src=\"/frame.html\"></iframe><iframe src=\"/self.html\"></iframe>");
+    LogCapture log;
+    view->loadRequest(net::URLRequest(*net::URL::parse(server.url("/top.html"))));
+    ASSERT_TRUE(waitForFinish());
+    ASSERT_TRUE(waitFor([&] {
+        for (const auto& l : log.lines())
+            if (l.find("frames nested too deeply") != std::string::npos) return true;
+        return false;
+    }));
+    settle();
+    EXPECT_EQ(server.referer("/frame.html"), server.url("/top.html"));
+    auto offers = matching(recorder->lines, "should ");
+    int selfOffers = 0;
+    for (const auto& l : offers)
+        selfOffers += l == "should " + server.url("/self.html") + " 5";
+    // One for the top page's frame and one per nested level until the cap.
+    EXPECT_EQ(selfOffers, 9);
+    EXPECT_NE(std::find(offers.begin(), offers.end(), "should hmsg://frame/11 5"), offers.end());
+    // Only the main frame reports its load.
+    EXPECT_EQ(recorder->finishes, 1);
+    EXPECT_EQ(recorder->failures, 0);
 }
 
 TEST_F(WebViewTest, FailuresAndHTTPErrors) {
@@ -572,12 +601,36 @@ TEST_F(WebViewTest, DrawsBoxesImagesAndTextAndNothingForABlankPage) {
     EXPECT_NEAR(c.green, 30.0 / 255, 0.02);
     EXPECT_EQ(bitmap.pixelAt(150, 150).alpha, 0);
 
+    // Images load through the loader with the Referer and draw in their box.
+    render::Bitmap green(render::Size{4, 4}, 1);
+    render::Canvas(green).fillRect(render::Rect(0, 0, 4, 4), render::Color::fromRGB255(0, 255, 0));
+    Data png = green.pngData();
+    server.serve("/img.png", std::string(reinterpret_cast<const char*>(png.data()), png.size()),
+                 "image/png");
+    view->loadHTMLString(
+        "<body style=\"margin:0\"><img src=\"/img.png\" "
+        "style=\"width:50px;height:50px\"></body>",
+        *net::URL::parse(server.url("/page/")));
+    ASSERT_TRUE(waitForFinish(3));
+    bool drawnGreen = false;
+    ASSERT_TRUE(waitFor([&] {
+        render::Bitmap b(view->bounds().size, 1);
+        {
+            render::Canvas canvas(b);
+            ui::renderView(*view, canvas);
+        }
+        auto px = b.pixelAt(25, 25);
+        drawnGreen = px.green > 0.9 && px.red < 0.1 && b.pixelAt(75, 75).alpha == 0;
+        return drawnGreen;
+    }));
+    EXPECT_EQ(server.referer("/img.png"), server.url("/page/"));
+
     // A page background fills it all; text draws.
     view->loadHTMLString("<body bgcolor=\"#ffffff\">hello</body>", std::nullopt);
-    ASSERT_TRUE(waitForFinish(3));
+    ASSERT_TRUE(waitForFinish(4));
     EXPECT_EQ(drawnShare(*view), 1);
     view->loadHTMLString("<body>hello world</body>", std::nullopt);
-    ASSERT_TRUE(waitForFinish(4));
+    ASSERT_TRUE(waitForFinish(5));
     share = drawnShare(*view);
     EXPECT_GT(share, 0);
     EXPECT_LT(share, 0.1);
