@@ -17,6 +17,11 @@ QenMainViewController::QenMainViewController() {
     bindActions();
 }
 
+QenMainViewController::~QenMainViewController() {
+    giftCancel_ = true;
+    if (giftThread_.joinable()) giftThread_.join();
+}
+
 void QenMainViewController::bindOutlets() {
     bindOutlet("thouseprice", &thouseprice);
     bindOutlet("tdate", &tdate);
@@ -130,9 +135,6 @@ void QenMainViewController::bindActions() {
                                                       "wslot3:",
                                                       "wslot4:",
                                                       "wslot5:",
-                                                      "changeMarket1:",
-                                                      "changeMarket2:",
-                                                      "changeMarket3:",
                                                       "bBank:",
                                                       "bHospital:",
                                                       "bAgent:",
@@ -151,8 +153,6 @@ void QenMainViewController::bindActions() {
                                                       "dialoghospital_cancel:",
                                                       "dialogagent_ok:",
                                                       "dialogagent_cancel:",
-                                                      "dialogevent_cancel:",
-                                                      "dialogevent_moregame:",
                                                       "getVoucher:",
                                                       "dialogstart_decdown:",
                                                       "dialogstart_dec:",
@@ -182,15 +182,28 @@ void QenMainViewController::bindActions() {
                                                       "dialogbuyv_v1500:",
                                                       "dialogbuyv_video:",
                                                       "dialogbuyv_close:",
-                                                      "dialoggift_close:",
-                                                      "dialogcast_ok:",
-                                                      "dialogcast_close:",
-                                                      "clickFakead:",
-                                                      "dismissFakead:",
-                                                      "backFromGameStory:",
                                                       "backFromRecord:",
                                                       "backFromHelp:",
                                                       "backFromHouseSeller:"};
     for (const char* name : names)
         bindAction(name, [](platform::runtime::Object*) {});
+
+    // The event dialog's second button does nothing by design.
+    bindAction("dialogevent_moregame:", [](platform::runtime::Object*) {});
+    bindAction("changeMarket1:", [this](platform::runtime::Object*) { changeMarket(1); });
+    bindAction("changeMarket2:", [this](platform::runtime::Object*) { changeMarket(2); });
+    bindAction("changeMarket3:", [this](platform::runtime::Object*) { changeMarket(3); });
+    bindAction("dialogevent_cancel:",
+               [this](platform::runtime::Object* sender) { dialogevent_cancel(sender); });
+    bindAction("dialoggift_close:",
+               [this](platform::runtime::Object* sender) { dialoggift_close(sender); });
+    bindAction("dialogcast_ok:",
+               [this](platform::runtime::Object* sender) { dialogcast_ok(sender); });
+    bindAction("dialogcast_close:",
+               [this](platform::runtime::Object* sender) { dialogcast_close(sender); });
+    bindAction("clickFakead:", [this](platform::runtime::Object* sender) { clickFakead(sender); });
+    bindAction("dismissFakead:",
+               [this](platform::runtime::Object* sender) { dismissFakead(sender); });
+    // The story does not open again in this run once it has come back.
+    bindAction("backFromGameStory:", [this](platform::runtime::Object*) { gamestoryshown = true; });
 }

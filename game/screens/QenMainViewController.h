@@ -13,23 +13,43 @@
 //    values and leaves each scrambled again.
 //  - Actions of the scene are bound by their storyboard names; each is sent synchronously with
 //    the control as sender.
+//  - The daily-gift exchange is the one piece of work off the main thread: its socket runs on a
+//    worker thread of its own, and its reply is applied to the model and the screen on the main
+//    queue. Ad, alert and store callbacks all come on the main thread.
+//  - Hold the controller in a std::shared_ptr (the storyboard does): the ad SDK, alerts and the
+//    payment queue keep it as a weak delegate.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "ads/formats/HRNInterstitial.h"
+#include "ads/formats/HRNRewardBasedVideoAd.h"
 #include "game/model/QenData.h"
+#include "platform/store/PaymentQueue.h"
+#include "platform/ui/AlertView.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/ViewController.h"
 
-class QenMainViewController : public platform::ui::ViewController {
+class QenMainViewController : public platform::ui::ViewController,
+                              public HRNInterstitialDelegate,
+                              public HRNRewardBasedVideoAdDelegate,
+                              public platform::ui::AlertViewDelegate,
+                              public platform::ui::TextFieldDelegate,
+                              public platform::store::PaymentTransactionObserver {
   public:
     static constexpr const char* kClassName = "QenMainViewController";
 
     QenMainViewController();
+    // Stops a daily-gift exchange still running and waits for its thread.
+    ~QenMainViewController() override;
     std::string className() const override { return kClassName; }
 
     // The model shown by the screen.
@@ -121,10 +141,113 @@ class QenMainViewController : public platform::ui::ViewController {
     Outlet<ImageView> dialogad_content;
     Outlet<Button> dialogad_btntolink;
 
+    // ---- Start-up, appearance, ads and sounds (QenMainViewController+Startup.cpp) ----
+    void viewDidLoad() override;
+    void viewDidAppear(bool animated) override;
+    // The story screen that start-up opens gets the model under "mdata".
+    void prepareForSegue(platform::ui::StoryboardSegue& segue,
+                         platform::runtime::Object* sender) override;
+    void initAd();
+    std::shared_ptr<HRNInterstitial> createAndLoadInterstitial();
+    void showAd();
+    void loadVideo();
+    void showFakead();
+    void clickFakead(platform::runtime::Object* sender);
+    void dismissFakead(platform::runtime::Object* sender);
+    // The bundle's "<name>.wav" as a system sound; 0 (silent) when it is missing.
+    uint32_t loadSound(const std::string& name);
+    // Plays a sound when the model's sound switch is on.
+    void playSound(uint32_t sound);
+    // The game's one-button alert ("确定"), with this screen as its delegate.
+    void showMessage(const std::string& title, const std::string& msg);
+
+    void interstitialDidReceiveAd(const std::shared_ptr<HRNInterstitial>&) override;
+    void interstitialDidFailToReceiveAdWithError(const std::shared_ptr<HRNInterstitial>&,
+                                                 const platform::Error&) override;
+    void interstitialDidDismissScreen(const std::shared_ptr<HRNInterstitial>&) override;
+    void rewardBasedVideoAdDidReceiveAd(const std::shared_ptr<HRNRewardBasedVideoAd>&) override;
+    void rewardBasedVideoAdDidRewardUserWithReward(
+        const std::shared_ptr<HRNRewardBasedVideoAd>&,
+        const std::shared_ptr<const HRNAdReward>&) override;
+    void rewardBasedVideoAdDidClose(const std::shared_ptr<HRNRewardBasedVideoAd>&) override;
+    void rewardBasedVideoAdDidFailToLoadWithError(const std::shared_ptr<HRNRewardBasedVideoAd>&,
+                                                  const platform::Error& error) override;
+    void alertViewClickedButtonAtIndex(platform::ui::AlertView& alertView,
+                                       int64_t buttonIndex) override;
+    // The voucher shop's purchases; the screen registers for them at start-up.
+    void updatedTransactions(
+        platform::store::PaymentQueue& queue,
+        const std::vector<platform::store::TransactionRef>& transactions) override;
+
+    // Ad and server switches (start values as viewDidLoad sets them).
+    bool adshouldinit = true;
+    bool ad1enable = true, ad2enable = true, ad3enable = true;
+    bool adinited = false;
+    bool succ2 = false, ad2loadsucc = false;
+    std::shared_ptr<HRNInterstitial> interstitial;
+    bool videoadallowed = true;
+    int32_t videoadfinishgift = 10000;  // yuan per watched video
+    bool madontheway = false;
+    int32_t badadmax = 0, badadleft = 0;
+    bool fakead = false;
+    int32_t fakeadid = 0;
+    std::string fakeadurl;
+    bool clickadgiftflag1 = false, adclicknote1 = false;
+    int32_t adclickgift1 = 0;
+    bool clickadgiftflag2 = false, adclicknote2 = false;
+    int32_t adclickgift2 = 0;
+    bool clickadgiftflag3 = false, adclicknote3 = false;
+    int32_t adclickgift3 = 0;
+    bool pressing = false;
+    bool getdailygiftsucc = false;
+    bool gamestoryshown = false;
+
+    // ---- Daily-gift exchange (QenMainViewController+Gift.cpp) ----
+    // Main thread: sets getdailygiftsucc, builds the request from the model and starts the
+    // exchange on a new thread. Does nothing while one runs.
+    void startDailyGift();
+    // Worker thread: runs one exchange over the network and hands its outcome to the main queue.
+    void getDailyGift(std::string request);
+    // The request's 19 CR-LF-ended fields from the model (main thread).
+    std::string dailyGiftRequest();
+    // Main thread: applies a reply (already split on the separator); `complete` is false for a
+    // short or garbled one, which grants no gift.
+    void applyDailyGift(std::vector<std::string> parts, bool complete);
+
+    // ---- Daily-gift and broadcast dialogs (QenMainViewController+Gift.cpp) ----
+    void dialoggift_show(int32_t day);
+    void dialoggift_close(platform::runtime::Object* sender);
+    void showCast();
+    void dialogcast_ok(platform::runtime::Object* sender);
+    void dialogcast_close(platform::runtime::Object* sender);
+
+    // ---- Event and diary dialogs (QenMainViewController+Events.cpp) ----
+    void showEvent(const std::string& text);
+    void showDiary(const std::string& text);
+    void dismissEvent();
+    void dismissDiary();
+    void dialogevent_cancel(platform::runtime::Object* sender);
+    // The tap anywhere on the screen: closes the keyboard and an open diary or event dialog.
+    void dismissKeyboard();
+
+    // ---- The offer of more time in the last week (QenMainViewController+MoreTime.cpp) ----
+    void showMoreTime();
+
+    // ---- Market turn (QenMainViewController+Turn.cpp) ----
+    void changeMarket(int32_t n);
+
   private:
     void bindOutlets();
     void bindActions();
+    void openDialog(const std::string& text, bool event);
+    void carryWeekOn();
 
     std::shared_ptr<QenData> qend_;
     int32_t market_ = 0;
+
+    std::weak_ptr<platform::ui::AlertView> rewardAlert_;
+    std::thread giftThread_;
+    std::string giftHost_;  // set before the thread starts, read by it
+    uint16_t giftPort_ = 0;
+    std::atomic<bool> giftCancel_{false};
 };

@@ -13,6 +13,7 @@
 
 #include "game/model/QenData.h"
 #include "game/screens/GameClasses.h"
+#include "game/screens/MainScreenTesting_test.h"
 #include "game/screens/QenMainViewController.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/AppHome.h"
@@ -53,12 +54,16 @@ class QenMainViewControllerTest : public ::testing::Test {
         screen = std::dynamic_pointer_cast<QenMainViewController>(
             storyboard->instantiateInitialViewController());
         ASSERT_TRUE(screen) << "the first scene is the main screen's own class";
-        model = std::make_shared<QenData>();
-        screen->setQend(model);
+        // No first-run screens over the board, and no gift server to talk to.
+        mainscreentesting::markTutorialSeen();
+        mainscreentesting::pointGiftExchangeAt(mainscreentesting::refusingPort());
         window = std::make_shared<Window>();
         window->setRootViewController(screen);
         window->makeKeyAndVisible();
         settle();
+        // The screen makes its own model as it loads; these tests set up their own.
+        model = std::make_shared<QenData>();
+        screen->setQend(model);
     }
 
     static void settle() {

@@ -1,0 +1,54 @@
+// The offer of five more weeks, made when the last week's happenings are over.
+
+#include <limits>
+#include <string>
+
+#include "game/screens/QenMainViewController.h"
+#include "platform/ui/Animation.h"
+
+void QenMainViewController::showMoreTime() {
+    QenData& d = *qend_;
+    const int32_t left = QenData::readInt(d.moretimecount);
+    if (left < 1 || d.alreadyaskmoretime) return;
+    d.alreadyaskmoretime = true;
+
+    for (const auto* panel : {&dialogdiary, &dialogevent, &dialogbuy, &dialogsell, &dialogbank,
+                              &dialoghospital, &dialogagent})
+        if (auto view = panel->lock()) view->setHidden(true);
+    if (auto dialog = dialogmoretime.lock()) dialog->setHidden(false);
+
+    std::string balance = d.readVoucher();
+    QenData::Decrypt(balance);
+    const auto setLabel = [&](const Outlet<Label>& outlet, const std::string* text, double size) {
+        if (auto label = outlet.lock()) {
+            if (text) label->setText(*text);
+            label->setFont({d.fontname, size, false});
+        }
+    };
+    const std::string note = "买房代金券余额： " + balance;
+    const std::string noteLeft = "剩余加时机会： " + std::to_string(left) + "次";
+    setLabel(dialogmoretime_note, &note, 14);
+    setLabel(dialogmoretime_noteleft, &noteLeft, 14);
+    setLabel(dialogmoretime_note1, nullptr, 15);
+    setLabel(dialogmoretime_note2, nullptr, 12);
+
+    for (const auto* outlet : {&market1, &market2, &market3, &bbank, &bhospital, &bhouseseller,
+                               &bagent, &bhelp, &bnewgame, &brecord})
+        if (auto button = outlet->lock()) button->setEnabled(false);
+    for (int i = 0; i < 5; ++i) {
+        if (auto button = bmslot[i].lock()) button->setEnabled(false);
+        if (auto button = bwslot[i].lock()) button->setEnabled(false);
+    }
+
+    if (auto ok = dialogmoretime_ok.lock()) {
+        auto blink = platform::ui::BasicAnimation::withKeyPath("opacity");
+        blink.fromValue = 1.0;
+        blink.toValue = 0.6;
+        blink.duration = 0.3;
+        blink.autoreverses = true;
+        blink.repeatCount = std::numeric_limits<double>::infinity();
+        blink.fillMode = platform::ui::FillMode::Forwards;
+        blink.removedOnCompletion = false;
+        ok->addAnimation(blink, "opacity");
+    }
+}
