@@ -666,7 +666,19 @@ void WebView::loadHTMLString(const std::string& html, const std::optional<net::U
     startNavigation(Entry{net::URLRequest(url), html}, NavigationType::Other);
 }
 
-void WebView::startNavigation(const Entry& entry, NavigationType type) {
+namespace {
+// Offered requests carry the page's User-Agent, as the load will send it.
+net::URLRequest withUserAgent(net::URLRequest request) {
+    if (!request.valueForHeader("User-Agent")) {
+        request.setValueForHeader("User-Agent", WebView::userAgent());
+    }
+    return request;
+}
+}  // namespace
+
+void WebView::startNavigation(const Entry& given, NavigationType type) {
+    Entry entry = given;
+    entry.request = withUserAgent(entry.request);
     if (auto d = delegate_.lock()) {
         if (!d->shouldStartLoadWithRequest(*this, entry.request, type)) return;
     }
@@ -745,6 +757,7 @@ void WebView::deliverNavigations() {
             }
         } else {
             auto d = delegate_.lock();
+            next.request = withUserAgent(next.request);
             if (d && !d->shouldStartLoadWithRequest(*this, next.request, next.type)) continue;
             if (!*alive) return;
             if (auto owner = next.owner.lock(); owner && owner->ctx) {

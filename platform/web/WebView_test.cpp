@@ -85,6 +85,7 @@ class Recorder : public WebViewDelegate {
                                     const net::URLRequest& request,
                                     NavigationType type) override {
         std::string url = request.url.absoluteString();
+        agents.push_back(request.valueForHeader("User-Agent").value_or(""));
         lines.push_back("should " + url + " " + std::to_string(int(type)));
         return refused.find(request.url.scheme()) == std::string::npos;
     }
@@ -102,6 +103,7 @@ class Recorder : public WebViewDelegate {
     }
 
     std::vector<std::string> lines;
+    std::vector<std::string> agents;  // the User-Agent of each offered request
     std::string refused = "hmsg";
     int finishes = 0;
     int failures = 0;
@@ -171,6 +173,7 @@ TEST_F(WebViewTest, LoadsAPageRunningInlineAndSourcedScriptsInOrderWithTheRefere
     EXPECT_EQ(server.referer("/a.js"), url.absoluteString());
     EXPECT_EQ(server.referer("/sub/b.js"), url.absoluteString());
     EXPECT_EQ(server.agent("/page.html"), WebView::userAgent());
+    EXPECT_EQ(recorder->agents, std::vector<std::string>{WebView::userAgent()});
     EXPECT_EQ(eval("navigator.userAgent"), WebView::userAgent());
     auto lines = log.lines();
     bool sawConsole = false;
@@ -200,6 +203,7 @@ TEST_F(WebViewTest, NavigationsOfOneTurnReachTheDelegateInOrderAndRefusalsKeepTh
                                         "should hmsg://x/frame2 5", "should hmsg://x/frame3 5",
                                         "should hmsg://x/frame4 5", "should hmsg://core/last 5"}));
     EXPECT_EQ(recorder->failures, 0);
+    EXPECT_EQ(recorder->agents.back(), WebView::userAgent());
     EXPECT_EQ(eval("document.getElementById('p').innerText"), "alive");
     EXPECT_FALSE(view->isLoading());
 }
