@@ -166,6 +166,9 @@ void AdServer::State::handle(const httplib::Request& req, httplib::Response& res
 
 AdServer::AdServer() : state_(std::make_shared<State>()) {
     auto* state = state_.get();
+    // An idle kept-alive connection is closed at once, so that stop() need not wait for the
+    // clients' pooled connections to time out; clients simply connect again.
+    state_->server.set_keep_alive_timeout(0);
     auto handler = [state](const httplib::Request& req, httplib::Response& res) {
         state->handle(req, res);
     };
