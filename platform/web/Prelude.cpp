@@ -745,6 +745,7 @@ global.__dom = {
     if (!t.repeats) delete timers[id];
     try { t.fn.apply(global, t.args); } catch (e) { logError(e); }
   },
+  hashChanged: function () { fire(global, new Event('hashchange')); },
   layout: layout,
   tap: function (x, y) {
     var el = hit(x, y);

@@ -686,6 +686,14 @@ void WebView::startNavigation(const Entry& given, NavigationType type) {
         commit(entry);
         return;
     }
+    // A jump to a fragment of the page shown moves within it instead of loading it again.
+    const net::URL& url = entry.request.url;
+    if (!entry.html && page_ && page_->ctx && !loading_ && url.fragment() &&
+        url.withoutFragment() == page_->documentURL.withoutFragment()) {
+        page_->documentURL = url;
+        page_->callDom("hashChanged");
+        return;
+    }
     if (!history_.empty()) history_.erase(history_.begin() + historyIndex_ + 1, history_.end());
     history_.push_back(entry);
     historyIndex_ = history_.size() - 1;
@@ -772,6 +780,11 @@ void WebView::stopLoading() {
     if (page_ && loading_) {
         page_->close();
         loading_ = false;
+        if (auto d = delegate_.lock()) {
+            d->didFailLoadWithError(*this,
+                                    net::makeURLError(net::kURLErrorCancelled,
+                                                      page_->entry.request.url.absoluteString()));
+        }
     }
 }
 

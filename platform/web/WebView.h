@@ -12,7 +12,8 @@
 //  - One main-frame load reports didStartLoad, then didFinishLoad once its scripts ran (after
 //    DOMContentLoaded and load), or didFailLoad with a platform::net error (code, failing URL
 //    text under kFailingURLStringKey). An HTTP error status loads as a page. A load replaced by
-//    a new one fails with kURLErrorCancelled.
+//    a new one or stopped fails with kURLErrorCancelled. Accepting a jump to a fragment of the
+//    page shown moves within it (hashchange) without loading.
 //  - Subresources (scripts, images) load through platform::net with a Referer of the document
 //    URL, so URL protocols may answer them.
 //  - A script that throws logs a console line and the page goes on; a synchronous run longer

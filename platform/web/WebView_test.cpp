@@ -296,6 +296,48 @@ TEST_F(WebViewTest, ALoadReplacedWhileLoadingFailsAsCancelled) {
                                    "fail -999 " + server.url("/base/"), "start", "finish"}));
 }
 
+TEST_F(WebViewTest, StoppingALoadAndJumpingToAFragment) {
+    // A script whose answer never comes keeps the page loading.
+    struct Silent : net::URLProtocol {
+        bool canHandle(const net::URLRequest& r) override { return r.url.path() == "/hang.js"; }
+        void startLoading(const net::URLRequest&,
+                          std::shared_ptr<net::URLProtocolClient> c) override {
+            std::lock_guard lock(mutex);
+            clients.push_back(c);
+        }
+        std::mutex mutex;
+        std::vector<std::shared_ptr<net::URLProtocolClient>> clients;
+    };
+    auto silent = std::make_shared<Silent>();
+    net::registerProtocol(silent);
+    view->loadHTMLString("<script src=\"/hang.js\"></script>",
+                         *net::URL::parse(server.url("/hang.html")));
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard lock(silent->mutex);
+        return !silent->clients.empty();
+    }));
+    EXPECT_TRUE(view->isLoading());
+    view->stopLoading();
+    EXPECT_FALSE(view->isLoading());
+    EXPECT_EQ(recorder->lines.back(), "fail -999 " + server.url("/hang.html"));
+    settle();
+    EXPECT_EQ(recorder->finishes, 0);
+    net::unregisterProtocol(silent);
+
+    server.serve("/doc.html",
+                 "<script>var loads = (window.loads || 0) + 1; var hashes = 0;"
+                 "window.addEventListener('hashchange', function () { hashes++; });"
+                 "</script>");
+    view->loadRequest(net::URLRequest(*net::URL::parse(server.url("/doc.html"))));
+    ASSERT_TRUE(waitFor([&] { return recorder->finishes > 0; }));
+    recorder->lines.clear();
+    eval("location.hash = 'part2'");
+    settle();
+    EXPECT_EQ(recorder->lines,
+              (std::vector<std::string>{"should " + server.url("/doc.html#part2") + " 5"}));
+    EXPECT_EQ(eval("hashes + ':' + location.hash"), "1:#part2");
+}
+
 TEST_F(WebViewTest, HTMLStringsResolveAgainstTheirBaseAndAboutBlankEmptiesTheBody) {
     server.serve("/ads/tag.js", "document.body.appendChild(document.createTextNode('tagged'));");
     view->loadHTMLString("<body><script src=\"tag.js\"></script></body>",
