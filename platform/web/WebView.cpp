@@ -139,6 +139,35 @@ int& loopHook() {
 
 }  // namespace
 
+namespace {
+
+// One load answered whole on the main queue; the page cancels it when it goes.
+class Fetch : public net::URLLoaderDelegate {
+  public:
+    explicit Fetch(net::URLCompletion completion) : completion_(std::move(completion)) {}
+    void didReceiveResponse(net::URLLoader&, const net::HTTPURLResponse& response) override {
+        response_ = response;
+    }
+    void didReceiveData(net::URLLoader&, const Data& data) override { data_.append(data); }
+    void didFinishLoading(net::URLLoader& loader) override { end(loader, std::nullopt); }
+    void didFailWithError(net::URLLoader& loader, const Error& error) override {
+        end(loader, error);
+    }
+    std::function<void(net::URLLoader&)> ended;
+
+  private:
+    void end(net::URLLoader& loader, const std::optional<Error>& error) {
+        auto completion = std::move(completion_);
+        if (ended) ended(loader);
+        if (completion) completion(response_, data_, error);
+    }
+    net::URLCompletion completion_;
+    std::optional<net::HTTPURLResponse> response_;
+    Data data_;
+};
+
+}  // namespace
+
 struct WebView::Entry {
     net::URLRequest request;
     std::optional<std::string> html;  // a text load: the HTML, with request.url as its base
@@ -173,8 +202,29 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
 
     ~Page() { close(); }
 
+    // Loads in flight, cancelled when the page goes.
+    std::map<net::URLLoader*, std::shared_ptr<net::URLLoader>> loaders;
+
+    void load(const net::URLRequest& request, net::URLCompletion completion) {
+        auto fetch = std::make_shared<Fetch>(std::move(completion));
+        std::weak_ptr<Page> weak = shared_from_this();
+        fetch->ended = [weak](net::URLLoader& loader) {
+            // Let go of the loader after its own call has returned.
+            net::URLLoader* key = &loader;
+            Queue::main()->async([weak, key] {
+                if (auto page = weak.lock()) page->loaders.erase(key);
+            });
+        };
+        auto loader = net::URLLoader::start(request, fetch, Queue::main());
+        loaders[loader.get()] = loader;
+    }
+
     void close() {
         view = nullptr;
+        auto running = std::move(loaders);
+        loaders.clear();
+        for (auto& [raw, loader] : running)
+            loader->cancel();
         for (auto& [id, frame] : frames)
             frame->close();
         frames.clear();
@@ -276,19 +326,17 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
         if (!request.valueForHeader("User-Agent"))
             request.setValueForHeader("User-Agent", userAgent());
         std::weak_ptr<Page> weak = self;
-        net::sendAsynchronousRequest(
-            request, Queue::main(),
-            [weak](const std::optional<net::HTTPURLResponse>& response, const Data& data,
-                   const std::optional<Error>& error) {
-                auto page = weak.lock();
-                if (!page || !page->view) return;
-                if (error) {
-                    page->view->pageDidFail(*page, *error);
-                    return;
-                }
-                if (response) page->documentURL = response->url();
-                page->run(std::string(reinterpret_cast<const char*>(data.data()), data.size()));
-            });
+        load(request, [weak](const std::optional<net::HTTPURLResponse>& response, const Data& data,
+                             const std::optional<Error>& error) {
+            auto page = weak.lock();
+            if (!page || !page->view) return;
+            if (error) {
+                page->view->pageDidFail(*page, *error);
+                return;
+            }
+            if (response) page->documentURL = response->url();
+            page->run(std::string(reinterpret_cast<const char*>(data.data()), data.size()));
+        });
     }
 
     void makeContext() {
@@ -454,16 +502,14 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
             });
             return;
         }
-        net::sendAsynchronousRequest(
-            subresourceRequest(*url), Queue::main(),
-            [weak, done](const std::optional<net::HTTPURLResponse>& response, const Data& data,
-                         const std::optional<Error>& error) {
-                auto p = weak.lock();
-                if (!p || !p->ctx) return;
-                bool ok =
-                    !error && (!response || !response->isHTTP() || response->statusCode() < 400);
-                done(*p, ok ? std::optional<Data>(data) : std::nullopt);
-            });
+        load(subresourceRequest(*url), [weak, done](
+                                           const std::optional<net::HTTPURLResponse>& response,
+                                           const Data& data, const std::optional<Error>& error) {
+            auto p = weak.lock();
+            if (!p || !p->ctx) return;
+            bool ok = !error && (!response || !response->isHTTP() || response->statusCode() < 400);
+            done(*p, ok ? std::optional<Data>(data) : std::nullopt);
+        });
     }
 
     static JSValueRef jsLoadScript(JSContextRef ctx,
