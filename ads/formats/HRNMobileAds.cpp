@@ -1,8 +1,8 @@
 #include "ads/formats/HRNMobileAds.h"
 
 std::shared_ptr<HRNMobileAds> HRNMobileAds::sharedInstance() {
-    static const std::shared_ptr<HRNMobileAds> shared = std::make_shared<HRNMobileAds>();
-    return shared;
+    static const auto* shared = new std::shared_ptr<HRNMobileAds>(std::make_shared<HRNMobileAds>());
+    return *shared;
 }
 
 float HRNMobileAds::clampedApplicationVolume() const {

@@ -23,8 +23,9 @@ uint64_t maskOfOrientationName(const std::string& name) {
 }  // namespace
 
 std::shared_ptr<HRNApplication> HRNApplication::sharedInstance() {
-    static const std::shared_ptr<HRNApplication> shared = std::make_shared<HRNApplication>();
-    return shared;
+    static const auto* shared =
+        new std::shared_ptr<HRNApplication>(std::make_shared<HRNApplication>());
+    return *shared;
 }
 
 const platform::Dictionary& HRNApplication::infoDictionary() {

@@ -80,12 +80,13 @@ void HRNDevice::writeLocked(F&& block) {
 HRNDevice::HRNDevice() : lockQueue_(platform::Queue::serial(HRNQueueLabel("device"))) {}
 
 std::shared_ptr<HRNDevice> HRNDevice::sharedInstance() {
-    static const std::shared_ptr<HRNDevice> shared = [] {
-        auto device = std::make_shared<HRNDevice>();
-        device->start();
+    // Made once and never destroyed: it lives for the process, past the queues it uses.
+    static const auto* shared = [] {
+        auto* device = new std::shared_ptr<HRNDevice>(std::make_shared<HRNDevice>());
+        (*device)->start();
         return device;
     }();
-    return shared;
+    return *shared;
 }
 
 void HRNDevice::start() {

@@ -9,9 +9,9 @@ HRNLocationService::HRNLocationService()
     : locationDataQueue_(platform::Queue::serial(HRNQueueLabel("location-service"))) {}
 
 std::shared_ptr<HRNLocationService> HRNLocationService::sharedInstance() {
-    static const std::shared_ptr<HRNLocationService> shared =
-        std::make_shared<HRNLocationService>();
-    return shared;
+    static const auto* shared =
+        new std::shared_ptr<HRNLocationService>(std::make_shared<HRNLocationService>());
+    return *shared;
 }
 
 std::optional<HRNLocation> HRNLocationService::location() const {
