@@ -63,14 +63,14 @@ TEST(HRNNetworkTest, FollowsReachabilityWhileObservingOnly) {
     auto network = HRNNetwork::create();
     std::weak_ptr<HRNNetwork> weak = network;
     network->enableNetworkChecking();
-    network->enableNetworkChecking();  // a second enable makes no second observer
+    network->enableNetworkChecking();  // no second observer: see the check after disabling
     ASSERT_TRUE(becomes(*network, HRNNetwork::kCellular));
 
     platform::net::setReachabilityOverride(0);
     ASSERT_TRUE(becomes(*network, HRNNetwork::kNotReachable));
     platform::net::setReachabilityOverride(kIsWWAN);
     ASSERT_TRUE(becomes(*network, HRNNetwork::kCellular));
-    EXPECT_EQ(network->changeCount(), 3u);  // one answer per change: one observer
+    EXPECT_EQ(network->changeCount(), 3u);
     EXPECT_EQ(network->lastKnownNetworkTypeString(), "ed");
 
     // Observing keeps the object alive; disabling lets it go and forgets the type only.
