@@ -6,7 +6,9 @@
 
 #include <thread>
 
+#include "platform/dispatch/Queue.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/net/URLLoader.h"
 #include "platform/web/WebView.h"
 
 namespace {
@@ -66,6 +68,31 @@ void BM_LoadPageWithThreeScripts(benchmark::State& state) {
     thread.join();
 }
 BENCHMARK(BM_LoadPageWithThreeScripts)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The floor under the figure above: one loopback fetch of the same page through platform/net.
+void BM_FetchPageAlone(benchmark::State& state) {
+    httplib::Server server;
+    std::string html = page();
+    server.Get("/page.html", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(html, "text/html");
+    });
+    int port = server.bind_to_any_port("127.0.0.1");
+    std::thread thread([&] { server.listen_after_bind(); });
+    while (!server.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    auto url =
+        *platform::net::URL::parse("http://127.0.0.1:" + std::to_string(port) + "/page.html");
+    for (auto _ : state) {
+        bool done = false;
+        platform::net::sendAsynchronousRequest(
+            platform::net::URLRequest(url), platform::Queue::main(),
+            [&](const auto&, const auto&, const auto&) { done = true; });
+        platform::RunLoop::main().runUntil([&] { return done; }, 30);
+    }
+    server.stop();
+    thread.join();
+}
+BENCHMARK(BM_FetchPageAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
