@@ -31,6 +31,7 @@ class PageServer {
             std::lock_guard lock(mutex_);
             referers_[req.path] = req.get_header_value("Referer");
             agents_[req.path] = req.get_header_value("User-Agent");
+            custom_[req.path] = req.get_header_value("X-Ad-Unit");
             auto it = bodies_.find(req.path);
             if (it == bodies_.end()) {
                 res.status = 404;
@@ -67,6 +68,10 @@ class PageServer {
         std::lock_guard lock(mutex_);
         return agents_[path];
     }
+    std::string custom(const std::string& path) {
+        std::lock_guard lock(mutex_);
+        return custom_[path];
+    }
 
   private:
     httplib::Server server_;
@@ -76,6 +81,7 @@ class PageServer {
     std::map<std::string, std::pair<std::string, std::string>> bodies_;
     std::map<std::string, std::string> referers_;
     std::map<std::string, std::string> agents_;
+    std::map<std::string, std::string> custom_;
 };
 
 // Writes down every delegate call as a line; refuses navigations to the schemes it is told.
@@ -161,7 +167,9 @@ TEST_F(WebViewTest, LoadsAPageRunningInlineAndSourcedScriptsInOrderWithTheRefere
                  "</body></html>");
     LogCapture log;
     auto url = *net::URL::parse(server.url("/page.html"));
-    view->loadRequest(net::URLRequest(url));
+    net::URLRequest request(url);
+    request.setValueForHeader("X-Ad-Unit", "unit-7");
+    view->loadRequest(request);
     EXPECT_TRUE(view->isLoading());
     ASSERT_TRUE(waitForFinish());
     EXPECT_FALSE(view->isLoading());
@@ -173,6 +181,9 @@ TEST_F(WebViewTest, LoadsAPageRunningInlineAndSourcedScriptsInOrderWithTheRefere
     EXPECT_EQ(server.referer("/a.js"), url.absoluteString());
     EXPECT_EQ(server.referer("/sub/b.js"), url.absoluteString());
     EXPECT_EQ(server.agent("/page.html"), WebView::userAgent());
+    EXPECT_EQ(server.custom("/page.html"), "unit-7");
+    ASSERT_TRUE(view->request());
+    EXPECT_EQ(view->request()->valueForHeader("X-Ad-Unit"), "unit-7");
     EXPECT_EQ(recorder->agents, std::vector<std::string>{WebView::userAgent()});
     EXPECT_EQ(eval("navigator.userAgent"), WebView::userAgent());
     auto lines = log.lines();
