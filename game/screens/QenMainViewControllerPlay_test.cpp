@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "ads/formats/HRNRewardBasedVideoAd.h"
 #include "game/model/QenData.h"
 #include "game/model/QenNumbers.h"
 #include "game/screens/GameClasses.h"
@@ -29,6 +30,7 @@
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/Log.h"
 #include "platform/media/SystemSound.h"
+#include "platform/ui/AlertView.h"
 #include "platform/ui/Bundle.h"
 #include "platform/ui/Storyboard.h"
 #include "platform/ui/URLOpening.h"
@@ -537,6 +539,112 @@ TEST_F(MainScreenTurnTest, EventAndDiaryLockTheBoardAndTheLastWeekOffersMoreTime
     get(screen->dialogad)->setHidden(true);
     screen->dismissKeyboard();
     EXPECT_FALSE(visible(screen->dialogdiary));
+}
+
+TEST_F(MainScreenTurnTest, TheRequestCarriesTheRecordsSuccessesAndBestHouse) {
+    startGame();
+    model->loadRecord();
+    model->record_totalnbr = std::string("7");
+    model->record_date["2"] = "2026-01-01";
+    model->record_succnbr["2"] = "1";
+    model->record_date["5"] = "2026-02-01";
+    model->record_succnbr["5"] = "3";
+    model->record_date["6"] = "";  // a count without a date does not count
+    model->record_succnbr["6"] = "4";
+    model->saveRecord();
+    const std::string request = screen->dailyGiftRequest();
+    std::vector<std::string> fields;
+    for (size_t at = 0, end; (end = request.find("\r\n", at)) != std::string::npos; at = end + 2)
+        fields.push_back(request.substr(at, end - at));
+    ASSERT_EQ(fields.size(), 19u);
+    EXPECT_EQ(request.substr(request.size() - 2), "\r\n");
+    EXPECT_EQ(fields[4], "7");
+    EXPECT_EQ(fields[5], "4");
+    EXPECT_EQ(fields[6], "5");
+}
+
+TEST_F(MainScreenTurnTest, AdsFollowTheirSwitchesAndTheHouseAdsRotate) {
+    startGame();
+    QenMainViewController& s = *screen;
+    // Ads bought off and no crazy mode: no interstitial, the pending mark stays.
+    model->adenabled = false;
+    model->crazyon = false;
+    model->needtoshowad = true;
+    s.showAd();
+    EXPECT_TRUE(model->needtoshowad);
+    EXPECT_FALSE(visible(s.dialogad));
+    // Crazy mode shows them anyway (none is ready, so only the mark is cleared).
+    model->crazyon = true;
+    s.showAd();
+    EXPECT_FALSE(model->needtoshowad);
+
+    // House ads: shown whenever the server switched them on, in turn from the random start.
+    model->crazyon = false;
+    model->needtoshowad = true;
+    s.fakead = true;
+    s.fakeadid = 3;
+    std::vector<std::string> links;
+    for (int i = 0; i < 6; ++i) {
+        s.showAd();
+        EXPECT_TRUE(visible(s.dialogad));
+        EXPECT_TRUE(get(s.dialogad_content)->image());
+        s.sendAction("clickFakead:", nullptr);
+        links.push_back(openedURLs().back());
+        s.sendAction("dismissFakead:", nullptr);
+        EXPECT_FALSE(visible(s.dialogad));
+    }
+    EXPECT_TRUE(model->needtoshowad);
+    EXPECT_EQ(s.fakeadid, 4);
+    EXPECT_EQ(links.at(0), links.at(5)) << "five ads, then the first again";
+    for (int i = 1; i < 5; ++i)
+        EXPECT_NE(links.at(0), links.at(i));
+    s.showAd();
+    snapshot("house-ad");
+    s.sendAction("dismissFakead:", nullptr);
+}
+
+TEST_F(MainScreenTurnTest, AWatchedVideoAddsItsGiftAndTheOpenStartDialogCatchesUp) {
+    startGame();
+    QenMainViewController& s = *screen;
+    const int32_t before = qen::intValue(plain(model->readVoucher()));
+    get(s.dialogstart)->setHidden(false);
+    model->voucher = std::to_string(before);
+    QenData::Encrypt(model->voucher);
+
+    s.rewardBasedVideoAdDidRewardUserWithReward(HRNRewardBasedVideoAd::sharedInstance(), nullptr);
+    EXPECT_EQ(qen::intValue(plain(model->readVoucher())), before + 10000) << "10 units, 1万";
+    auto alerts = AlertView::visibleAlerts();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0]->title(), "提示");
+    EXPECT_EQ(alerts[0]->message(), "买房代金券已增加10000");
+    snapshot("video-reward");
+    alerts[0]->buttonAtIndex(0)->sendActionsForEvents(ControlEvent::TouchUpInside);
+    EXPECT_EQ(plain(model->voucher), std::to_string(before + 10000));
+    EXPECT_EQ(get(s.dialogstart_voucher)->text(), std::to_string(before + 10000));
+
+    // Another alert leaves the start dialog's balance alone.
+    s.showMessage("提示", "别的");
+    settle();
+    alerts = AlertView::visibleAlerts();
+    ASSERT_EQ(alerts.size(), 1u);
+    alerts[0]->buttonAtIndex(0)->sendActionsForEvents(ControlEvent::TouchUpInside);
+    EXPECT_EQ(plain(model->voucher), std::to_string(before + 10000));
+}
+
+TEST(QenGiftExchangeTest, TheServerComesFromTheEnvironmentElseTheBundle) {
+    setBundleDirectory(QEN_BUNDLE_DIR);
+    unsetenv("QEN_GIFT_HOST");
+    unsetenv("QEN_GIFT_PORT");
+    auto endpoint = QenGiftExchange::endpoint();
+    EXPECT_EQ(endpoint.host, "127.0.0.1");
+    EXPECT_EQ(endpoint.port, 51717);
+    setenv("QEN_GIFT_HOST", "localhost", 1);
+    setenv("QEN_GIFT_PORT", "4242", 1);
+    endpoint = QenGiftExchange::endpoint();
+    EXPECT_EQ(endpoint.host, "localhost");
+    EXPECT_EQ(endpoint.port, 4242);
+    setenv("QEN_GIFT_PORT", "70000", 1);  // not a port: the bundle's stands
+    EXPECT_EQ(QenGiftExchange::endpoint().port, 51717);
 }
 
 }  // namespace
