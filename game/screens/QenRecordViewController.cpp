@@ -5,6 +5,9 @@
 #include "platform/media/SystemSound.h"
 #include "platform/ui/Bundle.h"
 #include "platform/ui/Storyboard.h"
+#include "sdk/tern/BaseReq.h"
+#include "sdk/tern/TNApi.h"
+#include "sdk/tern/TNMediaMessage.h"
 
 using platform::ui::IndexPath;
 using platform::ui::TableView;
@@ -36,12 +39,14 @@ QenRecordViewController::QenRecordViewController() {
     auto buttonSound = [this] {
         if (mdata_) playSound(mdata_->sid_button);
     };
-    // Sharing the house on show goes through the messenger's facade, which the game does not
-    // link yet: the buttons only sound.
-    bindAction("dialogsuccess_friend:",
-               [buttonSound](platform::runtime::Object*) { buttonSound(); });
-    bindAction("dialogsuccess_timeline:",
-               [buttonSound](platform::runtime::Object*) { buttonSound(); });
+    bindAction("dialogsuccess_friend:", [this, buttonSound](platform::runtime::Object*) {
+        buttonSound();
+        share(kShareToChat);
+    });
+    bindAction("dialogsuccess_timeline:", [this, buttonSound](platform::runtime::Object*) {
+        buttonSound();
+        share(kShareToTimeline);
+    });
     bindAction("dialogsuccess_close:", [this, buttonSound](platform::runtime::Object*) {
         buttonSound();
         dismissSucc();
@@ -49,6 +54,27 @@ QenRecordViewController::QenRecordViewController() {
     bindAction("dialogsuccess_moregame:", [](platform::runtime::Object*) {});
     // The leave button's unwind segue leaves the screen.
     bindAction("leaveRecord:", [buttonSound](platform::runtime::Object*) { buttonSound(); });
+}
+
+bool QenRecordViewController::share(int32_t scene) {
+    if (!mdata_) return false;
+    const auto at = static_cast<size_t>(selrow_);
+    const std::string name = at < mdata_->housename.size() ? mdata_->housename[at] : std::string();
+    auto message = TNMediaMessage::message();
+    message->title = "三千起家，一年时间我就买到了" + name + "！你能做到吗？";
+    message->description =
+        at < mdata_->housesuccmsg.size() ? mdata_->housesuccmsg[at] : std::string();
+    if (auto thumb = platform::ui::imageNamed("icon180.png")) message->setThumbImage(*thumb);
+    auto page = TNWebpageObject::object();
+    page->webpageUrl = mdata_->readDownloadsite();
+    message->mediaObject = page;
+
+    auto request = std::make_shared<SendMessageToTNReq>();
+    request->bText = false;
+    request->message = message;
+    request->scene = scene;
+    // The messenger's answer comes back through the app delegate.
+    return TNApi::sendReq(request);
 }
 
 void QenRecordViewController::playSound(uint32_t sound) {

@@ -10,6 +10,8 @@
 //    shows what is stored, also what an earlier run stored.
 //  - Two states: the list (panel hidden, leave button enabled) and the panel open (leave
 //    button disabled; a row tap then only plays its sound).
+//  - The share buttons hand the house on show to the messenger SDK; its answer comes back
+//    through the app delegate, not here.
 //  - Button actions play the model's button sound, and row taps its goods-selection sound, when
 //    the model's sound setting is on.
 
@@ -29,6 +31,9 @@ class QenRecordViewController : public platform::ui::ViewController,
                                 public platform::ui::TableViewDelegate {
   public:
     static constexpr const char* kClassName = "QenRecordViewController";
+    // Where the success panel's share buttons send the house: a chat or the timeline.
+    static constexpr int32_t kShareToChat = 0;
+    static constexpr int32_t kShareToTimeline = 1;
 
     QenRecordViewController();
     std::string className() const override { return kClassName; }
@@ -57,6 +62,10 @@ class QenRecordViewController : public platform::ui::ViewController,
     std::weak_ptr<platform::ui::ImageView> dialogsuccess_succimg;
     std::weak_ptr<platform::ui::Label> dialogsuccess_note;
     std::weak_ptr<platform::ui::Button> bleaveRecord;
+
+    // Sends the house on show to the messenger as a web-page card (title, success message,
+    // thumbnail, the game's download page) for the scene; false when nothing was sent.
+    bool share(int32_t scene);
 
   private:
     void playSound(uint32_t sound);

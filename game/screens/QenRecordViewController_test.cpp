@@ -12,8 +12,12 @@
 #include "game/model/QenData.h"
 #include "game/screens/QenRecordTableViewCell.h"
 #include "game/screens/ScreenTesting_test.h"
+#include "platform/device/SystemVersion.h"
 #include "platform/media/SystemSound.h"
 #include "platform/ui/Bundle.h"
+#include "platform/ui/URLOpening.h"
+#include "sdk/tern/AppCommunicate.h"
+#include "sdk/tern/TNApi.h"
 
 namespace {
 
@@ -49,6 +53,8 @@ class QenRecordViewControllerTest : public ScreenTest {
         screen->setValueForKey("mdata", std::any(model));
         present(screen);
         table = get(screen->tableview_record);
+        // The rows are drawn (and the records read) before a player can tap one.
+        ASSERT_TRUE(cell(0));
     }
 
     std::shared_ptr<QenRecordTableViewCell> cell(int64_t row) {
@@ -174,6 +180,77 @@ TEST_F(QenRecordViewControllerTest, WithTheSoundOffNothingIsHeard) {
     tap(get(screen->bleaveRecord));
     EXPECT_TRUE(media::playedSounds().empty());
     EXPECT_EQ(host->heard.size(), 1u);
+}
+
+// The messenger installed and the game registered with it, as the app delegate does at launch.
+class QenRecordShareTest : public QenRecordViewControllerTest {
+  protected:
+    void SetUp() override {
+        QenRecordViewControllerTest::SetUp();
+        platform::device::setSystemVersion("8.4");
+        platform::ui::registerInstalledApplication("com.example.messenger", {"ternapp", "tern"});
+        ASSERT_TRUE(TNApi::registerApp(std::string("tnqen")));
+    }
+
+    // The record the share left for the messenger.
+    static platform::Dictionary sentRecord() {
+        auto record = AppCommunicate::propertyListForAppIDForiOS7Plus("tnqen");
+        EXPECT_TRUE(record.has_value());
+        return record.value_or(platform::Dictionary{});
+    }
+    static std::string text(const platform::Dictionary& record, const std::string& key) {
+        auto it = record.find(key);
+        return it != record.end() && it->second.string() ? *it->second.string() : "<none>";
+    }
+};
+
+TEST_F(QenRecordShareTest, TheHouseOnShowGoesToAChatOrTheTimelineAsAWebPageCard) {
+    writeRecordsOfAnEarlierRun();
+    {
+        QenData server;
+        std::string site = "https://example.com/qen";
+        server.saveDownloadsite(site);
+    }
+    open();
+    select(8);
+    ASSERT_TRUE(panelOpen());
+
+    struct Case {
+        const char* button;
+        const char* scene;
+    };
+    for (const Case& c : {Case{"dialogsuccess_friend", "0"}, Case{"dialogsuccess_timeline", "1"}}) {
+        SCOPED_TRACE(c.button);
+        const size_t opened = platform::ui::openedURLs().size();
+        media::clearPlayedSounds();
+        tap(screen->view()->viewNamed(c.button));
+        const auto urls = platform::ui::openedURLs();
+        ASSERT_EQ(urls.size(), opened + 1);
+        EXPECT_EQ(urls.back(), "ternapp://app/tnqen/sendreq/?");
+        EXPECT_EQ(media::playedSounds(), std::vector<media::SoundID>{model->sid_button});
+        const auto record = sentRecord();
+        EXPECT_EQ(text(record, "command"), "1010");
+        EXPECT_EQ(text(record, "scene"), c.scene);
+        EXPECT_EQ(text(record, "title"),
+                  "三千起家，一年时间我就买到了" + model->housename[8] + "！你能做到吗？");
+        EXPECT_EQ(text(record, "description"), model->housesuccmsg[8]);
+        EXPECT_EQ(text(record, "mediaUrl"), "https://example.com/qen");
+        EXPECT_EQ(text(record, "objectType"), "5");
+        EXPECT_TRUE(record.count("thumbData")) << "the thumbnail picture";
+    }
+    EXPECT_TRUE(panelOpen()) << "sharing leaves the panel up";
+}
+
+TEST_F(QenRecordShareTest, BeforeAnyDownloadPageIsKnownTheMessengerIsNotOpened) {
+    writeRecordsOfAnEarlierRun();
+    open();
+    ASSERT_FALSE(model->readDownloadsite());
+    select(2);
+    const size_t opened = platform::ui::openedURLs().size();
+    EXPECT_FALSE(screen->share(QenRecordViewController::kShareToChat));
+    tap(screen->view()->viewNamed("dialogsuccess_friend"));
+    EXPECT_EQ(platform::ui::openedURLs().size(), opened);
+    EXPECT_TRUE(panelOpen());
 }
 
 }  // namespace
