@@ -12,6 +12,7 @@
 #include "platform/dispatch/Queue.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Text.h"
 #include "platform/ui/Bundle.h"
 #include "platform/ui/URLOpening.h"
@@ -20,8 +21,12 @@ namespace {
 
 constexpr std::string_view kSeparator = "[<!>]";
 constexpr size_t kReplyParts = 32;
-// The application's version as the server knows it.
-constexpr const char* kAppVersion = "1.0";
+// The bundle's "CFBundleVersion"; a missing one is sent the way a missing counter is.
+std::string bundleVersion() {
+    auto info = platform::plist::readFile(platform::ui::bundleDirectory() / "Info.plist");
+    const platform::Value* version = info ? info->find("CFBundleVersion") : nullptr;
+    return version && version->isString() ? version->asString() : "(null)";
+}
 
 const char* const kCounters[12] = {"buynbr",  "buymoney",  "way1buy",   "way2buy",
                                    "way3buy", "way1click", "way2click", "way3click",
@@ -71,7 +76,7 @@ std::string QenMainViewController::dailyGiftRequest() {
     std::vector<std::string> fields = {"3",
                                        d.userid,
                                        "apple store",
-                                       kAppVersion,
+                                       bundleVersion(),
                                        std::to_string(played),
                                        std::to_string(successes),
                                        std::to_string(best)};

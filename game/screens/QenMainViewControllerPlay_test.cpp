@@ -29,6 +29,7 @@
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/PropertyList.h"
 #include "platform/media/SystemSound.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Bundle.h"
@@ -254,6 +255,9 @@ TEST_F(MainScreenPlayTest, DailyGiftsFollowTheStreakAcrossDaysGapsAndTheTenDayCa
     const auto first = server.requests().front();
     EXPECT_EQ(first.protocol(), "3");
     EXPECT_EQ(first.store(), "apple store");
+    const auto info = plist::readFile(bundleDirectory() / "Info.plist");
+    ASSERT_TRUE(info && info->find("CFBundleVersion"));
+    EXPECT_EQ(first.appVersion(), info->find("CFBundleVersion")->asString());
     EXPECT_EQ(first.gamesPlayed(), "0");
     EXPECT_EQ(first.successes(), "0");
     EXPECT_EQ(first.bestHouse(), "-1");
