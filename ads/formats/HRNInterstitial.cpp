@@ -42,7 +42,7 @@ bool HRNInterstitial::isReady() const {
 }
 
 void HRNInterstitial::presentFromRootViewController(
-    const std::shared_ptr<platform::ViewController>&) {
+    const std::shared_ptr<platform::ui::ViewController>&) {
     // Only a ready interstitial is shown.
     if (!isReady())
         HRNLogger::sharedInstance()->logPublicMessage(

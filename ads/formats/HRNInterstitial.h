@@ -15,7 +15,7 @@
 
 #include "platform/foundation/Error.h"
 
-namespace platform {
+namespace platform::ui {
 class ViewController;
 }
 class HRNInterstitial;
@@ -52,7 +52,7 @@ class HRNInterstitial : public std::enable_shared_from_this<HRNInterstitial> {
     bool isReady() const;
 
     // Shows the loaded ad full screen; when there is none, logs that it is not ready.
-    void presentFromRootViewController(const std::shared_ptr<platform::ViewController>& root);
+    void presentFromRootViewController(const std::shared_ptr<platform::ui::ViewController>& root);
 
   private:
     void loadCopiedRequest(const std::shared_ptr<HRNRequest>& request);

@@ -45,7 +45,7 @@ void HRNRewardBasedVideoAd::failedToLoadAdWithError(const platform::Error& error
 }
 
 void HRNRewardBasedVideoAd::presentFromRootViewController(
-    const std::shared_ptr<platform::ViewController>&) {
+    const std::shared_ptr<platform::ui::ViewController>&) {
     if (requestInProgress_ || !ready_) return;
     ready_ = false;
 }

@@ -18,7 +18,7 @@
 
 #include "platform/foundation/Error.h"
 
-namespace platform {
+namespace platform::ui {
 class ViewController;
 }
 class HRNAdReward;
@@ -59,7 +59,7 @@ class HRNRewardBasedVideoAd : public std::enable_shared_from_this<HRNRewardBased
 
     // Does nothing while a load runs or when no ad is ready; otherwise shows the ad and clears
     // the ready mark.
-    void presentFromRootViewController(const std::shared_ptr<platform::ViewController>& root);
+    void presentFromRootViewController(const std::shared_ptr<platform::ui::ViewController>& root);
 
     // Made through sharedInstance(); public for std::make_shared.
     HRNRewardBasedVideoAd() = default;

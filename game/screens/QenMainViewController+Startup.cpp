@@ -123,9 +123,8 @@ void QenMainViewController::showAd() {
     QenData& d = *qend_;
     if (adinited && (d.adenabled || d.crazyon)) {
         if (ad2enable) {
-            // The ad SDK presents over its own root; the screen's window is the only one.
             if (interstitial && interstitial->isReady())
-                interstitial->presentFromRootViewController(nullptr);
+                interstitial->presentFromRootViewController(shared_from_this());
         } else {
             succ2 = false;
         }
