@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "game/model/QenNumbers.h"
 #include "game/screens/QenMainViewController.h"
 #include "platform/foundation/Log.h"
 
@@ -107,10 +106,7 @@ void QenMainViewController::dismissKeyboard() {
         auto textField = field->lock();
         if (!textField || !textField->isFirstResponder()) continue;
         textField->resignFirstResponder();
-        if (field == &dialogagent_nbr)
-            if (auto note = dialogagent_note.lock())
-                note->setText("共需要花费" + std::to_string(qen::intValue(textField->text())) +
-                              "万元");
+        if (field == &dialogagent_nbr) updateAgentNote();
     }
     if (isVisible(dialoghint)) return;
     if (isVisible(dialogdiary)) {

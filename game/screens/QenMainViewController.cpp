@@ -125,27 +125,13 @@ void QenMainViewController::bindOutlets() {
 void QenMainViewController::bindActions() {
     // Controls of the scene and the unwind targets of the screens it opens. Until their own
     // handlers exist they do nothing.
-    const std::initializer_list<const char*> names = {"mslot1:",
-                                                      "mslot2:",
-                                                      "mslot3:",
-                                                      "mslot4:",
-                                                      "mslot5:",
-                                                      "wslot1:",
-                                                      "wslot2:",
-                                                      "wslot3:",
-                                                      "wslot4:",
-                                                      "wslot5:",
-                                                      "bBank:",
+    const std::initializer_list<const char*> names = {"bBank:",
                                                       "bHospital:",
                                                       "bAgent:",
                                                       "bHouseSeller:",
                                                       "bHelp:",
                                                       "bRecrod:",
                                                       "newGame:",
-                                                      "dialogbuy_ok:",
-                                                      "dialogbuy_cancel:",
-                                                      "dialogsell_ok:",
-                                                      "dialogsell_cancel:",
                                                       "dialogbank_save:",
                                                       "dialogbank_get:",
                                                       "dialogbank_leave:",
@@ -187,6 +173,21 @@ void QenMainViewController::bindActions() {
                                                       "backFromHouseSeller:"};
     for (const char* name : names)
         bindAction(name, [](platform::runtime::Object*) {});
+
+    for (int32_t n = 1; n <= 5; ++n) {
+        bindAction(numbered("mslot", n) + ":",
+                   [this, n](platform::runtime::Object*) { mslot(n - 1); });
+        bindAction(numbered("wslot", n) + ":",
+                   [this, n](platform::runtime::Object*) { wslot(n - 1); });
+    }
+    bindAction("dialogbuy_ok:",
+               [this](platform::runtime::Object* sender) { dialogbuy_ok(sender); });
+    bindAction("dialogbuy_cancel:",
+               [this](platform::runtime::Object* sender) { dialogbuy_cancel(sender); });
+    bindAction("dialogsell_ok:",
+               [this](platform::runtime::Object* sender) { dialogsell_ok(sender); });
+    bindAction("dialogsell_cancel:",
+               [this](platform::runtime::Object* sender) { dialogsell_cancel(sender); });
 
     // The event dialog's second button does nothing by design.
     bindAction("dialogevent_moregame:", [](platform::runtime::Object*) {});
