@@ -99,8 +99,11 @@ void QenMainViewController::viewDidAppear(bool animated) {
 }
 
 void QenMainViewController::prepareForSegue(platform::ui::StoryboardSegue& segue,
-                                            platform::runtime::Object*) {
-    if (segue.identifier() == "startgamestory" && segue.destination())
+                                            platform::runtime::Object* sender) {
+    // The house shop, the records and the story work on this screen's model.
+    const bool fromShopOrRecords =
+        sender && (sender == bhouseseller.lock().get() || sender == brecord.lock().get());
+    if ((fromShopOrRecords || segue.identifier() == "startgamestory") && segue.destination())
         segue.destination()->setValueForKey("mdata", qend_);
 }
 
@@ -249,11 +252,4 @@ void QenMainViewController::rewardBasedVideoAdDidFailToLoadWithError(
     platform::log("Reward based video ad failed to load.");
     platform::log("Error Domain=" + error.domain + " Code=" + std::to_string(error.code) + " \"" +
                   error.localizedDescription() + "\"");
-}
-
-void QenMainViewController::updatedTransactions(
-    platform::store::PaymentQueue&,
-    const std::vector<platform::store::TransactionRef>&) {
-    // The voucher shop takes its purchases here; until it is open there is nothing to do, and
-    // the queue keeps undecided transactions for later.
 }

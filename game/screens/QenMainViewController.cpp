@@ -3,6 +3,7 @@
 #include "game/screens/QenMainViewController.h"
 
 #include <initializer_list>
+#include <utility>
 
 namespace {
 
@@ -125,13 +126,26 @@ void QenMainViewController::bindOutlets() {
 void QenMainViewController::bindActions() {
     // Controls of the scene and the unwind targets of the screens it opens. Until their own
     // handlers exist they do nothing.
-    const std::initializer_list<const char*> names = {"bBank:",
+    const std::initializer_list<const char*> names = {"mslot1:",
+                                                      "mslot2:",
+                                                      "mslot3:",
+                                                      "mslot4:",
+                                                      "mslot5:",
+                                                      "wslot1:",
+                                                      "wslot2:",
+                                                      "wslot3:",
+                                                      "wslot4:",
+                                                      "wslot5:",
+                                                      "bBank:",
                                                       "bHospital:",
                                                       "bAgent:",
                                                       "bHouseSeller:",
                                                       "bHelp:",
                                                       "bRecrod:",
-                                                      "newGame:",
+                                                      "dialogbuy_ok:",
+                                                      "dialogbuy_cancel:",
+                                                      "dialogsell_ok:",
+                                                      "dialogsell_cancel:",
                                                       "dialogbank_save:",
                                                       "dialogbank_get:",
                                                       "dialogbank_leave:",
@@ -139,19 +153,10 @@ void QenMainViewController::bindActions() {
                                                       "dialoghospital_cancel:",
                                                       "dialogagent_ok:",
                                                       "dialogagent_cancel:",
-                                                      "getVoucher:",
-                                                      "dialogstart_decdown:",
-                                                      "dialogstart_dec:",
-                                                      "dialogstart_incdown:",
-                                                      "dialogstart_inc:",
                                                       "bsound:",
                                                       "bHint:",
                                                       "bCrazy:",
                                                       "bVideo:",
-                                                      "dialogstart_ok:",
-                                                      "dialogstart_cancel:",
-                                                      "dialogend_ok:",
-                                                      "dialogend_cancel:",
                                                       "dialogmoretime_ok:",
                                                       "dialogmoretime_addvoucher:",
                                                       "dialogmoretime_hide:",
@@ -162,32 +167,11 @@ void QenMainViewController::bindActions() {
                                                       "dialogaskhint_cancel:",
                                                       "dialogaskcrazy_ok:",
                                                       "dialogaskcrazy_cancel:",
-                                                      "dialogbuyv_v10:",
-                                                      "dialogbuyv_v140:",
-                                                      "dialogbuyv_v800:",
-                                                      "dialogbuyv_v1500:",
-                                                      "dialogbuyv_video:",
-                                                      "dialogbuyv_close:",
                                                       "backFromRecord:",
                                                       "backFromHelp:",
                                                       "backFromHouseSeller:"};
     for (const char* name : names)
         bindAction(name, [](platform::runtime::Object*) {});
-
-    for (int32_t n = 1; n <= 5; ++n) {
-        bindAction(numbered("mslot", n) + ":",
-                   [this, n](platform::runtime::Object*) { mslot(n - 1); });
-        bindAction(numbered("wslot", n) + ":",
-                   [this, n](platform::runtime::Object*) { wslot(n - 1); });
-    }
-    bindAction("dialogbuy_ok:",
-               [this](platform::runtime::Object* sender) { dialogbuy_ok(sender); });
-    bindAction("dialogbuy_cancel:",
-               [this](platform::runtime::Object* sender) { dialogbuy_cancel(sender); });
-    bindAction("dialogsell_ok:",
-               [this](platform::runtime::Object* sender) { dialogsell_ok(sender); });
-    bindAction("dialogsell_cancel:",
-               [this](platform::runtime::Object* sender) { dialogsell_cancel(sender); });
 
     // The event dialog's second button does nothing by design.
     bindAction("dialogevent_moregame:", [](platform::runtime::Object*) {});
@@ -205,6 +189,31 @@ void QenMainViewController::bindActions() {
     bindAction("clickFakead:", [this](platform::runtime::Object* sender) { clickFakead(sender); });
     bindAction("dismissFakead:",
                [this](platform::runtime::Object* sender) { dismissFakead(sender); });
+    // The start and end dialogs.
+    const std::initializer_list<
+        std::pair<const char*, void (QenMainViewController::*)(platform::runtime::Object*)>>
+        startActions = {{"newGame:", &QenMainViewController::newGame},
+                        {"getVoucher:", &QenMainViewController::getVoucher},
+                        {"dialogstart_incdown:", &QenMainViewController::dialogstart_incdown},
+                        {"dialogstart_inc:", &QenMainViewController::dialogstart_inc},
+                        {"dialogstart_decdown:", &QenMainViewController::dialogstart_decdown},
+                        {"dialogstart_dec:", &QenMainViewController::dialogstart_dec},
+                        {"dialogstart_ok:", &QenMainViewController::dialogstart_ok},
+                        {"dialogstart_cancel:", &QenMainViewController::dialogstart_cancel},
+                        {"dialogend_ok:", &QenMainViewController::dialogend_ok},
+                        {"dialogend_cancel:", &QenMainViewController::dialogend_cancel},
+                        {"dialogbuyv_video:", &QenMainViewController::dialogbuyv_videoTapped},
+                        {"dialogbuyv_close:", &QenMainViewController::dialogbuyv_close}};
+    for (const auto& [name, handler] : startActions)
+        bindAction(name, [this, handler = handler](platform::runtime::Object* sender) {
+            (this->*handler)(sender);
+        });
+    // The voucher shop's four packs, in the order of the product list.
+    const char* const packs[] = {
+        "dialogbuyv_v10:", "dialogbuyv_v140:", "dialogbuyv_v800:", "dialogbuyv_v1500:"};
+    for (size_t position = 0; position < 4; ++position)
+        bindAction(packs[position],
+                   [this, position](platform::runtime::Object*) { buyVoucherPack(position); });
     // The story does not open again in this run once it has come back.
     bindAction("backFromGameStory:", [this](platform::runtime::Object*) { gamestoryshown = true; });
 }

@@ -30,7 +30,9 @@
 #include "ads/formats/HRNInterstitial.h"
 #include "ads/formats/HRNRewardBasedVideoAd.h"
 #include "game/model/QenData.h"
+#include "platform/dispatch/Timer.h"
 #include "platform/store/PaymentQueue.h"
+#include "platform/store/Product.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
@@ -43,7 +45,8 @@ class QenMainViewController : public platform::ui::ViewController,
                               public HRNRewardBasedVideoAdDelegate,
                               public platform::ui::AlertViewDelegate,
                               public platform::ui::TextFieldDelegate,
-                              public platform::store::PaymentTransactionObserver {
+                              public platform::store::PaymentTransactionObserver,
+                              public platform::store::ProductsRequestDelegate {
   public:
     static constexpr const char* kClassName = "QenMainViewController";
 
@@ -233,42 +236,62 @@ class QenMainViewController : public platform::ui::ViewController,
     // ---- The offer of more time in the last week (QenMainViewController+MoreTime.cpp) ----
     void showMoreTime();
 
+    // ---- New-game start dialog and end-game dialog (QenMainViewController+Start.cpp) ----
+    // The new-game button: the start dialog when no game runs, else the end-game dialog.
+    void newGame(platform::runtime::Object* sender);
+    void showStart();
+    // Closes the start dialog; extra cash chosen goes back (the stored balance never moved).
+    void dismissStart();
+    // One step of 1,000 yuan between the balance in memory and the extra cash (`increase`).
+    void changeExtraCash();
+    // The hold on plus or minus lasted 0.5 s: one step now, then one every 0.05 s.
+    void startTimerforChange();
+    void dialogstart_ok(platform::runtime::Object* sender);
+    void dialogstart_cancel(platform::runtime::Object* sender);
+    void dialogstart_incdown(platform::runtime::Object* sender);
+    void dialogstart_inc(platform::runtime::Object* sender);
+    void dialogstart_decdown(platform::runtime::Object* sender);
+    void dialogstart_dec(platform::runtime::Object* sender);
+    void getVoucher(platform::runtime::Object* sender);
+    void dialogend_ok(platform::runtime::Object* sender);
+    void dialogend_cancel(platform::runtime::Object* sender);
+    bool increase = false;                            // the held button is plus
+    std::shared_ptr<platform::Timer> timerlongclick;  // the wait before repeating
+    std::shared_ptr<platform::Timer> timerincdec;     // the repeat
+
+    // ---- Voucher shop and its purchases (QenMainViewController+Shop.cpp) ----
+    // The caller sets buyvtriger first (1 start dialog, 2 more time, 3 hint). The dialog opens
+    // when the product list arrives; 15 s without it ends in "连接网络超时".
+    void showBuyVoucher();
+    void queryProductInfo();
+    void closeActivityindicater_menue();
+    // The pack at `position` of the bundle's "ListOfVoucher" (the four pack buttons).
+    void buyVoucherPack(size_t position);
+    // The shop's video button (the action "dialogbuyv_video:"; the outlet has the plain name).
+    void dialogbuyv_videoTapped(platform::runtime::Object* sender);
+    void dialogbuyv_close(platform::runtime::Object* sender);
+    void completeTransaction(const platform::store::TransactionRef& transaction);
+    void failedTransaction(const platform::store::TransactionRef& transaction);
+    void restoreTransaction(const platform::store::TransactionRef& transaction);
+    // The store's product identifiers in pack order; empty when the list cannot be read.
+    static std::vector<std::string> voucherProductList();
+    // True only when the network is reachable now.
+    bool isConnectionAvailable();
+    void didReceiveResponse(platform::store::ProductsRequest& request,
+                            const platform::store::ProductsResponse& response) override;
+    std::vector<platform::store::Product> qenproducts;  // the last product list received
+    int32_t buyvtriger = 0;
+    bool buyvocherconn_menue = false;  // a product request waits for its answer
+    std::shared_ptr<platform::Timer> timerconn_menue;
+
     // ---- Market turn (QenMainViewController+Turn.cpp) ----
     void changeMarket(int32_t n);
-
-    // ---- Number entry of the buy, sell and agent fields (QenMainViewController+NumberEntry.cpp)
-    // -- Digits only (an empty text passes); the screen rises 150 points while a field is edited.
-    static bool validateNumber(const std::string& text);
-    // A field's number: empty is 0, digits past the 32-bit range stop at its bound.
-    static int32_t enteredNumber(const std::weak_ptr<TextField>& field);
-    // The agent's cost line, "共需要花费N万元", from its field.
-    void updateAgentNote();
-    void textFieldDidBeginEditing(TextField& textField) override;
-    void textFieldDidEndEditing(TextField& textField) override;
-    bool textFieldShouldChangeCharactersInRangeReplacementString(
-        TextField& textField,
-        platform::ui::TextRange range,
-        const std::string& replacement) override;
-
-    // ---- Buying and selling dialogs (QenMainViewController+Trade.cpp) ----
-    // Market slot 0..4: the buy dialog proposing the most the player can buy.
-    void mslot(int32_t slot);
-    void dialogbuy_ok(platform::runtime::Object* sender);
-    void dialogbuy_cancel(platform::runtime::Object* sender);
-    // Warehouse slot 0..4: the sell dialog proposing all held, with the profit line.
-    void wslot(int32_t slot);
-    void dialogsell_ok(platform::runtime::Object* sender);
-    void dialogsell_cancel(platform::runtime::Object* sender);
 
   private:
     void bindOutlets();
     void bindActions();
     void openDialog(const std::string& text, bool event);
     void carryWeekOn();
-    // Trade dialogs: the backdrop with one of the two, notes at 13 points, numbers at 18.
-    void openTradeDialog(bool buying);
-    void setTradeNote(const std::weak_ptr<Label>& note, const std::string& text);
-    void setTradeNumber(const std::weak_ptr<TextField>& field, const std::string& text);
 
     std::shared_ptr<QenData> qend_;
     int32_t market_ = 0;
