@@ -126,37 +126,8 @@ void QenMainViewController::bindOutlets() {
 void QenMainViewController::bindActions() {
     // Controls of the scene and the unwind targets of the screens it opens. Until their own
     // handlers exist they do nothing.
-    const std::initializer_list<const char*> names = {"mslot1:",
-                                                      "mslot2:",
-                                                      "mslot3:",
-                                                      "mslot4:",
-                                                      "mslot5:",
-                                                      "wslot1:",
-                                                      "wslot2:",
-                                                      "wslot3:",
-                                                      "wslot4:",
-                                                      "wslot5:",
-                                                      "bBank:",
-                                                      "bHospital:",
-                                                      "bAgent:",
-                                                      "bHouseSeller:",
-                                                      "bHelp:",
-                                                      "bRecrod:",
-                                                      "dialogbuy_ok:",
-                                                      "dialogbuy_cancel:",
-                                                      "dialogsell_ok:",
-                                                      "dialogsell_cancel:",
-                                                      "dialogbank_save:",
-                                                      "dialogbank_get:",
-                                                      "dialogbank_leave:",
-                                                      "dialoghospital_ok:",
-                                                      "dialoghospital_cancel:",
-                                                      "dialogagent_ok:",
-                                                      "dialogagent_cancel:",
-                                                      "bsound:",
-                                                      "bHint:",
+    const std::initializer_list<const char*> names = {"bHint:",
                                                       "bCrazy:",
-                                                      "bVideo:",
                                                       "dialogmoretime_ok:",
                                                       "dialogmoretime_addvoucher:",
                                                       "dialogmoretime_hide:",
@@ -168,10 +139,46 @@ void QenMainViewController::bindActions() {
                                                       "dialogaskcrazy_ok:",
                                                       "dialogaskcrazy_cancel:",
                                                       "backFromRecord:",
-                                                      "backFromHelp:",
-                                                      "backFromHouseSeller:"};
+                                                      "backFromHelp:"};
     for (const char* name : names)
         bindAction(name, [](platform::runtime::Object*) {});
+
+    for (int32_t n = 1; n <= 5; ++n) {
+        bindAction(numbered("mslot", n) + ":",
+                   [this, n](platform::runtime::Object*) { mslot(n - 1); });
+        bindAction(numbered("wslot", n) + ":",
+                   [this, n](platform::runtime::Object*) { wslot(n - 1); });
+    }
+    bindAction("dialogbuy_ok:",
+               [this](platform::runtime::Object* sender) { dialogbuy_ok(sender); });
+    bindAction("dialogbuy_cancel:",
+               [this](platform::runtime::Object* sender) { dialogbuy_cancel(sender); });
+    bindAction("dialogsell_ok:",
+               [this](platform::runtime::Object* sender) { dialogsell_ok(sender); });
+    bindAction("dialogsell_cancel:",
+               [this](platform::runtime::Object* sender) { dialogsell_cancel(sender); });
+    const std::initializer_list<
+        std::pair<const char*, void (QenMainViewController::*)(platform::runtime::Object*)>>
+        serviceActions = {{"bBank:", &QenMainViewController::bBank},
+                          {"dialogbank_save:", &QenMainViewController::dialogbank_save},
+                          {"dialogbank_get:", &QenMainViewController::dialogbank_get},
+                          {"dialogbank_leave:", &QenMainViewController::dialogbank_leave},
+                          {"bHospital:", &QenMainViewController::bHospital},
+                          {"dialoghospital_ok:", &QenMainViewController::dialoghospital_okTapped},
+                          {"dialoghospital_cancel:", &QenMainViewController::dialoghospital_cancel},
+                          {"bAgent:", &QenMainViewController::bAgent},
+                          {"dialogagent_ok:", &QenMainViewController::dialogagent_okTapped},
+                          {"dialogagent_cancel:", &QenMainViewController::dialogagent_cancel},
+                          {"bsound:", &QenMainViewController::bsound},
+                          {"bVideo:", &QenMainViewController::bVideo}};
+    for (const auto& [name, handler] : serviceActions)
+        bindAction(name, [this, handler = handler](platform::runtime::Object* sender) {
+            (this->*handler)(sender);
+        });
+    // The storyboard's segues open the house shop, the tutorial and the records screen.
+    for (const char* name : {"bHouseSeller:", "bHelp:", "bRecrod:"})
+        bindAction(name, [this](platform::runtime::Object*) { playSound(qend_->sid_button); });
+    bindAction("backFromHouseSeller:", [this](platform::runtime::Object*) { refreshData(); });
 
     // The event dialog's second button does nothing by design.
     bindAction("dialogevent_moregame:", [](platform::runtime::Object*) {});

@@ -287,11 +287,60 @@ class QenMainViewController : public platform::ui::ViewController,
     // ---- Market turn (QenMainViewController+Turn.cpp) ----
     void changeMarket(int32_t n);
 
+    // ---- Number entry of the buy, sell and agent fields (QenMainViewController+NumberEntry.cpp)
+    // -- Digits only (an empty text passes); the screen rises 150 points while a field is edited.
+    static bool validateNumber(const std::string& text);
+    // A field's number: empty is 0, digits past the 32-bit range stop at its bound.
+    static int32_t enteredNumber(const std::weak_ptr<TextField>& field);
+    // The agent's cost line, "共需要花费N万元", from its field.
+    void updateAgentNote();
+    void textFieldDidBeginEditing(TextField& textField) override;
+    void textFieldDidEndEditing(TextField& textField) override;
+    bool textFieldShouldChangeCharactersInRangeReplacementString(
+        TextField& textField,
+        platform::ui::TextRange range,
+        const std::string& replacement) override;
+
+    // ---- Buying and selling dialogs (QenMainViewController+Trade.cpp) ----
+    // Market slot 0..4: the buy dialog proposing the most the player can buy.
+    void mslot(int32_t slot);
+    void dialogbuy_ok(platform::runtime::Object* sender);
+    void dialogbuy_cancel(platform::runtime::Object* sender);
+    // Warehouse slot 0..4: the sell dialog proposing all held, with the profit line.
+    void wslot(int32_t slot);
+    void dialogsell_ok(platform::runtime::Object* sender);
+    void dialogsell_cancel(platform::runtime::Object* sender);
+
+    // ---- Bank, hospital, agent, sound switch, video and navigation buttons
+    // (QenMainViewController+Services.cpp) ----
+    void bBank(platform::runtime::Object* sender);
+    void dialogbank_save(platform::runtime::Object* sender);
+    void dialogbank_get(platform::runtime::Object* sender);
+    void dialogbank_leave(platform::runtime::Object* sender);
+    // Treatment costs 5,000 yuan per missing health point, cash first, then the deposit.
+    void bHospital(platform::runtime::Object* sender);
+    void dialoghospital_okTapped(platform::runtime::Object* sender);
+    void dialoghospital_cancel(platform::runtime::Object* sender);
+    // Warehouse space at 1万 a unit; the field proposes what the money could fill.
+    void bAgent(platform::runtime::Object* sender);
+    void dialogagent_okTapped(platform::runtime::Object* sender);
+    void dialogagent_cancel(platform::runtime::Object* sender);
+    // Turns the stored sound switch over; only switching on is heard.
+    void bsound(platform::runtime::Object* sender);
+    // Plays a loaded rewarded video, else says it is not ready and starts a load when allowed.
+    void bVideo(platform::runtime::Object* sender);
+
   private:
     void bindOutlets();
     void bindActions();
     void openDialog(const std::string& text, bool event);
     void carryWeekOn();
+    // Trade dialogs: the backdrop with one of the two, notes at 13 points, numbers at 18.
+    void openTradeDialog(bool buying);
+    void setTradeNote(const std::weak_ptr<Label>& note, const std::string& text);
+    void setTradeNumber(const std::weak_ptr<TextField>& field, const std::string& text);
+    // Shows the backdrop with one of the bank, hospital and agent dialogs, hiding the others.
+    void openServiceDialog(const std::weak_ptr<View>& dialog);
 
     std::shared_ptr<QenData> qend_;
     int32_t market_ = 0;

@@ -21,10 +21,12 @@
 #include "game/screens/GameClasses.h"
 #include "game/screens/MainScreenTesting_test.h"
 #include "game/screens/QenMainViewController.h"
+#include "game/screens/QenRecordViewController.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/AppHome.h"
 #include "platform/media/SystemSound.h"
+#include "platform/ui/AlertView.h"
 #include "platform/ui/Bundle.h"
 #include "platform/ui/Storyboard.h"
 #include "platform/ui/Window.h"
@@ -126,6 +128,7 @@ class TradeTest : public ::testing::Test {
 
     // Types `text` into a field as the keyboard would: a tap on it first, then the keys.
     static void type(const std::shared_ptr<TextField>& field, const std::string& text) {
+        if (field->isFirstResponder()) field->resignFirstResponder();
         ASSERT_TRUE(field->becomeFirstResponder());
         field->insertText(text);
     }
@@ -476,6 +479,197 @@ TEST_F(TradeTest, TheAgentsCostLineFollowsItsFieldWhileItsDialogIsUp) {
     type(field, "9");
     ASSERT_TRUE(field->resignFirstResponder());
     EXPECT_EQ(note->text(), "");
+}
+
+TEST_F(TradeTest, TheBankSavesOrWithdrawsEverythingAndClosesAfterEach) {
+    auto& s = *screen;
+    get(s.dialogbuy)->setHidden(false);
+    s.sendAction("bBank:", nullptr);
+    EXPECT_TRUE(visible(s.dialogfunc));
+    EXPECT_TRUE(visible(s.dialogbank));
+    EXPECT_FALSE(visible(s.dialogbuy));
+    EXPECT_EQ(media::playedSounds(), std::vector<uint32_t>{d->sid_button});
+    snapshot("bank");
+
+    s.sendAction("dialogbank_save:", nullptr);
+    EXPECT_EQ(QenData::readMoney(d->cash), 0);
+    EXPECT_EQ(QenData::readMoney(d->deposit), 10000);
+    EXPECT_FALSE(visible(s.dialogbank));
+    EXPECT_FALSE(visible(s.dialogfunc));
+
+    s.sendAction("bBank:", nullptr);
+    s.sendAction("dialogbank_get:", nullptr);
+    EXPECT_EQ(QenData::readMoney(d->cash), 10000);
+    EXPECT_EQ(QenData::readMoney(d->deposit), 0);
+    EXPECT_FALSE(visible(s.dialogbank));
+
+    s.sendAction("bBank:", nullptr);
+    media::clearPlayedSounds();
+    s.sendAction("dialogbank_leave:", nullptr);
+    EXPECT_FALSE(visible(s.dialogbank));
+    EXPECT_FALSE(visible(s.dialogfunc));
+    EXPECT_EQ(media::playedSounds(), std::vector<uint32_t>{d->sid_button});
+}
+
+TEST_F(TradeTest, TheHospitalChargesPerMissingPointFromCashThenDeposit) {
+    struct Case {
+        int32_t health;
+        int64_t cash, deposit;
+        std::string note;
+        bool canPay;
+        int64_t cashAfter, depositAfter;
+        int32_t healthAfter;
+    };
+    const std::vector<Case> cases = {
+        {100, 10000, 0, "    身体好好的来医院干啥， 赶紧干正事儿去吧。", false, 10000, 0, 100},
+        {94, 20000, 15000, "    看病需要花费30000元， 确定要看病吗？", true, 0, 5000, 100},
+        {90, 60000, 7, "    看病需要花费50000元， 确定要看病吗？", true, 10000, 7, 100},
+        // Paying anyway (the button is off) changes nothing.
+        {50, 10000, 10000, "    看病需要花费250000元， 你没有足够的钱看病！", false, 10000, 10000,
+         50},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.health);
+        SetUp();
+        auto& s = *screen;
+        QenData::storeInt(d->health, c.health);
+        QenData::storeMoney(d->cash, c.cash);
+        QenData::storeMoney(d->deposit, c.deposit);
+        s.sendAction("bHospital:", nullptr);
+        EXPECT_TRUE(visible(s.dialoghospital));
+        EXPECT_TRUE(visible(s.dialogfunc));
+        auto note = get(s.dialoghospital_note);
+        EXPECT_EQ(note->text(), c.note);
+        EXPECT_EQ(note->font().size, 15);
+        EXPECT_EQ(get(s.dialoghospital_ok)->isEnabled(), c.canPay);
+        if (c.health == 94) snapshot("hospital");
+
+        media::clearPlayedSounds();
+        s.sendAction("dialoghospital_ok:", nullptr);
+        EXPECT_EQ(media::playedSounds(), std::vector<uint32_t>{d->sid_money});
+        EXPECT_EQ(QenData::readMoney(d->cash), c.cashAfter);
+        EXPECT_EQ(QenData::readMoney(d->deposit), c.depositAfter);
+        EXPECT_EQ(QenData::readInt(d->health), c.healthAfter);
+        EXPECT_FALSE(visible(s.dialoghospital));
+        TearDown();
+    }
+
+    SetUp();
+    screen->sendAction("bHospital:", nullptr);
+    screen->sendAction("dialoghospital_cancel:", nullptr);
+    EXPECT_FALSE(visible(screen->dialoghospital));
+    EXPECT_FALSE(visible(screen->dialogfunc));
+}
+
+TEST_F(TradeTest, TheAgentRentsSpaceAndKeepsItsDialogOpenWhenRefused) {
+    auto& s = *screen;
+    auto field = get(s.dialogagent_nbr);
+    auto note = get(s.dialogagent_note);
+
+    // No money: nothing proposed, and 0 is refused.
+    QenData::storeMoney(d->cash, 0);
+    s.sendAction("bAgent:", nullptr);
+    EXPECT_TRUE(visible(s.dialogagent));
+    EXPECT_TRUE(visible(s.dialogfunc));
+    EXPECT_EQ(field->text(), "0");
+    EXPECT_EQ(field->font().size, 20);
+    EXPECT_EQ(note->text(), "共需要花费0万元");
+    EXPECT_EQ(note->font().size, 15);
+    media::clearPlayedSounds();
+    s.sendAction("dialogagent_ok:", nullptr);
+    EXPECT_EQ(field->text(), "");
+    EXPECT_EQ(note->text(), "请输入大于0的数字");
+    EXPECT_EQ(media::playedSounds(), std::vector<uint32_t>{d->sid_error});
+
+    // More than cash and deposit pay for.
+    QenData::storeMoney(d->cash, 30000);
+    QenData::storeMoney(d->deposit, 10000);
+    s.sendAction("bAgent:", nullptr);
+    EXPECT_EQ(field->text(), std::to_string(d->caculateRentnbr()));
+    type(field, "5");
+    media::clearPlayedSounds();
+    s.sendAction("dialogagent_ok:", nullptr);
+    EXPECT_EQ(note->text(), "共需要花费5万元");
+    EXPECT_TRUE(visible(s.dialogagent));
+    EXPECT_EQ(media::playedSounds(), std::vector<uint32_t>{d->sid_error});
+    EXPECT_EQ(QenData::readInt(d->wcapacity), 100);
+    snapshot("agent-refused");
+
+    // Four units: the cash pays 3万, the deposit the rest; the keyboard goes away.
+    type(field, "4");
+    ASSERT_TRUE(field->isFirstResponder());
+    media::clearPlayedSounds();
+    s.sendAction("dialogagent_ok:", nullptr);
+    EXPECT_EQ(media::playedSounds(), std::vector<uint32_t>{d->sid_money});
+    EXPECT_FALSE(field->isFirstResponder());
+    EXPECT_EQ(s.view()->frame().minY(), 0);
+    EXPECT_FALSE(visible(s.dialogagent));
+    EXPECT_EQ(QenData::readInt(d->wcapacity), 104);
+    EXPECT_EQ(QenData::readInt(d->wavailable), 104);
+    EXPECT_EQ(QenData::readMoney(d->cash), 0);
+    EXPECT_EQ(QenData::readMoney(d->deposit), 0);
+
+    s.sendAction("bAgent:", nullptr);
+    type(field, "2");
+    s.sendAction("dialogagent_cancel:", nullptr);
+    EXPECT_FALSE(visible(s.dialogagent));
+    EXPECT_FALSE(visible(s.dialogfunc));
+    EXPECT_FALSE(field->isFirstResponder());
+}
+
+TEST_F(TradeTest, TheSoundSwitchIsSilentGoingOffAndHeardComingOn) {
+    auto& s = *screen;
+    s.sendAction("bsound:", nullptr);
+    EXPECT_FALSE(d->isSoundOn());
+    EXPECT_TRUE(media::playedSounds().empty());
+    for (const auto* button : {&s.dialogstart_sound, &s.dialogend_sound})
+        EXPECT_EQ(get(*button)->backgroundImageForState(ControlState::Normal),
+                  imageNamed("btn_soundoff"));
+    // Nothing is heard while it is off.
+    s.sendAction("mslot1:", nullptr);
+    EXPECT_TRUE(media::playedSounds().empty());
+
+    s.sendAction("bsound:", nullptr);
+    EXPECT_TRUE(d->isSoundOn());
+    EXPECT_EQ(media::playedSounds(), std::vector<uint32_t>{d->sid_button});
+    for (const auto* button : {&s.dialogstart_sound, &s.dialogend_sound})
+        EXPECT_EQ(get(*button)->backgroundImageForState(ControlState::Normal),
+                  imageNamed("btn_soundon"));
+}
+
+TEST_F(TradeTest, TheVideoButtonWithoutAVideoSaysSoAndStartsOneLoad) {
+    auto& s = *screen;
+    RunLoop::main().runUntil([&] { return !s.madontheway; }, 5);
+    ASSERT_FALSE(s.madontheway);
+    s.sendAction("bVideo:", nullptr);
+    auto alerts = AlertView::visibleAlerts();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0]->title(), "提示");
+    EXPECT_EQ(alerts[0]->message(), "视频加载未完成，请稍后再试");
+    EXPECT_EQ(get(s.dialogstart_video)->imageForState(ControlState::Normal),
+              imageNamed("btn_video_invalid"));
+    EXPECT_TRUE(s.madontheway) << "a load was started";
+
+    // Ads not allowed: no load.
+    alerts[0]->dismissWithClickedButtonIndex(0, false);
+    RunLoop::main().runUntil([&] { return !s.madontheway; }, 5);
+    s.videoadallowed = false;
+    s.sendAction("bVideo:", nullptr);
+    EXPECT_FALSE(s.madontheway);
+}
+
+TEST_F(TradeTest, TheRecordsScreenGetsThisModelAndNavigationButtonsClick) {
+    auto& s = *screen;
+    for (const char* action : {"bHouseSeller:", "bHelp:", "bRecrod:"}) {
+        media::clearPlayedSounds();
+        s.sendAction(action, nullptr);
+        EXPECT_EQ(media::playedSounds(), std::vector<uint32_t>{d->sid_button}) << action;
+    }
+    s.performSegueWithIdentifier("openrecord", get(s.brecord).get());
+    settle();
+    auto records = std::dynamic_pointer_cast<QenRecordViewController>(s.presentedViewController());
+    ASSERT_TRUE(records);
+    EXPECT_EQ(records->mdata(), d);
 }
 
 }  // namespace
