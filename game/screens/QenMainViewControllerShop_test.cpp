@@ -417,6 +417,42 @@ TEST_F(StartAndShopTest, OfflineTheShopDoesNotOpen) {
     settle();
     EXPECT_FALSE(visible(screen->dialogbuyv));
     EXPECT_TRUE(AlertView::visibleAlerts().empty());
+
+    // Opened from the more-time offer, the player is taken straight back to it.
+    std::string once = "1";
+    QenData::Encrypt(once);
+    model().moretimecount = once;
+    model().alreadyaskmoretime = false;
+    screen->buyvtriger = 2;
+    screen->showBuyVoucher();
+    EXPECT_EQ(lastMessage(), "请检查你的无线或蜂窝网络是否已正常开启");
+    EXPECT_TRUE(visible(screen->dialogmoretime));
+}
+
+TEST_F(StartAndShopTest, APurchaseWhoseVouchersCannotBeStoredIsKeptForTheNextRun) {
+    openShop(1);
+    const fs::path file = AppHome::documents() / "data0";
+    fs::remove(file);
+    fs::create_directories(file / "blocked");
+    media::clearPlayedSounds();
+    buy(1);
+    EXPECT_EQ(lastMessage(), "") << "no success message for vouchers that were not stored";
+    ASSERT_FALSE(media::playedSounds().empty());
+    EXPECT_EQ(media::playedSounds().back(), model().sid_error);
+    EXPECT_TRUE(model().readAdStatus()) << "nothing of the pack is granted";
+    EXPECT_EQ(usage("buynbr"), 0);
+    ASSERT_EQ(PaymentQueue::defaultQueue()->transactions().size(), 1u) << "left unfinished";
+
+    // Once the file can be written again, the next run grants the pack.
+    fs::remove_all(file);
+    window.reset();
+    screen.reset();
+    PaymentQueue::resetDefaultQueueForTesting();
+    launch();
+    ASSERT_TRUE(pump([&] { return storedYuan() == 1'400'000; }));
+    EXPECT_FALSE(model().readAdStatus());
+    EXPECT_EQ(usage("buynbr"), 1);
+    EXPECT_TRUE(PaymentQueue::defaultQueue()->transactions().empty());
 }
 
 TEST_F(StartAndShopTest, APurchaseUnfinishedAtARestartIsGrantedByTheNextRun) {
