@@ -45,6 +45,7 @@ void BM_LoadPageWithThreeScripts(benchmark::State& state) {
             "var s" + req.matches[1].str() + " = document.getElementsByTagName('div').length;",
             "application/javascript");
     });
+    server.set_tcp_nodelay(true);
     int port = server.bind_to_any_port("127.0.0.1");
     std::thread thread([&] { server.listen_after_bind(); });
     while (!server.is_running())
@@ -76,6 +77,7 @@ void BM_FetchPageAlone(benchmark::State& state) {
     server.Get("/page.html", [&](const httplib::Request&, httplib::Response& res) {
         res.set_content(html, "text/html");
     });
+    server.set_tcp_nodelay(true);
     int port = server.bind_to_any_port("127.0.0.1");
     std::thread thread([&] { server.listen_after_bind(); });
     while (!server.is_running())

@@ -188,6 +188,8 @@ int AdServer::start(uint16_t port, const std::string& host) {
     std::lock_guard lock(state_->mutex);
     if (state_->started) return state_->port;
     state_->started = true;
+    // Answers go out as headers then body; without this, small writes wait for delayed ACKs.
+    state_->server.set_tcp_nodelay(true);
     const int bound = port == 0 ? state_->server.bind_to_any_port(host)
                                 : (state_->server.bind_to_port(host, port) ? port : -1);
     if (bound < 0) return -1;
