@@ -1,5 +1,5 @@
 // The main screen's redraw: the model copied onto the board, panels and buttons put into the
-// state of the game status.
+// state of the game status, and the hint mark set again.
 
 #include <initializer_list>
 
@@ -133,19 +133,4 @@ void QenMainViewController::refreshData() {
     }
 
     showHint();
-}
-
-void QenMainViewController::showHint() {
-    auto stop = [](const std::weak_ptr<Button>& outlet) {
-        if (auto button = outlet.lock()) button->removeAllAnimations();
-    };
-    stop(bhospital);
-    for (const auto& slot : bwslot)
-        stop(slot);
-    for (const auto& slot : bmslot)
-        stop(slot);
-    stop(market1);
-    stop(market2);
-    stop(market3);
-    stop(bhouseseller);
 }

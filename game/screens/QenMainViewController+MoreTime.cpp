@@ -1,10 +1,19 @@
-// The offer of five more weeks, made when the last week's happenings are over.
+// The offer of five more weeks, made when the last week's happenings are over, and its
+// purchase with vouchers.
 
 #include <limits>
 #include <string>
 
+#include "game/model/QenNumbers.h"
 #include "game/screens/QenMainViewController.h"
 #include "platform/ui/Animation.h"
+
+namespace {
+
+constexpr int32_t kMoreTimePrice = 50;  // vouchers in 1,000-yuan units
+constexpr int32_t kMoreWeeks = 5;
+
+}  // namespace
 
 void QenMainViewController::showMoreTime() {
     QenData& d = *qend_;
@@ -51,4 +60,59 @@ void QenMainViewController::showMoreTime() {
         blink.removedOnCompletion = false;
         ok->addAnimation(blink, "opacity");
     }
+}
+
+void QenMainViewController::dismissMoreTime() {
+    for (const auto* outlet : {&bhelp, &bnewgame, &brecord})
+        if (auto button = outlet->lock()) button->setEnabled(true);
+    refreshData();
+}
+
+void QenMainViewController::dialogmoretime_close(platform::runtime::Object*) {
+    playSound(qend_->sid_button);
+    dismissMoreTime();
+}
+
+void QenMainViewController::dialogmoretime_addvoucher(platform::runtime::Object*) {
+    playSound(qend_->sid_inccash);
+    qend_->alreadyaskmoretime = false;  // the offer comes back when the shop closes
+    buyvtriger = 2;
+    dismissMoreTime();
+    showBuyVoucher();
+}
+
+void QenMainViewController::dialogmoretime_okTapped(platform::runtime::Object*) {
+    QenData& d = *qend_;
+    playSound(d.sid_button);
+    std::string balance = d.readVoucher();
+    QenData::Decrypt(balance);
+    if (qen::longLongValue(balance) < kMoreTimePrice * 1000) {
+        d.alreadyaskmoretime = false;
+        buyvtriger = 2;
+        dismissMoreTime();
+        showBuyVoucher();
+        showMessage("提示", "你的买房代金券余额不足");
+        return;
+    }
+
+    dismissMoreTime();
+    // The weeks are granted only once their price is stored.
+    if (!d.changeVoucher(-kMoreTimePrice)) {
+        playSound(d.sid_error);
+        return;
+    }
+    QenData::storeInt(d.datelimit, QenData::readInt(d.datelimit) + kMoreWeeks);
+    refreshData();
+    QenData::storeInt(d.moretimecount, QenData::readInt(d.moretimecount) - 1);
+    d.loadUsage();
+    d.usage["moretime"] = std::to_string(qen::intValue(d.usage["moretime"]) + 1);
+    d.saveUsage();
+}
+
+void QenMainViewController::dialogmoretime_hide(platform::runtime::Object*) {
+    if (auto dialog = dialogmoretime.lock()) dialog->setHidden(true);
+}
+
+void QenMainViewController::dialogmoretime_show(platform::runtime::Object*) {
+    if (auto dialog = dialogmoretime.lock()) dialog->setHidden(false);
 }

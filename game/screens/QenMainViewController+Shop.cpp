@@ -237,5 +237,6 @@ void QenMainViewController::dialogbuyv_close(platform::runtime::Object*) {
         showStart();
     else if (buyvtriger == 2)
         showMoreTime();
-    // The hint offer opens again from its own dialog once that dialog exists.
+    else if (buyvtriger == 3)
+        showAskHint();
 }

@@ -235,7 +235,11 @@ void QenMainViewController::dialogstart_ok(platform::runtime::Object*) {
         "    我来到这个城市已经四年了， 合租、 加班、 月光的日子让我十分疲惫， "
         "买房的梦想遥不可及， "
         "回老家还是继续坚持？ 我决定用一年时间做最后一次努力！");
-    if (d.hinton) d.changeHintLeft(-1);
+    if (d.hinton) {
+        d.changeHintLeft(-1);
+        showHintDialog();
+    }
+    if (d.crazyon) showCrazyDialog();
     badadleft = badadmax;
     if (extra >= 1) addToUsage(d, "addcash", 1);
     if (d.crazyon) addToUsage(d, "crazy", 1);

@@ -124,23 +124,8 @@ void QenMainViewController::bindOutlets() {
 }
 
 void QenMainViewController::bindActions() {
-    // Controls of the scene and the unwind targets of the screens it opens. Until their own
-    // handlers exist they do nothing.
-    const std::initializer_list<const char*> names = {"bHint:",
-                                                      "bCrazy:",
-                                                      "dialogmoretime_ok:",
-                                                      "dialogmoretime_addvoucher:",
-                                                      "dialogmoretime_hide:",
-                                                      "dialogmoretime_show:",
-                                                      "dialogmoretime_close:",
-                                                      "dialoghint_close:",
-                                                      "dialogaskhint_ok:",
-                                                      "dialogaskhint_cancel:",
-                                                      "dialogaskcrazy_ok:",
-                                                      "dialogaskcrazy_cancel:",
-                                                      "backFromRecord:",
-                                                      "backFromHelp:"};
-    for (const char* name : names)
+    // Unwind targets of screens that need nothing done on return.
+    for (const char* name : {"backFromRecord:", "backFromHelp:"})
         bindAction(name, [](platform::runtime::Object*) {});
 
     for (int32_t n = 1; n <= 5; ++n) {
@@ -172,6 +157,26 @@ void QenMainViewController::bindActions() {
                           {"bsound:", &QenMainViewController::bsound},
                           {"bVideo:", &QenMainViewController::bVideo}};
     for (const auto& [name, handler] : serviceActions)
+        bindAction(name, [this, handler = handler](platform::runtime::Object* sender) {
+            (this->*handler)(sender);
+        });
+    // More time, hint and crazy mode.
+    const std::initializer_list<
+        std::pair<const char*, void (QenMainViewController::*)(platform::runtime::Object*)>>
+        helpActions = {
+            {"dialogmoretime_ok:", &QenMainViewController::dialogmoretime_okTapped},
+            {"dialogmoretime_close:", &QenMainViewController::dialogmoretime_close},
+            {"dialogmoretime_addvoucher:", &QenMainViewController::dialogmoretime_addvoucher},
+            {"dialogmoretime_hide:", &QenMainViewController::dialogmoretime_hide},
+            {"dialogmoretime_show:", &QenMainViewController::dialogmoretime_show},
+            {"dialoghint_close:", &QenMainViewController::dialoghint_close},
+            {"bHint:", &QenMainViewController::bHint},
+            {"dialogaskhint_ok:", &QenMainViewController::dialogaskhint_ok},
+            {"dialogaskhint_cancel:", &QenMainViewController::dialogaskhint_cancel},
+            {"bCrazy:", &QenMainViewController::bCrazy},
+            {"dialogaskcrazy_ok:", &QenMainViewController::dialogaskcrazy_ok},
+            {"dialogaskcrazy_cancel:", &QenMainViewController::dialogaskcrazy_cancel}};
+    for (const auto& [name, handler] : helpActions)
         bindAction(name, [this, handler = handler](platform::runtime::Object* sender) {
             (this->*handler)(sender);
         });

@@ -64,8 +64,6 @@ class QenMainViewController : public platform::ui::ViewController,
 
     // Redraws the whole board from the model (see above).
     void refreshData();
-    // Stops every blinking hint mark of the board.
-    void showHint();
 
     template <typename T>
     using Outlet = std::weak_ptr<T>;
@@ -234,7 +232,36 @@ class QenMainViewController : public platform::ui::ViewController,
     void dismissKeyboard();
 
     // ---- The offer of more time in the last week (QenMainViewController+MoreTime.cpp) ----
+    // Five more weeks for 5万 of vouchers, offered at most once a week while grants are left.
     void showMoreTime();
+    // Closes the offer and gives the board back (help, new game and records included).
+    void dismissMoreTime();
+    void dialogmoretime_okTapped(platform::runtime::Object* sender);
+    void dialogmoretime_close(platform::runtime::Object* sender);
+    // To the voucher shop; closing the shop brings the offer back.
+    void dialogmoretime_addvoucher(platform::runtime::Object* sender);
+    void dialogmoretime_hide(platform::runtime::Object* sender);
+    void dialogmoretime_show(platform::runtime::Object* sender);
+
+    // ---- Hint marks, hint and crazy mode (QenMainViewController+Hints.cpp) ----
+    // Stops every blinking mark, then, while hint mode is on in a running game, makes the one
+    // recommended button blink. Runs at the end of every redraw.
+    void showHint();
+    // The notices at a game's start; both use the one dialog `dialoghint`.
+    void showHintDialog();
+    void showCrazyDialog();
+    void dialoghint_close(platform::runtime::Object* sender);
+    // The start dialog's hint switch: off, on when a use is left, else the offer of a use.
+    void bHint(platform::runtime::Object* sender);
+    // Offers a hint use for 1万 of vouchers (closes the start dialog).
+    void showAskHint();
+    void dialogaskhint_ok(platform::runtime::Object* sender);
+    void dialogaskhint_cancel(platform::runtime::Object* sender);
+    // The start dialog's crazy switch: off at once, on after a confirmation.
+    void bCrazy(platform::runtime::Object* sender);
+    void showAskCrazy();
+    void dialogaskcrazy_ok(platform::runtime::Object* sender);
+    void dialogaskcrazy_cancel(platform::runtime::Object* sender);
 
     // ---- New-game start dialog and end-game dialog (QenMainViewController+Start.cpp) ----
     // The new-game button: the start dialog when no game runs, else the end-game dialog.
@@ -260,8 +287,9 @@ class QenMainViewController : public platform::ui::ViewController,
     std::shared_ptr<platform::Timer> timerincdec;     // the repeat
 
     // ---- Voucher shop and its purchases (QenMainViewController+Shop.cpp) ----
-    // The caller sets buyvtriger first (1 start dialog, 2 more time, 3 hint). The dialog opens
-    // when the product list arrives; 15 s without it ends in "连接网络超时".
+    // The caller sets buyvtriger first (1 start dialog, 2 more time, 3 hint); closing the shop
+    // goes back there. The dialog opens when the product list arrives; 15 s without it ends in
+    // "连接网络超时".
     void showBuyVoucher();
     void queryProductInfo();
     void closeActivityindicater_menue();
