@@ -4,16 +4,11 @@
 
 #include <string>
 
+#include "puffin/core/PFTestSupport_test.h"
+
 namespace {
 
-// What PFLog wrote to standard error while `body` ran (and was flushed).
-template <typename Body>
-std::string stderrOf(Body body) {
-    ::testing::internal::CaptureStderr();
-    body();
-    PFLog::flushLog();
-    return ::testing::internal::GetCapturedStderr();
-}
+using pftest::stderrOf;
 
 TEST(PFLog, DefaultMaskWritesNothingAndLevelsFilterByFlag) {
     EXPECT_EQ(stderrOf([] {

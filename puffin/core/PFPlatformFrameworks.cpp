@@ -1,0 +1,199 @@
+#include "puffin/core/PFPlatformFrameworks.h"
+
+#include <algorithm>
+#include <any>
+#include <cctype>
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <vector>
+
+#include "platform/device/DeviceFacts.h"
+#include "platform/foundation/Data.h"
+#include "platform/net/Reachability.h"
+#include "platform/net/ServerTrust.h"
+
+namespace {
+
+using platform::Data;
+using platform::runtime::Class;
+using Symbols = std::map<std::string, std::any, std::less<>>;
+
+const char* const kRadioTechnologies[] = {
+    "CTRadioAccessTechnologyGPRS",         "CTRadioAccessTechnologyEdge",
+    "CTRadioAccessTechnologyWCDMA",        "CTRadioAccessTechnologyHSDPA",
+    "CTRadioAccessTechnologyHSUPA",        "CTRadioAccessTechnologyCDMA1x",
+    "CTRadioAccessTechnologyCDMAEVDORev0", "CTRadioAccessTechnologyCDMAEVDORevA",
+    "CTRadioAccessTechnologyCDMAEVDORevB", "CTRadioAccessTechnologyeHRPD",
+    "CTRadioAccessTechnologyLTE",
+};
+
+const char* const kCoreDataClasses[] = {
+    "NSManagedObjectModel",   "NSEntityDescription",
+    "NSAttributeDescription", "NSPersistentStoreCoordinator",
+    "NSManagedObjectContext", "NSManagedObject",
+    "NSFetchRequest",         "NSPredicate",
+};
+
+constexpr const char* kTagClassExtension = "public.filename-extension";
+constexpr const char* kTagClassMIME = "public.mime-type";
+// Type identifiers made here name the MIME type they stand for after this prefix.
+constexpr std::string_view kMIMEIdentifierPrefix = "dyn.mime.";
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+const std::map<std::string, std::string>& mimeTable() {
+    static const std::map<std::string, std::string> table = [] {
+        std::map<std::string, std::string> made = {
+            {"png", "image/png"},         {"jpg", "image/jpeg"}, {"jpeg", "image/jpeg"},
+            {"gif", "image/gif"},         {"txt", "text/plain"}, {"html", "text/html"},
+            {"json", "application/json"}, {"mp4", "video/mp4"},  {"zip", "application/zip"},
+        };
+        std::ifstream file("/etc/mime.types");
+        std::string line;
+        while (std::getline(file, line)) {
+            if (line.empty() || line[0] == '#') continue;
+            std::istringstream words(line);
+            std::string type, extension;
+            words >> type;
+            while (words >> extension)
+                made.emplace(lower(extension), type);
+        }
+        return made;
+    }();
+    return table;
+}
+
+Class plainClass(const std::string& name, platform::runtime::Factory factory = nullptr) {
+    return Class{name, std::move(factory), {}};
+}
+
+}  // namespace
+
+std::optional<std::string> PFTelephonyNetworkInfo::currentRadioAccessTechnology() const {
+    return platform::device::currentRadioAccessTechnology();
+}
+
+std::optional<PFTelephonyNetworkInfo::Carrier> PFTelephonyNetworkInfo::subscriberCellularProvider()
+    const {
+    auto carrier = platform::device::subscriberCarrier();
+    if (!carrier) return std::nullopt;
+    Carrier made;
+    made.mobileCountryCode = carrier->mobileCountryCode;
+    made.mobileNetworkCode = carrier->mobileNetworkCode;
+    return made;
+}
+
+std::string PFAdvertisingIdentifierManager::advertisingIdentifier() const {
+    return platform::device::advertisingIdentifier();
+}
+
+bool PFAdvertisingIdentifierManager::isAdvertisingTrackingEnabled() const {
+    return platform::device::advertisingTrackingEnabled();
+}
+
+std::optional<std::string> PFMIMETypeForExtension(const std::string& extension) {
+    const auto& table = mimeTable();
+    auto it = table.find(lower(extension));
+    if (it == table.end()) return std::nullopt;
+    return it->second;
+}
+
+void PFRegisterPlatformFrameworks() {
+    namespace net = platform::net;
+    using platform::runtime::registerFramework;
+
+    registerFramework(
+        "Security",
+        Symbols{
+            {"SecTrustEvaluate",
+             std::function<bool(const std::vector<Data>&, const net::TrustPolicy&,
+                                const std::vector<Data>*)>([](const std::vector<Data>& chain,
+                                                              const net::TrustPolicy& policy,
+                                                              const std::vector<Data>* anchors) {
+                 return net::evaluateTrust(chain, policy, anchors);
+             })},
+            {"SecTrustCopyPublicKey",
+             std::function<std::optional<Data>(const Data&)>(
+                 [](const Data& certificate) { return net::publicKeyOfCertificate(certificate); })},
+            {"SecPolicyCreateSSL",
+             std::function<net::TrustPolicy(bool, std::optional<std::string>)>(
+                 [](bool server, std::optional<std::string> host) {
+                     return net::TrustPolicy{server, std::move(host)};
+                 })},
+            {"SecPolicyCreateBasicX509", std::function<net::TrustPolicy()>([] {
+                 return net::TrustPolicy{false, {}};
+             })},
+        });
+
+    registerFramework(
+        "SystemConfiguration",
+        Symbols{
+            {"SCNetworkReachabilityGetFlags",
+             std::function<std::optional<uint32_t>(const std::string&)>(
+                 [](const std::string& host) { return net::reachabilityFlags(host); })},
+            {"SCNetworkReachabilitySetCallback",
+             std::function<uint64_t(std::function<void()>)>([](std::function<void()> callback) {
+                 return net::addReachabilityObserver(std::move(callback));
+             })},
+            {"SCNetworkReachabilityUnscheduleFromRunLoop",
+             std::function<void(uint64_t)>(
+                 [](uint64_t token) { net::removeReachabilityObserver(token); })},
+        });
+
+    registerFramework(
+        "MobileCoreServices",
+        Symbols{
+            {"UTTypeCreatePreferredIdentifierForTag",
+             std::function<std::optional<std::string>(const std::string&, const std::string&)>(
+                 [](const std::string& tagClass,
+                    const std::string& tag) -> std::optional<std::string> {
+                     if (tagClass == kTagClassMIME)
+                         return std::string(kMIMEIdentifierPrefix) + lower(tag);
+                     if (tagClass != kTagClassExtension) return std::nullopt;
+                     auto mime = PFMIMETypeForExtension(tag);
+                     if (!mime) return "dyn.ext." + lower(tag);
+                     return std::string(kMIMEIdentifierPrefix) + *mime;
+                 })},
+            {"UTTypeCopyPreferredTagWithClass",
+             std::function<std::optional<std::string>(const std::string&, const std::string&)>(
+                 [](const std::string& identifier,
+                    const std::string& tagClass) -> std::optional<std::string> {
+                     if (tagClass != kTagClassMIME ||
+                         identifier.rfind(kMIMEIdentifierPrefix, 0) != 0)
+                         return std::nullopt;
+                     return identifier.substr(kMIMEIdentifierPrefix.size());
+                 })},
+            {"kUTTagClassFilenameExtension", std::string(kTagClassExtension)},
+            {"kUTTagClassMIMEType", std::string(kTagClassMIME)},
+        });
+
+    Symbols telephony{{"OBJC_CLASS_$_CTTelephonyNetworkInfo",
+                       plainClass("CTTelephonyNetworkInfo",
+                                  [] { return std::make_shared<PFTelephonyNetworkInfo>(); })}};
+    for (const char* name : kRadioTechnologies)
+        telephony.emplace(name, std::string(name));
+    registerFramework("CoreTelephony", std::move(telephony));
+
+    Symbols coreData{{"NSSQLiteStoreType", std::string("SQLite")}};
+    for (const char* name : kCoreDataClasses)
+        coreData.emplace(std::string("OBJC_CLASS_$_") + name, plainClass(name));
+    registerFramework("CoreData", std::move(coreData));
+
+    registerFramework(
+        "AdSupport",
+        Symbols{{"OBJC_CLASS_$_ASIdentifierManager", plainClass("ASIdentifierManager", [] {
+                     return std::make_shared<PFAdvertisingIdentifierManager>();
+                 })}});
+}
+
+void PFRegisterClasses() {
+    PFRegisterPlatformFrameworks();
+}
