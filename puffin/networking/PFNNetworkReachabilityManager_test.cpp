@@ -18,6 +18,7 @@ class PFNNetworkReachabilityManagerTest : public ::testing::Test {
   protected:
     void SetUp() override {
         PFRegisterClasses();
+        platform::net::setReachabilityOverride(std::nullopt);
         token_ = platform::NotificationCenter::defaultCenter().addObserver(
             PFNNetworkingReachabilityDidChangeNotification, nullptr,
             [this](const platform::Notification& n) {
