@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/dispatch/Clock.h"
+#include "platform/foundation/Text.h"
 
 namespace peers {
 
@@ -41,6 +42,7 @@ namespace {
 struct Script {
     std::vector<AdServerResponse> responses;
     size_t next = 0;
+    std::function<AdServerResponse(const AdServerRequest&)> handler;
 };
 
 // A content type for a served file, by its extension.
@@ -125,12 +127,15 @@ void AdServer::State::handle(const httplib::Request& req, httplib::Response& res
     std::optional<AdServerResponse> answer;
     std::optional<std::filesystem::path> file;
     std::function<void(const AdServerRequest&)> observe;
+    std::function<AdServerResponse(const AdServerRequest&)> handler;
     {
         std::lock_guard lock(mutex);
         requests.push_back(request);
         observe = observer;
         auto script = scripts.find(request.path);
-        if (script != scripts.end() && !script->second.responses.empty()) {
+        if (script != scripts.end() && script->second.handler) {
+            handler = script->second.handler;
+        } else if (script != scripts.end() && !script->second.responses.empty()) {
             Script& s = script->second;
             answer = s.responses[std::min(s.next, s.responses.size() - 1)];
             if (s.next < s.responses.size()) ++s.next;
@@ -139,6 +144,7 @@ void AdServer::State::handle(const httplib::Request& req, httplib::Response& res
         }
     }
     if (observe) observe(request);
+    if (handler) answer = handler(request);
 
     if (!answer) {
         if (file) {
@@ -243,6 +249,67 @@ void AdServer::failThenServe(const std::string& path,
     std::vector<AdServerResponse> responses(std::max(failures, 0), failure);
     responses.push_back(std::move(response));
     serveInTurn(path, std::move(responses));
+}
+
+void AdServer::serveWith(const std::string& path,
+                         std::function<AdServerResponse(const AdServerRequest&)> handler) {
+    std::lock_guard lock(state_->mutex);
+    state_->scripts[path] = Script{{}, 0, std::move(handler)};
+}
+
+std::vector<std::pair<std::string, std::string>> AdServer::formFields(const std::string& body) {
+    std::vector<std::pair<std::string, std::string>> fields;
+    std::stringstream pairs(body);
+    std::string pair;
+    while (std::getline(pairs, pair, '&')) {
+        if (pair.empty()) continue;
+        const size_t equals = pair.find('=');
+        const std::string key = pair.substr(0, equals);
+        const std::string value = equals == std::string::npos ? "" : pair.substr(equals + 1);
+        fields.emplace_back(platform::percentUnescape(key).value_or(key),
+                            platform::percentUnescape(value).value_or(value));
+    }
+    return fields;
+}
+
+void AdServer::serveOAuth2TokenEndpoint(const std::string& path, std::optional<double> expiresIn) {
+    auto issued = std::make_shared<std::atomic<int>>(0);
+    serveWith(path, [issued, expiresIn](const AdServerRequest& request) {
+        std::map<std::string, std::string> form;
+        for (auto& [key, value] : formFields(request.body))
+            form.emplace(key, value);
+        auto field = [&form](const std::string& key) {
+            auto found = form.find(key);
+            return found == form.end() ? std::string() : found->second;
+        };
+        AdServerResponse response;
+        response.contentType = "application/json";
+        if (request.method != "POST" || field("grant_type").empty() || field("client_id").empty() ||
+            field("refresh_token").empty()) {
+            response.status = 400;
+            response.body = R"({"error": "invalid_request"})";
+            return response;
+        }
+        if (field("grant_type") != "refresh_token") {
+            response.status = 400;
+            response.body = R"({"error": "unsupported_grant_type"})";
+            return response;
+        }
+        const int n = ++*issued;
+        std::string token = "at-" + std::to_string(n) + "-";
+        for (char c : field("refresh_token")) {
+            if (c == '"' || c == '\\') token += '\\';
+            if (static_cast<unsigned char>(c) >= 0x20) token += c;
+        }
+        response.body = "{\"access_token\": \"" + token + "\", \"token_type\": \"Bearer\"";
+        if (expiresIn) {
+            std::ostringstream seconds;
+            seconds << *expiresIn;
+            response.body += ", \"expires_in\": " + seconds.str();
+        }
+        response.body += "}";
+        return response;
+    });
 }
 
 void AdServer::setFileRoot(std::filesystem::path root) {

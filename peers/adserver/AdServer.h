@@ -24,6 +24,8 @@
 namespace peers {
 
 inline constexpr uint16_t kAdServerDefaultPort = 51720;
+// The identity provider's OAuth2 token endpoint, served by the same server.
+inline constexpr const char* kAdServerOAuth2TokenPath = "/oauth2/v3/token";
 
 // One answer.
 struct AdServerResponse {
@@ -79,6 +81,22 @@ class AdServer {
                        int failures,
                        AdServerResponse response,
                        AdServerResponse failure = AdServerResponse::failure());
+    // Every later request for `path` is answered by `handler` (called on a worker thread, never
+    // under the server's lock). Replaces any script of the path.
+    void serveWith(const std::string& path,
+                   std::function<AdServerResponse(const AdServerRequest&)> handler);
+    // The identity provider's OAuth2 token endpoint at `path`: a POST form (its fields
+    // percent-escaped) with grant_type "refresh_token", a non-empty client_id and refresh_token
+    // gets 200 application/json {"access_token": "at-<n>-<refresh token>", "token_type":
+    // "Bearer"} plus "expires_in" when given (n counts the tokens this endpoint issued, from 1);
+    // a request that is no POST or lacks a field gets 400 {"error": "invalid_request"}, another
+    // grant type 400 {"error": "unsupported_grant_type"}.
+    void serveOAuth2TokenEndpoint(const std::string& path = kAdServerOAuth2TokenPath,
+                                  std::optional<double> expiresIn = 3600.0);
+    // The fields of a form body ("a=1&b=2"), unescaped; a field that does not unescape is kept
+    // as sent.
+    static std::vector<std::pair<std::string, std::string>> formFields(const std::string& body);
+
     // Paths without a script are answered from files under `root` (a path with a ".." segment
     // never is); without a root, or without the file, with 404.
     void setFileRoot(std::filesystem::path root);

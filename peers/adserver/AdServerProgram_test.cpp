@@ -102,6 +102,20 @@ TEST(AdServerProgram, PrintsThePortLogsRequestsAndServesTheRoot) {
     EXPECT_EQ(missing->status, 404);
     EXPECT_EQ(server.nextLine(), "GET /missing");
 
+    // The default routes.
+    auto report = client.Post("/adpage/gen_204?x=1", "", "text/plain");
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->status, 204);
+    EXPECT_EQ(server.nextLine(), "POST /adpage/gen_204?x=1");
+    auto token =
+        client.Post("/oauth2/v3/token", "client_id=a&grant_type=refresh_token&refresh_token=r",
+                    "application/x-www-form-urlencoded");
+    ASSERT_TRUE(token);
+    EXPECT_EQ(token->status, 200);
+    EXPECT_EQ(token->body,
+              R"({"access_token": "at-1-r", "token_type": "Bearer", "expires_in": 3600})");
+    EXPECT_EQ(server.nextLine(), "POST /oauth2/v3/token");
+
     EXPECT_EQ(server.stopWith(SIGTERM), 0);
 }
 

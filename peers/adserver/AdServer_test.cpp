@@ -175,5 +175,64 @@ TEST_F(AdServerTest, ServesFilesUnderTheRootOnly) {
     EXPECT_EQ(c.Get("/creatives/ad.html")->body, "scripted");
 }
 
+TEST_F(AdServerTest, AHandlerAnswersEachRequestItself) {
+    server_.serve("/echo", AdServerResponse::failure(500));
+    server_.serveWith("/echo", [](const AdServerRequest& request) {
+        AdServerResponse response;
+        response.headers.emplace_back("X-Hsdk-Echo", request.query.value_or("none"));
+        response.body = request.method + " " + request.body;
+        return response;
+    });
+    auto c = client();
+    auto get = c.Get("/echo?k=1");
+    ASSERT_TRUE(get);
+    EXPECT_EQ(get->status, 200);  // the handler replaced the script
+    EXPECT_EQ(get->get_header_value("X-Hsdk-Echo"), "k=1");
+    EXPECT_EQ(get->body, "GET ");
+    auto post = c.Post("/echo", "abc", "text/plain");
+    ASSERT_TRUE(post);
+    EXPECT_EQ(post->body, "POST abc");
+    EXPECT_EQ(server_.requestCount("/echo"), 2u);
+}
+
+TEST_F(AdServerTest, TheTokenEndpointGrantsRefreshTokenFormsOnly) {
+    server_.serveOAuth2TokenEndpoint(kAdServerOAuth2TokenPath, 30);
+    const std::string form = "application/x-www-form-urlencoded";
+    struct Case {
+        std::string method;
+        std::string body;
+        int status;
+        std::string answer;
+    };
+    const std::vector<Case> cases = {
+        {"POST", "client_id=app&grant_type=refresh_token&refresh_token=1%2Fr%22t", 200,
+         R"({"access_token": "at-1-1/r\"t", "token_type": "Bearer", "expires_in": 30})"},
+        {"POST", "grant_type=refresh_token&refresh_token=r&client_id=app&scope=x", 200,
+         R"({"access_token": "at-2-r", "token_type": "Bearer", "expires_in": 30})"},
+        {"POST", "client_id=app&grant_type=password&refresh_token=r", 400,
+         R"({"error": "unsupported_grant_type"})"},
+        {"POST", "client_id=app&grant_type=refresh_token", 400, R"({"error": "invalid_request"})"},
+        {"POST", "grant_type=refresh_token&refresh_token=r", 400,
+         R"({"error": "invalid_request"})"},
+        {"GET", "", 400, R"({"error": "invalid_request"})"},
+    };
+    auto c = client();
+    for (const auto& test : cases) {
+        auto result = test.method == "GET" ? c.Get(kAdServerOAuth2TokenPath)
+                                           : c.Post(kAdServerOAuth2TokenPath, test.body, form);
+        ASSERT_TRUE(result) << test.body;
+        EXPECT_EQ(result->status, test.status) << test.body;
+        EXPECT_EQ(result->body, test.answer) << test.body;
+        EXPECT_EQ(result->get_header_value("Content-Type"), "application/json") << test.body;
+    }
+}
+
+TEST(AdServerForm, FieldsAreSplitAndUnescaped) {
+    using Fields = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(AdServer::formFields("a=1&b=%2F%3D&&c&d=%zz"),
+              (Fields{{"a", "1"}, {"b", "/="}, {"c", ""}, {"d", "%zz"}}));
+    EXPECT_EQ(AdServer::formFields(""), Fields{});
+}
+
 }  // namespace
 }  // namespace peers

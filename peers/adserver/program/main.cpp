@@ -4,7 +4,9 @@
 //
 // Prints "listening on ADDRESS:PORT" on standard output once it accepts connections (port 0
 // picks a free port), then one line per request ("GET /path?query"), and serves until SIGINT
-// or SIGTERM. Files under --root answer the paths that name them; every other path gets 404.
+// or SIGTERM. Default routes: the OAuth2 token endpoint ("/oauth2/v3/token") and the SDK's
+// report path ("/adpage/gen_204", 204). Files under --root answer the paths that name them;
+// every other path gets 404.
 
 #include <signal.h>
 
@@ -18,6 +20,8 @@
 #include "peers/adserver/AdServer.h"
 
 namespace {
+
+using peers::AdServerResponse;
 
 constexpr std::string_view kUsage =
     "usage: qen-adserver [--port N] [--host ADDRESS] [--root DIR]\n";
@@ -65,6 +69,11 @@ int main(int argc, char** argv) {
 
     peers::AdServer server;
     if (!root.empty()) server.setFileRoot(root);
+    server.serveOAuth2TokenEndpoint();
+    AdServerResponse noContent;
+    noContent.status = 204;
+    noContent.body.clear();
+    server.serve("/adpage/gen_204", noContent);
     std::mutex out;
     server.setRequestObserver([&out](const peers::AdServerRequest& request) {
         std::lock_guard lock(out);
