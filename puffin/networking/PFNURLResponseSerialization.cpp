@@ -1,0 +1,394 @@
+#include "puffin/networking/PFNURLResponseSerialization.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Text.h"
+#include "puffin/networking/PFNNetworking.h"
+
+using platform::Data;
+using platform::Dictionary;
+using platform::Error;
+using platform::Value;
+using platform::net::HTTPURLResponse;
+
+const std::string PFNURLResponseSerializationErrorDomain =
+    PFNNetworkingName("error.serialization.response");
+const std::string PFNNetworkingOperationFailingURLResponseErrorKey =
+    PFNNetworkingName("serialization.response.error.response");
+const std::string PFNNetworkingOperationFailingURLResponseDataErrorKey =
+    PFNNetworkingName("serialization.response.error.data");
+
+namespace {
+
+constexpr uint64_t kASCIIEncoding = 1;
+constexpr uint64_t kUTF8Encoding = 4;
+constexpr uint64_t kLatin1Encoding = 5;
+constexpr int64_t kCannotDecodeContentData = -1016;
+constexpr int64_t kBadServerResponse = -1011;
+
+Value encodeError(const Error& error) {
+    return Dictionary{{"domain", error.domain}, {"code", error.code}, {"userInfo", error.userInfo}};
+}
+
+std::optional<Error> decodeError(const Value& value) {
+    const auto* dictionary = value.dictionary();
+    if (!dictionary) return std::nullopt;
+    Error error;
+    if (const Value* domain = value.find("domain")) error.domain = domain->asString();
+    if (const Value* code = value.find("code")) error.code = code->asInteger();
+    if (const Value* info = value.find("userInfo"); info && info->dictionary())
+        error.userInfo = *info->dictionary();
+    return error;
+}
+
+Value describeResponse(const HTTPURLResponse& response) {
+    Dictionary headers;
+    for (const auto& [name, value] : response.allHeaderFields().entries())
+        headers[name] = value;
+    return Dictionary{{"URL", response.url().absoluteString()},
+                      {"statusCode", response.statusCode()},
+                      {"MIMEType", response.MIMEType()},
+                      {"allHeaderFields", std::move(headers)}};
+}
+
+bool hasURL(const HTTPURLResponse& response) {
+    return !response.url().absoluteString().empty();
+}
+
+// The IANA character-set name as a string encoding; 0 when it names none we know.
+uint64_t encodingForIANAName(std::string name) {
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (name == "utf-8" || name == "utf8") return kUTF8Encoding;
+    if (name == "us-ascii" || name == "ascii") return kASCIIEncoding;
+    if (name == "iso-8859-1" || name == "latin1" || name == "iso_8859-1") return kLatin1Encoding;
+    return 0;
+}
+
+// The bytes decoded in `encoding`, as UTF-8 text; std::nullopt when they are not text in it.
+std::optional<std::string> decodeText(const Data& data, uint64_t encoding) {
+    const std::string bytes = data.toString();
+    switch (encoding) {
+        case kUTF8Encoding:
+            if (!platform::isValidUTF8(bytes)) return std::nullopt;
+            return bytes;
+        case kASCIIEncoding:
+            for (unsigned char c : bytes)
+                if (c >= 0x80) return std::nullopt;
+            return bytes;
+        case kLatin1Encoding: {
+            std::string text;
+            for (unsigned char c : bytes) {
+                if (c < 0x80) {
+                    text += static_cast<char>(c);
+                } else {
+                    text += static_cast<char>(0xC0 | (c >> 6));
+                    text += static_cast<char>(0x80 | (c & 0x3F));
+                }
+            }
+            return text;
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+}  // namespace
+
+std::optional<Error> PFNErrorWithUnderlyingError(const std::optional<Error>& error,
+                                                 const std::optional<Error>& underlying) {
+    if (!error) return underlying;
+    if (!underlying || error->userInfo.count(kPFNUnderlyingErrorKey)) return error;
+    Error combined = *error;
+    combined.userInfo[kPFNUnderlyingErrorKey] = encodeError(*underlying);
+    return combined;
+}
+
+bool PFNErrorOrUnderlyingErrorHasCodeInDomain(const Error& error,
+                                              int64_t code,
+                                              const std::string& domain) {
+    if (error.domain == domain && error.code == code) return true;
+    auto found = error.userInfo.find(kPFNUnderlyingErrorKey);
+    if (found == error.userInfo.end()) return false;
+    auto underlying = decodeError(found->second);
+    return underlying && PFNErrorOrUnderlyingErrorHasCodeInDomain(*underlying, code, domain);
+}
+
+std::string PFNLocalizedStringForStatusCode(int64_t status) {
+    switch (status) {
+        case 200:
+            return "no error";
+        case 201:
+            return "created";
+        case 204:
+            return "no content";
+        case 301:
+            return "moved permanently";
+        case 302:
+            return "found";
+        case 304:
+            return "not modified";
+        case 400:
+            return "bad request";
+        case 401:
+            return "unauthorized";
+        case 403:
+            return "forbidden";
+        case 404:
+            return "not found";
+        case 405:
+            return "method not allowed";
+        case 408:
+            return "request timed out";
+        case 429:
+            return "too many requests";
+        case 500:
+            return "internal server error";
+        case 501:
+            return "unimplemented";
+        case 502:
+            return "bad gateway";
+        case 503:
+            return "service unavailable";
+        case 504:
+            return "gateway timed out";
+        default:
+            break;
+    }
+    if (status >= 100 && status < 200) return "informational";
+    if (status >= 200 && status < 300) return "success";
+    if (status >= 300 && status < 400) return "redirected";
+    if (status >= 400 && status < 500) return "client error";
+    return "server error";
+}
+
+// ---- PFNHTTPResponseSerializer
+
+std::shared_ptr<PFNHTTPResponseSerializer> PFNHTTPResponseSerializer::serializer() {
+    return std::make_shared<PFNHTTPResponseSerializer>();
+}
+
+PFNHTTPResponseSerializer::PFNHTTPResponseSerializer() {
+    std::set<int64_t> codes;
+    for (int64_t code = 200; code < 300; ++code)
+        codes.insert(code);
+    acceptableStatusCodes = std::move(codes);
+}
+
+bool PFNHTTPResponseSerializer::validateResponse(const HTTPURLResponse* response,
+                                                 const Data* data,
+                                                 Error* error) const {
+    if (!response || !response->isHTTP()) return true;
+    bool valid = true;
+    std::optional<Error> validationError;
+    auto userInfo = [&](std::string description) {
+        Dictionary info{
+            {"NSLocalizedDescription", std::move(description)},
+            {platform::net::kFailingURLKey, response->url().absoluteString()},
+            {PFNNetworkingOperationFailingURLResponseErrorKey, describeResponse(*response)}};
+        if (data && !data->empty())
+            info[PFNNetworkingOperationFailingURLResponseDataErrorKey] = *data;
+        return info;
+    };
+    if (acceptableContentTypes && !acceptableContentTypes->count(response->MIMEType())) {
+        valid = false;
+        // Built also for an empty body: a reply of the wrong type is a failure whatever its
+        // length, and a caller that sees no error would take it for a success.
+        if (hasURL(*response)) {
+            validationError = Error(
+                PFNURLResponseSerializationErrorDomain, kCannotDecodeContentData,
+                userInfo("Request failed: unacceptable content-type: " + response->MIMEType()));
+        }
+    }
+    if (acceptableStatusCodes && !acceptableStatusCodes->count(response->statusCode()) &&
+        hasURL(*response)) {
+        valid = false;
+        Error statusError(
+            PFNURLResponseSerializationErrorDomain, kBadServerResponse,
+            userInfo("Request failed: " + PFNLocalizedStringForStatusCode(response->statusCode()) +
+                     " (" + std::to_string(response->statusCode()) + ")"));
+        validationError = PFNErrorWithUnderlyingError(statusError, validationError);
+    }
+    if (!valid && error && validationError) *error = *validationError;
+    return valid;
+}
+
+std::optional<Value> PFNHTTPResponseSerializer::responseObjectForResponse(
+    const HTTPURLResponse* response,
+    const Data* data,
+    Error* error) const {
+    validateResponse(response, data, error);
+    if (!data) return std::nullopt;
+    return Value(*data);
+}
+
+std::shared_ptr<PFNHTTPResponseSerializer> PFNHTTPResponseSerializer::copy() const {
+    auto copy = std::make_shared<PFNHTTPResponseSerializer>();
+    copy->acceptableStatusCodes = acceptableStatusCodes;
+    copy->acceptableContentTypes = acceptableContentTypes;
+    return copy;
+}
+
+bool PFNHTTPResponseSerializer::abandonsParse(const HTTPURLResponse* response,
+                                              const Data* data,
+                                              Error* error) const {
+    Error validation;
+    const bool valid = validateResponse(response, data, &validation);
+    if (valid) return false;
+    const bool built = !validation.domain.empty();
+    if (built && error) *error = validation;
+    return !error || (built && PFNErrorOrUnderlyingErrorHasCodeInDomain(
+                                   validation, kCannotDecodeContentData,
+                                   PFNURLResponseSerializationErrorDomain));
+}
+
+// ---- PFNJSONResponseSerializer
+
+std::shared_ptr<PFNJSONResponseSerializer> PFNJSONResponseSerializer::serializer() {
+    return serializerWithReadingOptions(0);
+}
+
+std::shared_ptr<PFNJSONResponseSerializer> PFNJSONResponseSerializer::serializerWithReadingOptions(
+    uint64_t options) {
+    auto serializer = std::make_shared<PFNJSONResponseSerializer>();
+    serializer->readingOptions = options;
+    return serializer;
+}
+
+PFNJSONResponseSerializer::PFNJSONResponseSerializer() {
+    acceptableContentTypes =
+        std::set<std::string>{"application/json", "text/json", "text/javascript"};
+}
+
+Value PFNJSONObjectByRemovingKeysWithNullValues(const Value& object) {
+    if (const auto* array = object.array()) {
+        platform::Array cleaned;
+        for (const auto& element : *array)
+            cleaned.push_back(PFNJSONObjectByRemovingKeysWithNullValues(element));
+        return cleaned;
+    }
+    if (const auto* dictionary = object.dictionary()) {
+        Dictionary cleaned;
+        for (const auto& [key, value] : *dictionary)
+            if (!value.isNull()) cleaned[key] = PFNJSONObjectByRemovingKeysWithNullValues(value);
+        return cleaned;
+    }
+    return object;
+}
+
+std::optional<Value> PFNJSONResponseSerializer::responseObjectForResponse(
+    const HTTPURLResponse* response,
+    const Data* data,
+    Error* error) const {
+    if (abandonsParse(response, data, error)) return std::nullopt;
+    uint64_t encoding = stringEncoding;
+    if (response && response->textEncodingName()) {
+        if (uint64_t named = encodingForIANAName(*response->textEncodingName())) encoding = named;
+    }
+    if (!data) return std::nullopt;
+    const auto text = decodeText(*data, encoding);
+    if (!text || *text == " ") return std::nullopt;
+    if (text->empty()) return std::nullopt;
+    Error parseError;
+    auto object = platform::json::parse(*text, &parseError);
+    if (object && removesKeysWithNullValues)
+        object = PFNJSONObjectByRemovingKeysWithNullValues(*object);
+    if (error) {
+        std::optional<Error> current;
+        if (!error->domain.empty()) current = *error;
+        auto combined = PFNErrorWithUnderlyingError(
+            object ? std::nullopt : std::optional<Error>(parseError), current);
+        if (combined) *error = *combined;
+    }
+    return object;
+}
+
+std::shared_ptr<PFNHTTPResponseSerializer> PFNJSONResponseSerializer::copy() const {
+    auto copy = std::make_shared<PFNJSONResponseSerializer>();
+    copy->removesKeysWithNullValues = removesKeysWithNullValues;
+    copy->readingOptions = readingOptions;
+    return copy;
+}
+
+// ---- PFNPropertyListResponseSerializer
+
+std::shared_ptr<PFNPropertyListResponseSerializer> PFNPropertyListResponseSerializer::serializer() {
+    return serializerWithFormatReadOptions(100, 0);
+}
+
+std::shared_ptr<PFNPropertyListResponseSerializer>
+PFNPropertyListResponseSerializer::serializerWithFormatReadOptions(uint64_t format,
+                                                                   uint64_t readOptions) {
+    auto serializer = std::make_shared<PFNPropertyListResponseSerializer>();
+    serializer->format = format;
+    serializer->readOptions = readOptions;
+    return serializer;
+}
+
+PFNPropertyListResponseSerializer::PFNPropertyListResponseSerializer() {
+    acceptableContentTypes = std::set<std::string>{"application/x-plist"};
+}
+
+std::optional<Value> PFNPropertyListResponseSerializer::responseObjectForResponse(
+    const HTTPURLResponse* response,
+    const Data* data,
+    Error* error) const {
+    if (abandonsParse(response, data, error)) return std::nullopt;
+    if (!data || data->empty()) return std::nullopt;
+    Error parseError;
+    auto object = platform::plist::parse(*data, &parseError);
+    if (error) {
+        std::optional<Error> current;
+        if (!error->domain.empty()) current = *error;
+        auto combined = PFNErrorWithUnderlyingError(
+            object ? std::nullopt : std::optional<Error>(parseError), current);
+        if (combined) *error = *combined;
+    }
+    return object;
+}
+
+std::shared_ptr<PFNHTTPResponseSerializer> PFNPropertyListResponseSerializer::copy() const {
+    auto copy = std::make_shared<PFNPropertyListResponseSerializer>();
+    copy->format = format;
+    copy->readOptions = readOptions;
+    return copy;
+}
+
+// ---- PFNCompoundResponseSerializer
+
+std::shared_ptr<PFNCompoundResponseSerializer>
+PFNCompoundResponseSerializer::compoundSerializerWithResponseSerializers(
+    std::vector<std::shared_ptr<PFNHTTPResponseSerializer>> serializers) {
+    auto compound = std::make_shared<PFNCompoundResponseSerializer>();
+    compound->responseSerializers = std::move(serializers);
+    return compound;
+}
+
+std::optional<Value> PFNCompoundResponseSerializer::responseObjectForResponse(
+    const HTTPURLResponse* response,
+    const Data* data,
+    Error* error) const {
+    for (const auto& serializer : responseSerializers) {
+        if (!serializer) continue;
+        Error own;
+        auto object = serializer->responseObjectForResponse(response, data, &own);
+        if (!object) continue;
+        if (error) {
+            std::optional<Error> current;
+            if (!error->domain.empty()) current = *error;
+            auto combined = PFNErrorWithUnderlyingError(
+                own.domain.empty() ? std::nullopt : std::optional<Error>(own), current);
+            if (combined) *error = *combined;
+        }
+        return object;
+    }
+    return PFNHTTPResponseSerializer::responseObjectForResponse(response, data, error);
+}
+
+std::shared_ptr<PFNHTTPResponseSerializer> PFNCompoundResponseSerializer::copy() const {
+    auto copy = std::make_shared<PFNCompoundResponseSerializer>();
+    copy->responseSerializers = responseSerializers;
+    return copy;
+}
