@@ -6,6 +6,7 @@
 #include "game/screens/QenHelpViewController.h"
 #include "game/screens/QenHouseListTableViewController.h"
 #include "game/screens/QenHouseSellerTableViewCell.h"
+#include "game/screens/QenHouseSellerViewController.h"
 #include "game/screens/QenMainViewController.h"
 #include "game/screens/QenRecordTableViewCell.h"
 #include "game/screens/QenRecordViewController.h"
@@ -26,6 +27,9 @@ void registerClasses() {
                                      [] { return std::make_shared<QenRecordTableViewCell>(); });
     platform::runtime::registerClass(QenHouseListTableViewController::kClassName, [] {
         return std::make_shared<QenHouseListTableViewController>();
+    });
+    platform::runtime::registerClass(QenHouseSellerViewController::kClassName, [] {
+        return std::make_shared<QenHouseSellerViewController>();
     });
     platform::runtime::registerClass(QenHouseSellerTableViewCell::kClassName, [] {
         return std::make_shared<QenHouseSellerTableViewCell>();
