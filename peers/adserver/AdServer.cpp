@@ -239,7 +239,7 @@ void AdServer::serveInTurn(const std::string& path, std::vector<AdServerResponse
         state_->scripts.erase(path);
         return;
     }
-    state_->scripts[path] = Script{std::move(responses), 0};
+    state_->scripts[path] = Script{std::move(responses), 0, nullptr};
 }
 
 void AdServer::failThenServe(const std::string& path,
