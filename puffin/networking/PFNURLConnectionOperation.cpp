@@ -1,0 +1,552 @@
+#include "puffin/networking/PFNURLConnectionOperation.h"
+
+#include <cstdio>
+
+#include "platform/dispatch/Group.h"
+#include "platform/dispatch/Queue.h"
+#include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/net/URLLoader.h"
+#include "puffin/networking/PFNNetworking.h"
+
+using platform::Data;
+using platform::Error;
+using platform::net::CachedURLResponse;
+using platform::net::HTTPURLResponse;
+using platform::net::ServerTrust;
+using platform::net::TrustDecision;
+using platform::net::URLLoader;
+using platform::net::URLRequest;
+
+const std::string PFNNetworkingOperationDidStartNotification =
+    PFNNetworkingName("networking.operation.start");
+const std::string PFNNetworkingOperationDidFinishNotification =
+    PFNNetworkingName("networking.operation.finish");
+
+namespace {
+
+constexpr uint64_t kUTF8Encoding = 4;
+constexpr uint64_t kASCIIEncoding = 1;
+constexpr uint64_t kLatin1Encoding = 5;
+
+const std::shared_ptr<platform::Group>& sharedCompletionGroup() {
+    static const auto group = std::make_shared<platform::Group>();
+    return group;
+}
+
+const char* keyForState(int64_t state) {
+    switch (state) {
+        case PFNOperationPausedState:
+            return "isPaused";
+        case PFNOperationReadyState:
+            return "isReady";
+        case PFNOperationExecutingState:
+            return "isExecuting";
+        case PFNOperationFinishedState:
+            return "isFinished";
+        default:
+            return "state";
+    }
+}
+
+bool transitionAllowed(int64_t from, int64_t to, bool cancelled) {
+    switch (from) {
+        case PFNOperationReadyState:
+            return to == PFNOperationPausedState || to == PFNOperationExecutingState ||
+                   (to == PFNOperationFinishedState && cancelled);
+        case PFNOperationExecutingState:
+            return to == PFNOperationPausedState || to == PFNOperationFinishedState;
+        case PFNOperationFinishedState:
+            return false;
+        case PFNOperationPausedState:
+            return to == PFNOperationReadyState;
+        default:
+            return to == PFNOperationPausedState || to == PFNOperationReadyState ||
+                   to == PFNOperationExecutingState || to == PFNOperationFinishedState;
+    }
+}
+
+uint64_t encodingForIANAName(const std::string& name) {
+    if (name == "utf-8" || name == "utf8") return kUTF8Encoding;
+    if (name == "us-ascii") return kASCIIEncoding;
+    if (name == "iso-8859-1" || name == "latin1") return kLatin1Encoding;
+    return 0;
+}
+
+}  // namespace
+
+// The load's delegate: forwards to the operation while it exists. Calls arrive on the network
+// thread.
+class PFNURLConnectionOperation::Connection : public platform::net::URLLoaderDelegate {
+  public:
+    explicit Connection(std::weak_ptr<PFNURLConnectionOperation> operation)
+        : operation_(std::move(operation)) {}
+
+    std::optional<URLRequest> willSendRequest(
+        URLLoader&,
+        const URLRequest& request,
+        const std::optional<HTTPURLResponse>& redirectResponse) override {
+        auto op = operation_.lock();
+        if (!op) return request;
+        RedirectResponseBlock block;
+        {
+            std::lock_guard lock(op->lock_);
+            block = op->redirectResponse_;
+        }
+        return block ? block(request, redirectResponse) : std::optional<URLRequest>(request);
+    }
+    void didReceiveResponse(URLLoader&, const HTTPURLResponse& response) override {
+        if (auto op = operation_.lock()) op->connectionDidReceiveResponse(response);
+    }
+    void didReceiveData(URLLoader&, const Data& data) override {
+        if (auto op = operation_.lock()) op->connectionDidReceiveData(data);
+    }
+    std::optional<CachedURLResponse> willCacheResponse(URLLoader&,
+                                                       const CachedURLResponse& response) override {
+        auto op = operation_.lock();
+        if (!op) return response;
+        CacheResponseBlock block;
+        {
+            std::lock_guard lock(op->lock_);
+            block = op->cacheResponse_;
+        }
+        if (block) return block(response);
+        if (op->isCancelled()) return std::nullopt;
+        return response;
+    }
+    bool handlesServerTrust(URLLoader&) override { return true; }
+    void didReceiveServerTrust(URLLoader&,
+                               const ServerTrust& trust,
+                               std::function<void(TrustDecision)> decide) override {
+        auto op = operation_.lock();
+        if (!op) {
+            decide(TrustDecision::Refuse);
+            return;
+        }
+        AuthenticationChallengeBlock block;
+        std::shared_ptr<PFNSecurityPolicy> policy;
+        {
+            std::lock_guard lock(op->lock_);
+            block = op->authenticationChallenge_;
+            policy = op->securityPolicy_;
+        }
+        if (block) {
+            block(trust, std::move(decide));
+            return;
+        }
+        const bool accepted = policy && policy->evaluateServerTrustForDomain(trust, trust.host);
+        decide(accepted ? TrustDecision::Accept : TrustDecision::Refuse);
+    }
+    void didFinishLoading(URLLoader&) override {
+        if (auto op = operation_.lock()) op->connectionDidFinishLoading();
+    }
+    void didFailWithError(URLLoader&, const Error& error) override {
+        if (auto op = operation_.lock()) op->connectionDidFail(error);
+    }
+
+  private:
+    std::weak_ptr<PFNURLConnectionOperation> operation_;
+};
+
+platform::RunLoopThread& PFNURLConnectionOperation::networkRequestThread() {
+    // Never stopped: loads may be in flight until the process ends.
+    static auto* thread = new platform::RunLoopThread("PFNNetworking");
+    return *thread;
+}
+
+std::shared_ptr<PFNURLConnectionOperation> PFNURLConnectionOperation::create(URLRequest request) {
+    return std::shared_ptr<PFNURLConnectionOperation>(
+        new PFNURLConnectionOperation(std::move(request)));
+}
+
+PFNURLConnectionOperation::PFNURLConnectionOperation(URLRequest request)
+    : request_(std::move(request)), securityPolicy_(PFNSecurityPolicy::defaultPolicy()) {}
+
+PFNURLConnectionOperation::~PFNURLConnectionOperation() {
+    if (outputStream_) outputStream_->close();
+    if (connection_) connection_->cancel();
+}
+
+void PFNURLConnectionOperation::performOnNetworkThread(void (PFNURLConnectionOperation::*work)()) {
+    auto self = std::static_pointer_cast<PFNURLConnectionOperation>(shared_from_this());
+    networkRequestThread().queue()->async([self, work] { (self.get()->*work)(); });
+}
+
+void PFNURLConnectionOperation::postNotification(const std::string& name) {
+    const void* sender = this;
+    platform::Queue::main()->async(
+        [name, sender] { platform::NotificationCenter::defaultCenter().post(name, sender); });
+}
+
+void PFNURLConnectionOperation::setState(int64_t state) {
+    std::lock_guard lock(lock_);
+    if (!transitionAllowed(state_, state, isCancelled())) return;
+    state_ = state;
+    if (state == PFNOperationExecutingState) setExecuting(true);
+    if (state == PFNOperationFinishedState) setFinished(true);
+}
+
+int64_t PFNURLConnectionOperation::state() const {
+    std::lock_guard lock(lock_);
+    return state_;
+}
+
+bool PFNURLConnectionOperation::isPaused() const {
+    return state() == PFNOperationPausedState;
+}
+
+void PFNURLConnectionOperation::start() {
+    std::lock_guard lock(lock_);
+    if (isCancelled()) {
+        performOnNetworkThread(&PFNURLConnectionOperation::cancelConnection);
+    } else if (state_ == PFNOperationReadyState && isReady()) {
+        setState(PFNOperationExecutingState);
+        performOnNetworkThread(&PFNURLConnectionOperation::operationDidStart);
+    }
+}
+
+void PFNURLConnectionOperation::operationDidStart() {
+    {
+        std::lock_guard lock(lock_);
+        if (!isCancelled()) {
+            auto stream = outputStream();
+            stream->open();
+            connectionDelegate_ = std::make_shared<Connection>(
+                std::static_pointer_cast<PFNURLConnectionOperation>(shared_from_this()));
+            connection_ =
+                URLLoader::start(request_, connectionDelegate_, networkRequestThread().queue());
+        }
+    }
+    postNotification(PFNNetworkingOperationDidStartNotification);
+}
+
+void PFNURLConnectionOperation::finish() {
+    setState(PFNOperationFinishedState);
+    postNotification(PFNNetworkingOperationDidFinishNotification);
+}
+
+void PFNURLConnectionOperation::cancel() {
+    std::lock_guard lock(lock_);
+    if (isFinished() || isCancelled()) return;
+    platform::Operation::cancel();
+    if (state_ == PFNOperationExecutingState)
+        performOnNetworkThread(&PFNURLConnectionOperation::cancelConnection);
+}
+
+void PFNURLConnectionOperation::cancelConnection() {
+    const std::string url = request().url.absoluteString();
+    Error error(platform::net::kURLErrorDomain, platform::net::kURLErrorCancelled);
+    if (!url.empty()) error.userInfo[platform::net::kFailingURLKey] = url;
+    if (isFinished()) return;
+    std::shared_ptr<URLLoader> connection;
+    {
+        std::lock_guard lock(lock_);
+        connection = connection_;
+    }
+    if (connection) {
+        connection->cancel();
+        connectionDidFail(error);
+    } else {
+        {
+            std::lock_guard lock(lock_);
+            error_ = error;
+        }
+        finish();
+    }
+}
+
+void PFNURLConnectionOperation::pause() {
+    std::lock_guard lock(lock_);
+    if (state_ == PFNOperationPausedState || isFinished() || isCancelled()) return;
+    if (state_ == PFNOperationExecutingState) {
+        performOnNetworkThread(&PFNURLConnectionOperation::operationDidPause);
+        postNotification(PFNNetworkingOperationDidFinishNotification);
+    }
+    setState(PFNOperationPausedState);
+}
+
+void PFNURLConnectionOperation::operationDidPause() {
+    std::lock_guard lock(lock_);
+    if (connection_) connection_->cancel();
+    connection_.reset();
+}
+
+void PFNURLConnectionOperation::resume() {
+    std::lock_guard lock(lock_);
+    if (state_ != PFNOperationPausedState) return;
+    setState(PFNOperationReadyState);
+    start();
+}
+
+void PFNURLConnectionOperation::connectionDidReceiveResponse(const HTTPURLResponse& response) {
+    std::lock_guard lock(lock_);
+    response_ = response;
+}
+
+void PFNURLConnectionOperation::connectionDidReceiveData(const Data& data) {
+    const size_t length = data.size();
+    auto stream = outputStream();
+    while (true) {
+        if (stream->hasSpaceAvailable()) {
+            size_t written = 0;
+            while (written < length) {
+                const int64_t n = stream->write(data.data() + written, length - written);
+                if (n < 0) {
+                    // The bytes cannot be kept: the load fails instead of ending with a body
+                    // that is silently short.
+                    std::shared_ptr<URLLoader> connection;
+                    {
+                        std::lock_guard lock(lock_);
+                        connection = connection_;
+                    }
+                    if (connection) connection->cancel();
+                    connectionDidFail(stream->streamError().value_or(Error::withDescription(
+                        PFNNetworkingErrorDomain, -1, "The output stream refused the data")));
+                    return;
+                }
+                written += static_cast<size_t>(n);
+            }
+            break;
+        }
+        if (auto streamError = stream->streamError()) {
+            std::shared_ptr<URLLoader> connection;
+            {
+                std::lock_guard lock(lock_);
+                connection = connection_;
+            }
+            if (connection) connection->cancel();
+            connectionDidFail(*streamError);
+            return;
+        }
+    }
+    auto self = std::static_pointer_cast<PFNURLConnectionOperation>(shared_from_this());
+    platform::Queue::main()->async([self, length] {
+        int64_t total;
+        ProgressBlock progress;
+        int64_t expected = -1;
+        {
+            std::lock_guard lock(self->lock_);
+            self->totalBytesRead_ += static_cast<int64_t>(length);
+            total = self->totalBytesRead_;
+            progress = self->downloadProgress_;
+            if (self->response_) expected = self->response_->expectedContentLength();
+        }
+        if (progress) progress(length, total, expected);
+    });
+}
+
+void PFNURLConnectionOperation::connectionDidFinishLoading() {
+    {
+        std::lock_guard lock(lock_);
+        if (isFinished()) return;
+        auto stream = outputStream();
+        responseData_ = stream->dataWrittenToMemory();
+        stream->close();
+        if (responseData_) outputStream_.reset();
+        connection_.reset();
+    }
+    finish();
+}
+
+void PFNURLConnectionOperation::connectionDidFail(const Error& error) {
+    {
+        std::lock_guard lock(lock_);
+        if (isFinished()) return;
+        error_ = error;
+        if (outputStream_) {
+            outputStream_->close();
+            if (responseData_) outputStream_.reset();
+        }
+        connection_.reset();
+    }
+    finish();
+}
+
+void PFNURLConnectionOperation::setCompletionBlock(std::function<void()> block) {
+    std::lock_guard lock(lock_);
+    if (!block) {
+        platform::Operation::setCompletionBlock(nullptr);
+        return;
+    }
+    std::weak_ptr<PFNURLConnectionOperation> weak =
+        std::static_pointer_cast<PFNURLConnectionOperation>(shared_from_this());
+    platform::Operation::setCompletionBlock([weak, block = std::move(block)] {
+        auto self = weak.lock();
+        std::shared_ptr<platform::Group> group = self ? self->completionGroup() : nullptr;
+        std::shared_ptr<platform::Queue> queue = self ? self->completionQueue() : nullptr;
+        if (!group) group = sharedCompletionGroup();
+        if (!queue) queue = platform::Queue::main();
+        group->enter();
+        queue->async([group, block] {
+            block();
+            group->leave();
+        });
+    });
+}
+
+void PFNURLConnectionOperation::setUploadProgressBlock(ProgressBlock block) {
+    std::lock_guard lock(lock_);
+    uploadProgress_ = std::move(block);
+}
+
+void PFNURLConnectionOperation::setDownloadProgressBlock(ProgressBlock block) {
+    std::lock_guard lock(lock_);
+    downloadProgress_ = std::move(block);
+}
+
+void PFNURLConnectionOperation::setWillSendRequestForAuthenticationChallengeBlock(
+    AuthenticationChallengeBlock block) {
+    std::lock_guard lock(lock_);
+    authenticationChallenge_ = std::move(block);
+}
+
+void PFNURLConnectionOperation::setCacheResponseBlock(CacheResponseBlock block) {
+    std::lock_guard lock(lock_);
+    cacheResponse_ = std::move(block);
+}
+
+void PFNURLConnectionOperation::setRedirectResponseBlock(RedirectResponseBlock block) {
+    std::lock_guard lock(lock_);
+    redirectResponse_ = std::move(block);
+}
+
+URLRequest PFNURLConnectionOperation::request() const {
+    std::lock_guard lock(lock_);
+    return request_;
+}
+
+void PFNURLConnectionOperation::setRequest(URLRequest request) {
+    std::lock_guard lock(lock_);
+    request_ = std::move(request);
+}
+
+std::optional<HTTPURLResponse> PFNURLConnectionOperation::response() const {
+    std::lock_guard lock(lock_);
+    return response_;
+}
+
+std::optional<Error> PFNURLConnectionOperation::error() const {
+    std::lock_guard lock(lock_);
+    return error_;
+}
+
+std::optional<Data> PFNURLConnectionOperation::responseData() const {
+    std::lock_guard lock(lock_);
+    return responseData_;
+}
+
+uint64_t PFNURLConnectionOperation::responseStringEncoding() {
+    std::lock_guard lock(lock_);
+    if (responseStringEncoding_ == 0 && response_) {
+        uint64_t encoding = kUTF8Encoding;
+        if (const auto& name = response_->textEncodingName()) {
+            if (uint64_t named = encodingForIANAName(*name)) encoding = named;
+        }
+        responseStringEncoding_ = encoding;
+    }
+    return responseStringEncoding_;
+}
+
+std::optional<std::string> PFNURLConnectionOperation::responseString() {
+    std::lock_guard lock(lock_);
+    if (!responseString_ && response_ && responseData_) {
+        const std::string bytes = responseData_->toString();
+        if (responseStringEncoding() == kLatin1Encoding) {
+            std::string text;
+            for (unsigned char c : bytes) {
+                if (c < 0x80) {
+                    text += static_cast<char>(c);
+                } else {
+                    text += static_cast<char>(0xC0 | (c >> 6));
+                    text += static_cast<char>(0x80 | (c & 0x3F));
+                }
+            }
+            responseString_ = text;
+        } else {
+            responseString_ = bytes;
+        }
+    }
+    return responseString_;
+}
+
+int64_t PFNURLConnectionOperation::totalBytesRead() const {
+    std::lock_guard lock(lock_);
+    return totalBytesRead_;
+}
+
+std::shared_ptr<PFNOutputStream> PFNURLConnectionOperation::outputStream() {
+    std::lock_guard lock(lock_);
+    if (!outputStream_) outputStream_ = PFNOutputStream::outputStreamToMemory();
+    return outputStream_;
+}
+
+void PFNURLConnectionOperation::setOutputStream(std::shared_ptr<PFNOutputStream> stream) {
+    std::lock_guard lock(lock_);
+    if (stream == outputStream_) return;
+    if (outputStream_) outputStream_->close();
+    outputStream_ = std::move(stream);
+}
+
+bool PFNURLConnectionOperation::shouldUseCredentialStorage() const {
+    std::lock_guard lock(lock_);
+    return shouldUseCredentialStorage_;
+}
+
+void PFNURLConnectionOperation::setShouldUseCredentialStorage(bool value) {
+    std::lock_guard lock(lock_);
+    shouldUseCredentialStorage_ = value;
+}
+
+std::shared_ptr<PFNSecurityPolicy> PFNURLConnectionOperation::securityPolicy() const {
+    std::lock_guard lock(lock_);
+    return securityPolicy_;
+}
+
+void PFNURLConnectionOperation::setSecurityPolicy(std::shared_ptr<PFNSecurityPolicy> policy) {
+    std::lock_guard lock(lock_);
+    securityPolicy_ = std::move(policy);
+}
+
+std::shared_ptr<platform::Queue> PFNURLConnectionOperation::completionQueue() const {
+    std::lock_guard lock(lock_);
+    return completionQueue_;
+}
+
+void PFNURLConnectionOperation::setCompletionQueue(std::shared_ptr<platform::Queue> queue) {
+    std::lock_guard lock(lock_);
+    completionQueue_ = std::move(queue);
+}
+
+std::shared_ptr<platform::Group> PFNURLConnectionOperation::completionGroup() const {
+    std::lock_guard lock(lock_);
+    return completionGroup_;
+}
+
+void PFNURLConnectionOperation::setCompletionGroup(std::shared_ptr<platform::Group> group) {
+    std::lock_guard lock(lock_);
+    completionGroup_ = std::move(group);
+}
+
+platform::Dictionary PFNURLConnectionOperation::userInfo() const {
+    std::lock_guard lock(lock_);
+    return userInfo_;
+}
+
+void PFNURLConnectionOperation::setUserInfo(platform::Dictionary userInfo) {
+    std::lock_guard lock(lock_);
+    userInfo_ = std::move(userInfo);
+}
+
+std::string PFNURLConnectionOperation::description() const {
+    std::lock_guard lock(lock_);
+    char address[32];
+    std::snprintf(address, sizeof address, "%p", static_cast<const void*>(this));
+    return std::string("<PFNURLConnectionOperation: ") + address +
+           ", state: " + keyForState(state_) + ", cancelled: " + (isCancelled() ? "YES" : "NO") +
+           " request: " + request_.httpMethod + " " + request_.url.absoluteString() +
+           ", response: " +
+           (response_
+                ? std::to_string(response_->statusCode()) + " " + response_->url().absoluteString()
+                : "(null)") +
+           ">";
+}
