@@ -19,7 +19,6 @@
 #include "ads/foundation/HRNApplication.h"
 #include "ads/foundation/HRNDevice.h"
 #include "ads/foundation/HRNDispatch.h"
-#include "ads/foundation/HRNPinger.h"
 #include "ads/foundation/HRNURLAdditions.h"
 #include "ads/pipeline/HRNRequest.h"
 #include "peers/adserver/AdServer.h"
@@ -244,7 +243,7 @@ TEST_F(CrashInAChild, TheNextStartSendsTheStoredReport) {
     server_.clearRequests();
     const std::vector<std::string> stored = storedReports();
     ASSERT_EQ(stored.size(), 1u);
-    HRNPinger::sharedInstance()->start();
+    HRNApplication::sharedInstance()->runEarlyActivities();
     ASSERT_TRUE(platform::RunLoop::main().runUntil(
         [&] { return server_.requestCount("/adpage/gen_204") == 1; }, kCap));
 
@@ -259,6 +258,9 @@ TEST_F(CrashInAChild, TheNextStartSendsTheStoredReport) {
     EXPECT_EQ(query["exclc"], "HRNDispatchToMainThread(std::function<void ()>)");
     EXPECT_EQ(query["id"], "gmob-apps-report-exception");
     EXPECT_EQ(query["js"], HRNRequest::sdkVersion());
+    EXPECT_EQ(query["os"], "8.4");
+    EXPECT_EQ(query["device"], "iPhone");
+    EXPECT_EQ(query["appid"], HRNApplication::sharedInstance()->mainBundleIdentifier());
     // The stack starts where the program threw, in the program's own image.
     const std::string& stack = query["excst"];
     EXPECT_EQ(stack.rfind("app,failInApp(", 0), 0u) << stack;

@@ -10,8 +10,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "ads/foundation/HRNApplication.h"
 #include "ads/foundation/HRNCrashReporter.h"
-#include "ads/foundation/HRNDevice.h"
 #include "ads/foundation/HRNDispatch.h"
 
 // The program's own code that fails; exported, so the report names it.
@@ -26,8 +26,8 @@ int main(int argc, char** argv) {
     }
     const std::string where = argv[1];
     const std::string reason = argv[2];
-    HRNDevice::sharedInstance()->cacheStaticParameters();
-    HRNCrashReporter::sharedInstance()->setReportingEnabled(true);
+    // The SDK's start-up, as at launch: it switches crash reporting on.
+    HRNApplication::sharedInstance()->runEarlyActivities();
     if (argc > 3 && std::strcmp(argv[3], "off") == 0)
         HRNCrashReporter::sharedInstance()->setReportingEnabled(false);
 
