@@ -55,7 +55,7 @@ std::optional<platform::Value> PFNHTTPRequestOperation::responseObject() {
         const auto response = this->response();
         const auto data = responseData();
         platform::Error serializationError;
-        responseObject_ = responseSerializer_->responseObjectForResponse(
+        responseObject_ = responseSerializer_->responseObjectForResponseDataError(
             response ? &*response : nullptr, data ? &*data : nullptr, &serializationError);
         if (!serializationError.domain.empty()) responseSerializationError_ = serializationError;
     }

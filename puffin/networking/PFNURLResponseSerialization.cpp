@@ -177,9 +177,9 @@ PFNHTTPResponseSerializer::PFNHTTPResponseSerializer() {
     acceptableStatusCodes = std::move(codes);
 }
 
-bool PFNHTTPResponseSerializer::validateResponse(const HTTPURLResponse* response,
-                                                 const Data* data,
-                                                 Error* error) const {
+bool PFNHTTPResponseSerializer::validateResponseDataError(const HTTPURLResponse* response,
+                                                          const Data* data,
+                                                          Error* error) const {
     if (!response || !response->isHTTP()) return true;
     bool valid = true;
     std::optional<Error> validationError;
@@ -215,11 +215,11 @@ bool PFNHTTPResponseSerializer::validateResponse(const HTTPURLResponse* response
     return valid;
 }
 
-std::optional<Value> PFNHTTPResponseSerializer::responseObjectForResponse(
+std::optional<Value> PFNHTTPResponseSerializer::responseObjectForResponseDataError(
     const HTTPURLResponse* response,
     const Data* data,
     Error* error) const {
-    validateResponse(response, data, error);
+    validateResponseDataError(response, data, error);
     if (!data) return std::nullopt;
     return Value(*data);
 }
@@ -235,7 +235,7 @@ bool PFNHTTPResponseSerializer::abandonsParse(const HTTPURLResponse* response,
                                               const Data* data,
                                               Error* error) const {
     Error validation;
-    const bool valid = validateResponse(response, data, &validation);
+    const bool valid = validateResponseDataError(response, data, &validation);
     if (valid) return false;
     const bool built = !validation.domain.empty();
     if (built && error) *error = validation;
@@ -278,7 +278,7 @@ Value PFNJSONObjectByRemovingKeysWithNullValues(const Value& object) {
     return object;
 }
 
-std::optional<Value> PFNJSONResponseSerializer::responseObjectForResponse(
+std::optional<Value> PFNJSONResponseSerializer::responseObjectForResponseDataError(
     const HTTPURLResponse* response,
     const Data* data,
     Error* error) const {
@@ -331,7 +331,7 @@ PFNPropertyListResponseSerializer::PFNPropertyListResponseSerializer() {
     acceptableContentTypes = std::set<std::string>{"application/x-plist"};
 }
 
-std::optional<Value> PFNPropertyListResponseSerializer::responseObjectForResponse(
+std::optional<Value> PFNPropertyListResponseSerializer::responseObjectForResponseDataError(
     const HTTPURLResponse* response,
     const Data* data,
     Error* error) const {
@@ -366,14 +366,14 @@ PFNCompoundResponseSerializer::compoundSerializerWithResponseSerializers(
     return compound;
 }
 
-std::optional<Value> PFNCompoundResponseSerializer::responseObjectForResponse(
+std::optional<Value> PFNCompoundResponseSerializer::responseObjectForResponseDataError(
     const HTTPURLResponse* response,
     const Data* data,
     Error* error) const {
     for (const auto& serializer : responseSerializers) {
         if (!serializer) continue;
         Error own;
-        auto object = serializer->responseObjectForResponse(response, data, &own);
+        auto object = serializer->responseObjectForResponseDataError(response, data, &own);
         if (!object) continue;
         if (error) {
             std::optional<Error> current;
@@ -384,7 +384,7 @@ std::optional<Value> PFNCompoundResponseSerializer::responseObjectForResponse(
         }
         return object;
     }
-    return PFNHTTPResponseSerializer::responseObjectForResponse(response, data, error);
+    return PFNHTTPResponseSerializer::responseObjectForResponseDataError(response, data, error);
 }
 
 std::shared_ptr<PFNHTTPResponseSerializer> PFNCompoundResponseSerializer::copy() const {

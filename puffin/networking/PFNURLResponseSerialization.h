@@ -50,7 +50,7 @@ std::string PFNLocalizedStringForStatusCode(int64_t statusCode);
 class PFNURLResponseSerialization {
   public:
     virtual ~PFNURLResponseSerialization() = default;
-    virtual std::optional<platform::Value> responseObjectForResponse(
+    virtual std::optional<platform::Value> responseObjectForResponseDataError(
         const platform::net::HTTPURLResponse* response,
         const platform::Data* data,
         platform::Error* error) const = 0;
@@ -67,11 +67,11 @@ class PFNHTTPResponseSerializer : public PFNURLResponseSerialization {
     std::optional<std::set<std::string>> acceptableContentTypes;
 
     // Whether the response passes; when it does not and an error was built, *error gets it.
-    virtual bool validateResponse(const platform::net::HTTPURLResponse* response,
-                                  const platform::Data* data,
-                                  platform::Error* error) const;
+    virtual bool validateResponseDataError(const platform::net::HTTPURLResponse* response,
+                                           const platform::Data* data,
+                                           platform::Error* error) const;
     // Validates and answers the body unchanged (a Data value), also when invalid.
-    std::optional<platform::Value> responseObjectForResponse(
+    std::optional<platform::Value> responseObjectForResponseDataError(
         const platform::net::HTTPURLResponse* response,
         const platform::Data* data,
         platform::Error* error) const override;
@@ -97,7 +97,7 @@ class PFNJSONResponseSerializer : public PFNHTTPResponseSerializer {
     bool removesKeysWithNullValues = false;
     uint64_t readingOptions = 0;
 
-    std::optional<platform::Value> responseObjectForResponse(
+    std::optional<platform::Value> responseObjectForResponseDataError(
         const platform::net::HTTPURLResponse* response,
         const platform::Data* data,
         platform::Error* error) const override;
@@ -115,7 +115,7 @@ class PFNPropertyListResponseSerializer : public PFNHTTPResponseSerializer {
     uint64_t format = 100;  // XML; a stored setting only
     uint64_t readOptions = 0;
 
-    std::optional<platform::Value> responseObjectForResponse(
+    std::optional<platform::Value> responseObjectForResponseDataError(
         const platform::net::HTTPURLResponse* response,
         const platform::Data* data,
         platform::Error* error) const override;
@@ -130,7 +130,7 @@ class PFNCompoundResponseSerializer : public PFNHTTPResponseSerializer {
     std::vector<std::shared_ptr<PFNHTTPResponseSerializer>> responseSerializers;
 
     // The first member's object wins; with none, the base class's answer.
-    std::optional<platform::Value> responseObjectForResponse(
+    std::optional<platform::Value> responseObjectForResponseDataError(
         const platform::net::HTTPURLResponse* response,
         const platform::Data* data,
         platform::Error* error) const override;

@@ -30,7 +30,7 @@ TEST(PFNHTTPResponseSerializer, ValidationByStatusAndContentType) {
     Error error;
     auto r404 = response(404, "text/plain");
     // The base class answers the body unchanged even when the status fails.
-    EXPECT_EQ(serializer->responseObjectForResponse(&r404, &body, &error), Value(body));
+    EXPECT_EQ(serializer->responseObjectForResponseDataError(&r404, &body, &error), Value(body));
     EXPECT_EQ(error.code, -1011);
     EXPECT_EQ(error.domain, PFNURLResponseSerializationErrorDomain);
     EXPECT_EQ(error.localizedDescription(), "Request failed: not found (404)");
@@ -43,17 +43,17 @@ TEST(PFNHTTPResponseSerializer, ValidationByStatusAndContentType) {
               404);
 
     // No response and a response without a URL pass the status check.
-    EXPECT_TRUE(serializer->validateResponse(nullptr, &body, nullptr));
+    EXPECT_TRUE(serializer->validateResponseDataError(nullptr, &body, nullptr));
     auto noURL = HTTPURLResponse(*platform::net::URL::parse(""), 500, HeaderFields());
     Error none;
-    EXPECT_TRUE(serializer->validateResponse(&noURL, &body, &none));
+    EXPECT_TRUE(serializer->validateResponseDataError(&noURL, &body, &none));
     EXPECT_TRUE(none.domain.empty());
 
     // A wrong type under a wrong status: the status error with the type error beneath it.
     serializer->acceptableContentTypes = std::set<std::string>{"application/json"};
     auto both = response(500, "text/html");
     Error chained;
-    EXPECT_FALSE(serializer->validateResponse(&both, &body, &chained));
+    EXPECT_FALSE(serializer->validateResponseDataError(&both, &body, &chained));
     EXPECT_EQ(chained.code, -1011);
     EXPECT_TRUE(PFNErrorOrUnderlyingErrorHasCodeInDomain(chained, -1016,
                                                          PFNURLResponseSerializationErrorDomain));
@@ -93,7 +93,8 @@ TEST(PFNJSONResponseSerializer, ParsesWhatItAcceptsAndReportsWhatItDoesNot) {
         auto r = response(c.status, c.contentType);
         const Data body = Data::fromString(c.body.value_or(""));
         Error error;
-        auto object = json->responseObjectForResponse(&r, c.body ? &body : nullptr, &error);
+        auto object =
+            json->responseObjectForResponseDataError(&r, c.body ? &body : nullptr, &error);
         EXPECT_EQ(object, c.object);
         EXPECT_EQ(error.code, c.errorCode);
     }
@@ -102,7 +103,7 @@ TEST(PFNJSONResponseSerializer, ParsesWhatItAcceptsAndReportsWhatItDoesNot) {
     auto html = response(200, "text/html");
     const Data page = Data::fromString("<b>hi</b>");
     Error error;
-    json->responseObjectForResponse(&html, &page, &error);
+    json->responseObjectForResponseDataError(&html, &page, &error);
     EXPECT_EQ(error.localizedDescription(), "Request failed: unacceptable content-type: text/html");
     EXPECT_EQ(error.userInfo.at(PFNNetworkingOperationFailingURLResponseDataErrorKey), Value(page));
 
@@ -110,7 +111,7 @@ TEST(PFNJSONResponseSerializer, ParsesWhatItAcceptsAndReportsWhatItDoesNot) {
     auto bad = response(500, "application/json");
     const Data broken = Data::fromString("{nope");
     Error both;
-    EXPECT_FALSE(json->responseObjectForResponse(&bad, &broken, &both));
+    EXPECT_FALSE(json->responseObjectForResponseDataError(&bad, &broken, &both));
     EXPECT_EQ(both.domain, "platform.json");
     EXPECT_TRUE(PFNErrorOrUnderlyingErrorHasCodeInDomain(both, -1011,
                                                          PFNURLResponseSerializationErrorDomain));
@@ -121,7 +122,7 @@ TEST(PFNJSONResponseSerializer, RemovesKeysWithNullValuesWhenAsked) {
     json->removesKeysWithNullValues = true;
     auto r = response(200, "application/json");
     const Data body = Data::fromString(R"({"a":null,"b":[null,{"c":null,"d":1}],"e":{"f":null}})");
-    auto object = json->responseObjectForResponse(&r, &body, nullptr);
+    auto object = json->responseObjectForResponseDataError(&r, &body, nullptr);
     ASSERT_TRUE(object);
     EXPECT_EQ(*object, Value(Dictionary{{"b", platform::Array{Value(), Dictionary{{"d", 1}}}},
                                         {"e", Dictionary{}}}));
@@ -141,22 +142,22 @@ TEST(PFNResponseSerializers, PropertyListAndCompound) {
         platform::plist::serialize(Value(Dictionary{{"k", "v"}}), platform::plist::Format::XML);
     ASSERT_TRUE(bytes);
     auto r = response(200, "application/x-plist");
-    EXPECT_EQ(plist->responseObjectForResponse(&r, &*bytes, nullptr),
+    EXPECT_EQ(plist->responseObjectForResponseDataError(&r, &*bytes, nullptr),
               Value(Dictionary{{"k", "v"}}));
-    EXPECT_FALSE(plist->responseObjectForResponse(&r, nullptr, nullptr));
+    EXPECT_FALSE(plist->responseObjectForResponseDataError(&r, nullptr, nullptr));
 
     // The first member with an object wins; with none, the raw body comes back.
     auto compound = PFNCompoundResponseSerializer::compoundSerializerWithResponseSerializers(
         {PFNJSONResponseSerializer::serializer(), plist});
-    EXPECT_EQ(compound->responseObjectForResponse(&r, &*bytes, nullptr),
+    EXPECT_EQ(compound->responseObjectForResponseDataError(&r, &*bytes, nullptr),
               Value(Dictionary{{"k", "v"}}));
     auto jsonReply = response(200, "application/json");
     const Data json = Data::fromString("[true]");
-    EXPECT_EQ(compound->responseObjectForResponse(&jsonReply, &json, nullptr),
+    EXPECT_EQ(compound->responseObjectForResponseDataError(&jsonReply, &json, nullptr),
               Value(platform::Array{true}));
     auto text = response(200, "text/plain");
     const Data raw = Data::fromString("plain");
-    EXPECT_EQ(compound->responseObjectForResponse(&text, &raw, nullptr), Value(raw));
+    EXPECT_EQ(compound->responseObjectForResponseDataError(&text, &raw, nullptr), Value(raw));
 }
 
 }  // namespace
