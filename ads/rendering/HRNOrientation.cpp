@@ -8,3 +8,10 @@ std::optional<std::string> HRNOrientationCodeFromMask(uint64_t mask) {
     if (mask & 2) return "p";
     return std::nullopt;
 }
+
+uint64_t HRNInterfaceOrientationMaskFromString(const std::string& text) {
+    if (text == "any") return 2 | 4 | 8 | 16;
+    if (text == "portrait") return 2 | 4;
+    if (text == "landscape") return 8 | 16;
+    return 0;
+}

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace {
 
 TEST(HRNOrientationTest, MasksGiveTheirCodes) {
@@ -15,6 +19,14 @@ TEST(HRNOrientationTest, MasksGiveTheirCodes) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(HRNOrientationCodeFromMask(c.mask), c.code) << c.mask;
+}
+
+TEST(HRNOrientationTest, OrientationTextsGiveTheirMasks) {
+    const std::vector<std::pair<std::string, uint64_t>> cases = {
+        {"any", 30}, {"portrait", 6}, {"landscape", 24}, {"", 0}, {"Any", 0}, {"l", 0},
+    };
+    for (const auto& [text, mask] : cases)
+        EXPECT_EQ(HRNInterfaceOrientationMaskFromString(text), mask) << text;
 }
 
 }  // namespace
