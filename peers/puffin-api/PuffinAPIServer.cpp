@@ -157,6 +157,8 @@ Value mismatchBody(Schema schema) {
     return Dictionary{{"status", 200}};  // no "code"
 }
 
+constexpr const char* kHiddenContentType = "X-Peer-Multipart-Content-Type";
+
 struct Script {
     std::vector<PuffinAPIReply> replies;
     size_t next = 0;
@@ -273,8 +275,13 @@ void PuffinAPIServer::State::handle(const httplib::Request& req, httplib::Respon
     const size_t mark = target.find('?');
     request.path = target.substr(0, mark);
     if (mark != std::string::npos) request.query = target.substr(mark + 1);
-    for (const auto& [name, value] : req.headers)
-        request.headers.emplace_back(name, value);
+    const std::string hidden =
+        req.has_header(kHiddenContentType) ? req.get_header_value(kHiddenContentType) : "";
+    for (const auto& [name, value] : req.headers) {
+        if (name == kHiddenContentType) continue;
+        const bool contentType = strcasecmp(name.c_str(), "Content-Type") == 0;
+        request.headers.emplace_back(name, contentType && !hidden.empty() ? hidden : value);
+    }
     request.body = req.body;
     request.receivedAt = platform::Clock::now();
 
@@ -339,6 +346,21 @@ PuffinAPIServer::PuffinAPIServer(std::string certificateChainPem, std::string pr
             return useIdentity(ctx, chain, key);
         });
     auto* state = state_.get();
+    // The server would parse a multipart body into its parts and keep no body; the peer
+    // records bodies byte for byte, so the type is hidden until the body has been read.
+    state_->server->set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
+        auto& headers = const_cast<httplib::Headers&>(req.headers);
+        for (auto it = headers.begin(); it != headers.end(); ++it) {
+            if (strcasecmp(it->first.c_str(), "Content-Type") == 0 &&
+                it->second.rfind("multipart/form-data", 0) == 0) {
+                const std::string original = it->second;
+                it->second = "application/octet-stream";
+                headers.emplace(kHiddenContentType, original);
+                break;
+            }
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
     // Idle kept-alive connections close at once, so stop() never waits for pooled clients.
     state_->server->set_keep_alive_timeout(0);
     auto handler = [state](const httplib::Request& req, httplib::Response& res) {
@@ -348,6 +370,7 @@ PuffinAPIServer::PuffinAPIServer(std::string certificateChainPem, std::string pr
     state_->server->Post(".*", handler);
     state_->server->Put(".*", handler);
     state_->server->Delete(".*", handler);
+    state_->server->Patch(".*", handler);
 }
 
 PuffinAPIServer::~PuffinAPIServer() {

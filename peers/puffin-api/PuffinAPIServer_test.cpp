@@ -170,6 +170,21 @@ TEST_F(PuffinAPIServerTest, ScriptedRepliesStatusesAndUnknownPaths) {
     EXPECT_EQ(unknown->status, 404);
 }
 
+TEST_F(PuffinAPIServerTest, MultipartBodiesAreRecordedByteForByte) {
+    server_.setRejectBadSignatures(false);
+    const std::string body =
+        "--B\r\nContent-Disposition: form-data; name=\"n\"\r\n\r\n5\r\n--B--\r\n";
+    auto reply = client()->Post("/api/track", body, "multipart/form-data; boundary=B");
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 200);
+    const auto recorded = server_.requests("/api/track").at(0);
+    EXPECT_EQ(recorded.body, body);
+    EXPECT_EQ(recorded.header("Content-Type"), "multipart/form-data; boundary=B");
+    EXPECT_EQ(recorded.headers.size(), server_.requests("/api/track").at(0).headers.size());
+    for (const auto& [name, value] : recorded.headers)
+        EXPECT_EQ(name.find("Peer"), std::string::npos) << name;
+}
+
 TEST_F(PuffinAPIServerTest, DroppedConnectionsFailTheClient) {
     server_.serve("/api/install", PuffinAPIReply::dropped());
     auto reply = post("/api/install", "{}");
