@@ -13,9 +13,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
-#include <thread>
 
 #include "app/HeadlessRunner.h"
 #include "app/Launch.h"
@@ -49,6 +50,24 @@ std::string today() {
     return platform::formatLocalDay(static_cast<int64_t>(platform::Clock::wallNow()));
 }
 
+// The game's delegate, with a word to the test when a URL opened to the game reaches it.
+class URLWatch : public platform::ui::ApplicationDelegate {
+  public:
+    URLWatch(std::shared_ptr<platform::ui::ApplicationDelegate> game, std::function<void()> heard)
+        : game_(std::move(game)), heard_(std::move(heard)) {}
+    std::optional<bool> openURL(const std::string& url,
+                                const std::string& source,
+                                const platform::Value& annotation) override {
+        auto answer = game_->openURL(url, source, annotation);
+        heard_();
+        return answer;
+    }
+
+  private:
+    std::shared_ptr<platform::ui::ApplicationDelegate> game_;
+    std::function<void()> heard_;
+};
+
 // The screenshots, also in QEN_SNAPSHOT_DIR when it is set, to look at.
 void keepShots(const fs::path& shots) {
     if (const char* keep = std::getenv("QEN_SNAPSHOT_DIR"); keep && *keep && fs::exists(shots)) {
@@ -68,6 +87,7 @@ class Peer {
     }
     ~Peer() { stop(); }
 
+    const std::string& output() const { return output_; }
     std::optional<std::string> line() {
         char buffer[1024];
         if (!pipe_ || !fgets(buffer, sizeof buffer, pipe_)) return std::nullopt;
@@ -155,20 +175,24 @@ TEST_F(HouseShare, BuyTheApartmentShareItAndFindItInTheRecordsAfterARestart) {
     ASSERT_EQ(messenger.line(), "qen-tern: listening\n");
 
     // The messenger's work is real work the game's clock must wait for: it answers through a
-    // URL opened back to the game, which no queue of the game knows to be coming.
-    auto messengerAtWork = std::make_unique<platform::PendingWork>();
-    std::string shared;
-    std::thread watcher([&] {
-        shared = messenger.finish();
-        messengerAtWork.reset();
-    });
+    // URL opened back to the game, which no queue of the game knows to be coming. The wait
+    // ends when that URL reaches the game's delegate.
+    auto messengerAtWork = std::make_shared<platform::PendingWork>();
+    auto& application = platform::ui::Application::shared();
+    application.setDelegate(
+        std::make_shared<URLWatch>(application.delegate(), [&] { messengerAtWork.reset(); }));
 
     const fs::path shots = tmp / "shots";
     qen::app::HeadlessRunner runner({shots});
     const bool played = runner.runFile(QEN_HOUSE_SHARE_SCRIPT, error);
-    watcher.join();
+    messengerAtWork.reset();
+    std::string shared;
+    if (played)
+        shared = messenger.finish();
+    else
+        messenger.stop();
     keepShots(shots);
-    ASSERT_TRUE(played) << error << "\nmessenger: " << shared;
+    ASSERT_TRUE(played) << error << "\nmessenger: " << messenger.output();
     EXPECT_NE(shared.find("shares to a friend: command 1010 \"我用52周买到了40万的单身公寓，"
                           "100%靠自己！\""),
               std::string::npos)
