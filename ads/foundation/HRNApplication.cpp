@@ -5,6 +5,7 @@
 
 #include "ads/formats/HRNInAppPurchaseTransactionReporter.h"
 #include "ads/foundation/HRNAbsoluteTime.h"
+#include "ads/foundation/HRNApplicationContentHashing.h"
 #include "ads/foundation/HRNCrashReporter.h"
 #include "ads/foundation/HRNDevice.h"
 #include "ads/foundation/HRNPinger.h"
@@ -137,6 +138,7 @@ void HRNApplication::runEarlyActivities() {
         HRNInAppPurchaseTransactionReporter::sharedInstance();
     if (purchases->shouldBeEnabled()) purchases->enableReporting();
     HRNCrashReporter::sharedInstance()->setReportingEnabled(true);
+    if (HRNSettingBoolValue("content_url_enabled")) startContentHashing();
     if (HRNSettingBoolValue("hads:interstitial_ad_pool:enabled")) {
         platform::Queue::global()->async([] { HRNInterstitialCache::sharedInstance(); });
     }
@@ -173,6 +175,18 @@ std::vector<std::string> HRNApplication::availableAdapterNames() {
 void HRNApplication::updateAvailableAdapterNamesWithPotentialAdapterNames(
     const std::vector<std::string>& names) {
     lockQueue_->sync([&] { availableAdapterNames_ = names; });
+}
+
+void HRNApplication::startContentHashing() {
+    HRNApplicationContentHashing::sharedInstance()->startContentHashing();
+}
+
+void HRNApplication::stopContentHashing() {
+    HRNApplicationContentHashing::sharedInstance()->stopContentHashing();
+}
+
+std::optional<std::string> HRNApplication::fingerprintWithServedPenaltyDeduction() {
+    return HRNApplicationContentHashing::sharedInstance()->fingerprintWithServedPenaltyDeduction();
 }
 
 platform::Dictionary HRNApplication::parameters() const {

@@ -93,6 +93,11 @@ class HRNApplication : public HRNStatisticDictionaryDelegate,
     void updateAvailableAdapterNamesWithPotentialAdapterNames(
         const std::vector<std::string>& names);
 
+    // Content hashing of the app's screens, run by HRNApplicationContentHashing.
+    void startContentHashing();
+    void stopContentHashing();
+    std::optional<std::string> fingerprintWithServedPenaltyDeduction();
+
     // "appversion", "bundleid", "osversion", "rdid", "lat", "sdkversion".
     platform::Dictionary parameters() const;
 

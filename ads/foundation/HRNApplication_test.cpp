@@ -10,6 +10,7 @@
 
 #include "ads/formats/HRNInAppPurchaseTransactionReporter.h"
 #include "ads/foundation/HRNAbsoluteTime.h"
+#include "ads/foundation/HRNApplicationContentHashing.h"
 #include "ads/foundation/HRNCrashReporter.h"
 #include "ads/foundation/HRNDevice.h"
 #include "ads/foundation/HRNPinger.h"
@@ -105,6 +106,7 @@ TEST_F(HRNApplicationTest, StartsAtLaunchAndSendsTheForegroundPing) {
     EXPECT_TRUE(HRNInAppPurchaseTransactionReporter::sharedInstance()->reportingEnabled());
     EXPECT_TRUE(HRNCrashReporter::sharedInstance()->reportingEnabled());
     EXPECT_EQ(HRNDevice::sharedInstance()->deviceModel(), "iPhone");  // static facts cached
+    EXPECT_FALSE(HRNApplicationContentHashing::sharedInstance()->isRunning());  // not asked for
     EXPECT_EQ(server_.requestCount("/fp"), 0u);
 
     // A slot or request class starting the SDK later changes nothing: one ping.
@@ -131,6 +133,16 @@ TEST_F(HRNApplicationTest, StartsAtLaunchAndSendsTheForegroundPing) {
     platform::Clock::advance(60);
     spin([] { return false; });  // nothing more is due
     EXPECT_EQ(server_.requestCount("/fp"), 1u);
+}
+
+TEST_F(HRNApplicationTest, ContentHashingStartsWhenTheServerTurnsItOn) {
+    setSetting("content_url_enabled", platform::Value("1"));
+    auto application = HRNApplication::sharedInstance();
+    application->runEarlyActivities();
+    EXPECT_TRUE(HRNApplicationContentHashing::sharedInstance()->isRunning());
+    EXPECT_EQ(application->fingerprintWithServedPenaltyDeduction(), std::nullopt);  // no screen yet
+    application->stopContentHashing();
+    EXPECT_FALSE(HRNApplicationContentHashing::sharedInstance()->isRunning());
 }
 
 TEST_F(HRNApplicationTest, ForegroundPingDelayAndItsAbsence) {

@@ -13,12 +13,15 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ads/foundation/HRNApplication.h"
 #include "ads/foundation/HRNDevice.h"
 #include "ads/foundation/HRNDispatch.h"
+#include "ads/foundation/HRNPinger.h"
 #include "ads/foundation/HRNURLAdditions.h"
 #include "ads/pipeline/HRNRequest.h"
 #include "peers/adserver/AdServer.h"
@@ -273,6 +276,28 @@ TEST_F(CrashInAChild, TheNextStartSendsTheStoredReport) {
 
     platform::Clock::advance(5);
     ASSERT_TRUE(platform::RunLoop::main().runUntil([&] { return storedReports().empty(); }, kCap));
+}
+
+TEST_F(CrashInAChild, ReportsFiledOnCrashingThreadsSurviveConcurrentRetryPasses) {
+    // The peer holds every answer, so no report leaves the store by succeeding.
+    auto reporter = HRNCrashReporter::sharedInstance();
+    auto pinger = HRNPinger::sharedInstance();
+    std::vector<std::thread> crashing;
+    for (int i = 0; i < 8; ++i)
+        crashing.emplace_back([&, i] {
+            reporter->reportUncaughtException({"e", "HRN report " + std::to_string(i), {}});
+        });
+    for (int pass = 0; pass < 20; ++pass)
+        pinger->pingRetryURLs();
+    for (auto& t : crashing)
+        t.join();
+    ASSERT_TRUE(platform::RunLoop::main().runUntil(
+        [&] { return server_.requestCount("/adpage/gen_204") >= 8; }, kCap));
+    std::set<std::string> reasons;
+    for (const std::string& text : storedReports())
+        reasons.insert(queryOf(*platform::net::URL::parse(text))["excr"]);
+    EXPECT_EQ(reasons.size(), 8u);
+    EXPECT_EQ(*reasons.begin(), "HRN report 0");
 }
 
 TEST_F(CrashInAChild, NothingIsStoredWithoutTheSDKOrWithReportingOff) {
