@@ -177,15 +177,16 @@ TEST_F(HouseShare, BuyTheApartmentShareItAndFindItInTheRecordsAfterARestart) {
     // The messenger's work is real work the game's clock must wait for: it answers through a
     // URL opened back to the game, which no queue of the game knows to be coming. The wait
     // ends when that URL reaches the game's delegate.
-    auto messengerAtWork = std::make_shared<platform::PendingWork>();
+    auto messengerAtWork = std::make_shared<std::unique_ptr<platform::PendingWork>>(
+        std::make_unique<platform::PendingWork>());
     auto& application = platform::ui::Application::shared();
-    application.setDelegate(
-        std::make_shared<URLWatch>(application.delegate(), [&] { messengerAtWork.reset(); }));
+    application.setDelegate(std::make_shared<URLWatch>(
+        application.delegate(), [messengerAtWork] { messengerAtWork->reset(); }));
 
     const fs::path shots = tmp / "shots";
     qen::app::HeadlessRunner runner({shots});
     const bool played = runner.runFile(QEN_HOUSE_SHARE_SCRIPT, error);
-    messengerAtWork.reset();
+    messengerAtWork->reset();
     std::string shared;
     if (played)
         shared = messenger.finish();
