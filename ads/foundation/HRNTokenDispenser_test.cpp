@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -220,15 +221,17 @@ TEST_F(HRNTokenDispenserTest, TheServersClearBuysANewTokenAndTheTimerRefreshesBe
     EXPECT_EQ(awaitToken(*dispenser, 2), "at-2-rt");
 
     // The timer fires every 0.8 x 0.9 x 60 = 43.2 s (the run loop moves the virtual clock) and
-    // renews every token that expires within 0.9 x 60 = 54 s: each fire renews this one.
+    // renews every token that expires within 0.9 x 60 = 54 s, so a fire renews this one.
     ASSERT_TRUE(spin([&] {
         auto cached = dispenser->cachedTokens();
-        return cached.size() == 1 && cached.begin()->second.token == "at-4-rt";
+        return cached.size() == 1 && cached.begin()->second.token != "at-2-rt";
     }));
     const auto requests = server_.requests(peers::kAdServerOAuth2TokenPath);
-    ASSERT_GE(requests.size(), 4u);
-    EXPECT_NEAR(requests[2].receivedAt - requests[0].receivedAt, 43.2, 0.1);
-    EXPECT_NEAR(requests[3].receivedAt - requests[2].receivedAt, 43.2, 0.1);
+    ASSERT_GE(requests.size(), 3u);
+    const double sinceFirst = requests[2].receivedAt - requests[0].receivedAt;
+    EXPECT_GE(sinceFirst, 43.2 - 1e-6);
+    const double ticks = sinceFirst / 43.2;
+    EXPECT_NEAR(ticks, std::round(ticks), 1e-6) << sinceFirst;  // on a fire of the timer
 }
 
 TEST_F(HRNTokenDispenserTest, TheRefreshTimerStartsWithTheSecondCachedToken) {
