@@ -505,6 +505,21 @@ TEST_F(HelpsTest, SwitchingHintsOnSpendsAUseOnlyWhenTheGameStarts) {
     EXPECT_FALSE(visible(screen->dialogdiary));
     EXPECT_EQ(get(screen->dialogstart_hint)->imageForState(ControlState::Normal),
               imageNamed("btn_hinton"));
+
+    // The game runs in hint mode: the redraw marks one button of the board.
+    auto& s = *screen;
+    std::vector<const std::weak_ptr<Button>*> buttons = {&s.market1, &s.market2, &s.market3,
+                                                         &s.bhospital, &s.bhouseseller};
+    for (int i = 0; i < 5; ++i) {
+        buttons.push_back(&s.bmslot[i]);
+        buttons.push_back(&s.bwslot[i]);
+    }
+    int blinking = 0;
+    for (const auto* button : buttons)
+        if (get(*button)->animationForKey("opacity")) ++blinking;
+    EXPECT_EQ(blinking, 1);
+    Clock::advance(0.3);  // the mark at its faintest
+    snapshot("hint-mark");
 }
 
 TEST_F(HelpsTest, WithoutHintUsesTheSwitchOffersOneForTenThousand) {
