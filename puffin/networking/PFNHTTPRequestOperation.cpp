@@ -75,10 +75,13 @@ std::optional<platform::Error> PFNHTTPRequestOperation::error() const {
 
 void PFNHTTPRequestOperation::setCompletionBlockWithSuccessFailure(SuccessBlock success,
                                                                    FailureBlock failure) {
-    // The block holds the operation until it ran: the operation drops its completion block
-    // when it finishes, which ends the cycle.
-    auto self = std::static_pointer_cast<PFNHTTPRequestOperation>(shared_from_this());
-    setCompletionBlock([self, success = std::move(success), failure = std::move(failure)] {
+    // Weak: an operation that never runs must not keep itself. When the block runs, the
+    // connection operation's wrapper holds the operation.
+    std::weak_ptr<PFNHTTPRequestOperation> weak =
+        std::static_pointer_cast<PFNHTTPRequestOperation>(shared_from_this());
+    setCompletionBlock([weak, success = std::move(success), failure = std::move(failure)] {
+        auto self = weak.lock();
+        if (!self) return;
         auto group = self->completionGroup();
         if (group) group->enter();
         processingQueue()->async([self, group, success, failure] {

@@ -75,18 +75,19 @@ uint64_t encodingForIANAName(const std::string& name) {
 
 }  // namespace
 
-// The load's delegate: forwards to the operation while it exists. Calls arrive on the network
-// thread.
+// The load's delegate: forwards to the operation. It holds the operation while the load runs
+// (the loader keeps its delegate until the load ended or was cancelled), so an operation
+// started outside any queue lives until its load is over. Calls arrive on the network thread.
 class PFNURLConnectionOperation::Connection : public platform::net::URLLoaderDelegate {
   public:
-    explicit Connection(std::weak_ptr<PFNURLConnectionOperation> operation)
+    explicit Connection(std::shared_ptr<PFNURLConnectionOperation> operation)
         : operation_(std::move(operation)) {}
 
     std::optional<URLRequest> willSendRequest(
         URLLoader&,
         const URLRequest& request,
         const std::optional<HTTPURLResponse>& redirectResponse) override {
-        auto op = operation_.lock();
+        auto op = operation_;
         if (!op) return request;
         RedirectResponseBlock block;
         {
@@ -96,14 +97,14 @@ class PFNURLConnectionOperation::Connection : public platform::net::URLLoaderDel
         return block ? block(request, redirectResponse) : std::optional<URLRequest>(request);
     }
     void didReceiveResponse(URLLoader&, const HTTPURLResponse& response) override {
-        if (auto op = operation_.lock()) op->connectionDidReceiveResponse(response);
+        if (auto op = operation_) op->connectionDidReceiveResponse(response);
     }
     void didReceiveData(URLLoader&, const Data& data) override {
-        if (auto op = operation_.lock()) op->connectionDidReceiveData(data);
+        if (auto op = operation_) op->connectionDidReceiveData(data);
     }
     std::optional<CachedURLResponse> willCacheResponse(URLLoader&,
                                                        const CachedURLResponse& response) override {
-        auto op = operation_.lock();
+        auto op = operation_;
         if (!op) return response;
         CacheResponseBlock block;
         {
@@ -118,7 +119,7 @@ class PFNURLConnectionOperation::Connection : public platform::net::URLLoaderDel
     void didReceiveServerTrust(URLLoader&,
                                const ServerTrust& trust,
                                std::function<void(TrustDecision)> decide) override {
-        auto op = operation_.lock();
+        auto op = operation_;
         if (!op) {
             decide(TrustDecision::Refuse);
             return;
@@ -138,14 +139,14 @@ class PFNURLConnectionOperation::Connection : public platform::net::URLLoaderDel
         decide(accepted ? TrustDecision::Accept : TrustDecision::Refuse);
     }
     void didFinishLoading(URLLoader&) override {
-        if (auto op = operation_.lock()) op->connectionDidFinishLoading();
+        if (auto op = operation_) op->connectionDidFinishLoading();
     }
     void didFailWithError(URLLoader&, const Error& error) override {
-        if (auto op = operation_.lock()) op->connectionDidFail(error);
+        if (auto op = operation_) op->connectionDidFail(error);
     }
 
   private:
-    std::weak_ptr<PFNURLConnectionOperation> operation_;
+    std::shared_ptr<PFNURLConnectionOperation> operation_;
 };
 
 platform::RunLoopThread& PFNURLConnectionOperation::networkRequestThread() {
@@ -211,10 +212,11 @@ void PFNURLConnectionOperation::operationDidStart() {
         if (!isCancelled()) {
             auto stream = outputStream();
             stream->open();
-            connectionDelegate_ = std::make_shared<Connection>(
-                std::static_pointer_cast<PFNURLConnectionOperation>(shared_from_this()));
-            connection_ =
-                URLLoader::start(request_, connectionDelegate_, networkRequestThread().queue());
+            connection_ = URLLoader::start(
+                request_,
+                std::make_shared<Connection>(
+                    std::static_pointer_cast<PFNURLConnectionOperation>(shared_from_this())),
+                networkRequestThread().queue());
         }
     }
     postNotification(PFNNetworkingOperationDidStartNotification);
@@ -377,7 +379,8 @@ void PFNURLConnectionOperation::setCompletionBlock(std::function<void()> block) 
         if (!group) group = sharedCompletionGroup();
         if (!queue) queue = platform::Queue::main();
         group->enter();
-        queue->async([group, block] {
+        // The operation stays alive until its block ran.
+        queue->async([group, block, self] {
             block();
             group->leave();
         });

@@ -157,5 +157,4 @@ class PFNURLConnectionOperation : public platform::Operation {
     CacheResponseBlock cacheResponse_;
     RedirectResponseBlock redirectResponse_;
     std::shared_ptr<platform::net::URLLoader> connection_;
-    std::shared_ptr<Connection> connectionDelegate_;
 };
