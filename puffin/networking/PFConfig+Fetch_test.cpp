@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include "platform/foundation/UserDefaults.h"
+#include "puffin/networking/PFAPIPeerFixture_test.h"
+#include "puffin/networking/PFConfig.h"
+
+namespace {
+
+using peers::PuffinAPIReply;
+using platform::Dictionary;
+using platform::Value;
+
+class PFConfigFetchTest : public pftest::APIPeerFixture {};
+
+TEST_F(PFConfigFetchTest, TheReplyIsStoredAndReadBackOneCallAtATime) {
+    auto m = manager();
+    PFConfig::setObjectForKey(Value("kept"), PFConfig::namespacedKey("earlier"));
+    server.serve("/api/config",
+                 PuffinAPIReply::json(Dictionary{
+                     {"status", 200},
+                     {"response",
+                      Dictionary{{"prefetchDisable", true},
+                                 {"webview", Dictionary{{"version", "v3"}}},
+                                 {"retriesEnabledCoreDataSystem", true},
+                                 {"apiRetryRules",
+                                  Dictionary{{"/api/click", Dictionary{{"maxTimesToRetry", 4}}}}},
+                                 {"dropped", nullptr}}}}));
+    std::vector<bool> completions;
+    PFConfig::requestConfig([&](bool ok) { completions.push_back(ok); });
+    PFConfig::requestConfig([&](bool ok) { completions.push_back(!ok); });  // dropped
+    ASSERT_TRUE(waitFor([&] { return !completions.empty(); }));
+    platform::RunLoop::main().runUntil([] { return false; }, 0.2);
+    EXPECT_EQ(completions, std::vector<bool>{true});
+    EXPECT_EQ(server.requestCount("/api/config"), 1u);
+    EXPECT_TRUE(server.requests("/api/config")[0].signatureValid);
+
+    EXPECT_TRUE(PFConfig::prefetchDisabled());
+    EXPECT_TRUE(PFConfig::retriesEnabled());
+    EXPECT_EQ(PFConfig::getAPIEndpointWebPrefetch(), "/webview/v3/prefetch");
+    EXPECT_EQ(PFConfig::webviewDirectories(), (platform::Array{"templates", "videos"}));
+    EXPECT_EQ(platform::UserDefaults::standard().string(PFConfig::namespacedKey("earlier")),
+              "kept");
+    // The retry rules follow at once.
+    auto click = m->retryRules().retryRuleForPath("/api/click");
+    ASSERT_TRUE(click);
+    EXPECT_EQ(click->at("maxTimesToRetry").asInteger(), 4);
+    EXPECT_FALSE(PFConfig::shared()->isUpdating);
+}
+
+TEST_F(PFConfigFetchTest, FailuresChangeNothingAndRepliesWithoutResponseStillSucceed) {
+    auto m = manager();
+    server.serveInTurn("/api/config", {PuffinAPIReply::json(Dictionary{{"status", 500}}, 500),
+                                       PuffinAPIReply::json(Dictionary{{"status", 200}})});
+    std::vector<bool> completions;
+    PFConfig::requestConfig([&](bool ok) { completions.push_back(ok); });
+    ASSERT_TRUE(waitFor([&] { return completions.size() == 1; }));
+    PFConfig::requestConfig([&](bool ok) { completions.push_back(ok); });
+    ASSERT_TRUE(waitFor([&] { return completions.size() == 2; }));
+    EXPECT_EQ(completions, (std::vector<bool>{false, true}));
+    EXPECT_FALSE(PFConfig::prefetchDisabled());
+}
+
+}  // namespace

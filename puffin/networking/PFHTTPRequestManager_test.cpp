@@ -1,0 +1,201 @@
+#include "puffin/networking/PFHTTPRequestManager.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "platform/dispatch/Clock.h"
+#include "platform/dispatch/Queue.h"
+#include "puffin/networking/PFAPIPeerFixture_test.h"
+#include "puffin/networking/PFConfig.h"
+
+namespace {
+
+using peers::PuffinAPIReply;
+using platform::Dictionary;
+using platform::Value;
+
+struct Outcome {
+    std::atomic<int> successes{0};
+    std::atomic<int> failures{0};
+    std::atomic<bool> onMainThread{false};
+    std::optional<Value> object;
+    std::optional<platform::Error> error;
+    std::mutex mutex;
+};
+
+PFHTTPRequestManager::SuccessBlock succeed(Outcome& o) {
+    return [&o](auto, const std::optional<Value>& object) {
+        std::lock_guard lock(o.mutex);
+        o.object = object;
+        if (platform::Queue::main()->isCurrent()) o.onMainThread = true;
+        ++o.successes;
+    };
+}
+
+PFHTTPRequestManager::FailureBlock fail(Outcome& o) {
+    return [&o](auto, const platform::Error& error) {
+        std::lock_guard lock(o.mutex);
+        o.error = error;
+        if (platform::Queue::main()->isCurrent()) o.onMainThread = true;
+        ++o.failures;
+    };
+}
+
+class PFHTTPRequestManagerTest : public pftest::APIPeerFixture {};
+
+TEST_F(PFHTTPRequestManagerTest, ApiRequestsGoOutSignedAndAnswerOffTheMainThread) {
+    auto m = manager();
+    EXPECT_EQ(m->operationQueue->name(), "MainOperationQueue");
+    EXPECT_EQ(m->retryOperationQueue()->name(), "RetryOperationQueue");
+    EXPECT_FALSE(m->defaultFlush());
+
+    Outcome ok;
+    auto request = PFHTTPAPIRequest::create("/api/session");
+    request->appendBodyArgumentKeyValue("location", Value("main menu"));
+    m->addRequestSuccessFailure(request, succeed(ok), fail(ok));
+    ASSERT_TRUE(waitFor([&] { return ok.successes + ok.failures > 0; }));
+    EXPECT_EQ(ok.successes, 1);
+    EXPECT_FALSE(ok.onMainThread);
+    EXPECT_EQ(ok.object, Value(Dictionary{{"status", 200}}));
+    const auto sent = server.requests("/api/session");
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_TRUE(sent[0].signatureValid);
+    EXPECT_EQ(sent[0].header("X-Puffin-App"), pftest::kAppId);
+    ASSERT_TRUE(sent[0].json());
+    EXPECT_EQ(sent[0].json()->find("location")->asString(), "main menu");
+    EXPECT_EQ(sent[0].json()->find("reachability")->asInteger(), 1);  // Wi-Fi
+
+    // A reply that fails its path's schema fails the request; no retry without a rule.
+    Outcome bad;
+    server.serve("/interstitial/get", PuffinAPIReply::schemaMismatch("/interstitial/get"));
+    m->addRequestSuccessFailure(PFHTTPAPIRequest::create("/interstitial/get"), succeed(bad),
+                                fail(bad));
+    ASSERT_TRUE(waitFor([&] { return bad.successes + bad.failures > 0; }));
+    EXPECT_EQ(bad.failures, 1);
+    EXPECT_EQ(bad.error->code, -1011);
+    EXPECT_EQ(server.requestCount("/interstitial/get"), 1u);
+
+    // A plain URL request: no signature, the body as it came.
+    Outcome plain;
+    platform::net::URLRequest download(*platform::net::URL::parse(server.URLString("/api/track")));
+    download.httpMethod = "POST";
+    server.setRejectBadSignatures(false);
+    m->addRequestSuccessFailure(download, succeed(plain), fail(plain));
+    ASSERT_TRUE(waitFor([&] { return plain.successes + plain.failures > 0; }));
+    EXPECT_EQ(plain.successes, 1);
+    EXPECT_TRUE(plain.object->data());
+    EXPECT_FALSE(server.requests("/api/track").at(0).header("X-Puffin-Signature"));
+}
+
+TEST_F(PFHTTPRequestManagerTest, SendNowPassesASuspendedQueue) {
+    auto m = manager();
+    m->operationQueue->setSuspended(true);
+    Outcome queued, now;
+    m->addRequestSuccessFailureSendNow(PFHTTPAPIRequest::create("/api/install"), succeed(queued),
+                                       fail(queued), false);
+    m->addRequestSuccessFailureSendNow(PFHTTPAPIRequest::create("/api/click"), succeed(now),
+                                       fail(now), true);
+    ASSERT_TRUE(waitFor([&] { return now.successes == 1; }));
+    EXPECT_EQ(queued.successes, 0);
+    EXPECT_EQ(server.requestCount("/api/install"), 0u);
+    // Coming back online resumes the main queue.
+    setOnline(false);
+    setOnline(true);
+    ASSERT_TRUE(waitFor([&] { return queued.successes == 1; }));
+}
+
+TEST_F(PFHTTPRequestManagerTest, FailedRequestsAreRetriedByTheirRuleWithGrowingWaits) {
+    platform::Clock::useVirtual();
+    PFConfig::setObjectForKey(Value(true), PFConfig::namespacedKey("retriesEnabledCoreDataSystem"));
+    PFConfig::setObjectForKey(
+        Value(Dictionary{{"/api/click", Dictionary{{"maxTimesToRetry", 3},
+                                                   {"initialRetryInterval", 15},
+                                                   {"maxRetryInterval", 40},
+                                                   {"retryIntervalFactor", 2},
+                                                   {"maxQueueSize", 10}}}}),
+        PFConfig::namespacedKey("apiRetryRules"));
+    auto m = manager();
+    m->updateApiRetryRules();
+    server.failThenServe("/api/click", 3, PuffinAPIReply::valid("/api/click"));
+
+    Outcome o;
+    auto request = PFHTTPAPIRequest::create("/api/click");
+    request->shouldRetry = true;
+    // The test moves the clock itself, a second at a time, so that each wait is measured from
+    // the moment the failure was heard.
+    platform::PendingWork hold;
+    m->addRequestSuccessFailure(request, succeed(o), fail(o));
+    for (int step = 0; step < 400 && o.successes + o.failures == 0; ++step) {
+        if (!platform::RunLoop::main().runUntil([&] { return o.successes + o.failures > 0; }, 0.05))
+            platform::Clock::advance(1);
+    }
+    EXPECT_EQ(o.successes, 1);  // one outcome for the caller, after the fourth attempt
+    EXPECT_EQ(o.failures, 0);
+    const auto attempts = server.requests("/api/click");
+    ASSERT_EQ(attempts.size(), 4u);
+    // Waits of 15, 30 and then 40 (the rule's cap), each attempt re-signed with its count.
+    const double waits[] = {15, 30, 40};
+    for (size_t i = 1; i < attempts.size(); ++i) {
+        EXPECT_NEAR(attempts[i].receivedAt - attempts[i - 1].receivedAt, waits[i - 1] + 0.5, 1)
+            << i;
+        EXPECT_TRUE(attempts[i].signatureValid);
+        EXPECT_EQ(attempts[i].json()->find("retry_count")->asInteger(), static_cast<int64_t>(i));
+    }
+    EXPECT_EQ(request->retryCount, 3u);
+}
+
+TEST_F(PFHTTPRequestManagerTest, RequestsMadeOfflineWaitInTheStoreAndGoOutOnReconnection) {
+    PFConfig::setObjectForKey(Value(true), PFConfig::namespacedKey("retriesEnabledCoreDataSystem"));
+    auto m = manager();
+    setOnline(false);
+    Outcome stored, plain;
+    // Retryable with retries left: stored, and no block of this call ever runs.
+    for (const char* path : {"/post-install-event/tracking", "/post-install-event/tracking"}) {
+        auto request = PFHTTPAPIRequest::create(path);
+        request->shouldRetry = true;
+        request->appendBodyArgumentKeyValue("track_info",
+                                            Value(platform::Array{Dictionary{{"e", path}}}));
+        m->addRequestSuccessFailure(request, succeed(stored), fail(stored));
+    }
+    // Not retryable: it goes to the queue as usual.
+    m->addRequestSuccessFailure(PFHTTPAPIRequest::create("/api/install"), succeed(plain),
+                                fail(plain));
+    ASSERT_TRUE(waitFor([&] { return plain.successes + plain.failures > 0; }));
+    EXPECT_EQ(server.requestCount("/post-install-event/tracking"), 0u);
+
+    setOnline(true);
+    ASSERT_TRUE(waitFor([&] { return server.requestCount("/post-install-event/tracking") > 0; }));
+    platform::RunLoop::main().runUntil([] { return false; }, 0.3);
+    EXPECT_EQ(stored.successes + stored.failures, 0);
+    // The two stored payloads went out merged in one batch.
+    const auto sent = server.requests("/post-install-event/tracking");
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_TRUE(sent[0].signatureValid);
+    EXPECT_EQ(sent[0].json()->find("track_info")->array()->size(), 2u);
+}
+
+TEST_F(PFHTTPRequestManagerTest, TrackedOutcomesCarryHeadersAndBodiesOnlyWithDebug) {
+    auto m = manager();
+    auto request = PFHTTPAPIRequest::create("/api/session");
+    request->shouldRetry = false;
+    request->signRequest();
+    auto op = PFNHTTPRequestOperation::create(*request);
+    PFConfig::setTrackingLevels(Value(Dictionary{{"debug", false}}));
+    auto plainLog = m->getDictionaryForLogging(request, *op);
+    const Value* r = plainLog.at("request").find("method");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->asString(), "POST");
+    EXPECT_FALSE(plainLog.at("request").find("headers"));
+    EXPECT_FALSE(plainLog.at("request").find("body"));
+    EXPECT_EQ(plainLog.at("request").find("tag")->asString(), request->tag);
+    EXPECT_FALSE(plainLog.at("request").find("should_retry")->asBool());
+    EXPECT_TRUE(plainLog.at("response").dictionary()->empty());
+
+    PFConfig::setTrackingLevels(Value(Dictionary{{"debug", true}}));
+    auto debugLog = m->getDictionaryForLogging(request, *op);
+    EXPECT_TRUE(debugLog.at("request").find("headers"));
+    EXPECT_TRUE(debugLog.at("request").find("body"));
+}
+
+}  // namespace
