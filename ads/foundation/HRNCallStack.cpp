@@ -4,14 +4,28 @@
 #include <dlfcn.h>
 #include <execinfo.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
 std::vector<void*> HRNCallStackReturnAddresses(size_t maximum) {
-    std::vector<void*> frames(maximum + 1);
+    // A sanitizer's backtrace adds its own frame first: leave out everything up to this
+    // function's frame.
+    constexpr int kExtra = 3;
+    std::vector<void*> frames(maximum + kExtra);
     const int count = backtrace(frames.data(), static_cast<int>(frames.size()));
-    if (count <= 1) return {};
-    return std::vector<void*>(frames.begin() + 1, frames.begin() + count);
+    const void* self = reinterpret_cast<const void*>(&HRNCallStackReturnAddresses);
+    int first = 1;
+    for (int i = 0; i < count && i < kExtra; ++i) {
+        Dl_info info{};
+        if (dladdr(frames[static_cast<size_t>(i)], &info) != 0 && info.dli_saddr == self) {
+            first = i + 1;
+            break;
+        }
+    }
+    if (count <= first) return {};
+    const size_t end = std::min(static_cast<size_t>(count), static_cast<size_t>(first) + maximum);
+    return std::vector<void*>(frames.begin() + first, frames.begin() + static_cast<ptrdiff_t>(end));
 }
 
 std::optional<HRNAddressInfo> HRNAddressInfoForAddress(const void* address) {

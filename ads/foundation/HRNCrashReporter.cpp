@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <errno.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -46,14 +47,22 @@ std::string demangled(const char* name) {
     return status == 0 && text ? std::string(text.get()) : std::string(name);
 }
 
-// The path of the image that holds the C++ runtime's throw; empty when it cannot be told.
-std::string runtimeImagePath() {
-    static const std::string path = [] {
-        void* cxaThrow = dlsym(RTLD_DEFAULT, "__cxa_throw");
-        std::optional<HRNAddressInfo> info = HRNAddressInfoForAddress(cxaThrow);
-        return info ? info->imagePath : std::string();
+// The images of the C++ runtime's throw and terminate frames (a sanitizer's runtime may stand in
+// for the throw).
+const std::vector<std::string>& runtimeImagePaths() {
+    static const std::vector<std::string> paths = [] {
+        std::vector<std::string> found;
+        const void* addresses[] = {reinterpret_cast<const void*>(&std::terminate),
+                                   dlsym(RTLD_DEFAULT, "__cxa_throw"),
+                                   dlsym(RTLD_DEFAULT, "__cxa_rethrow")};
+        for (const void* address : addresses) {
+            std::optional<HRNAddressInfo> info = HRNAddressInfoForAddress(address);
+            if (info && std::find(found.begin(), found.end(), info->imagePath) == found.end())
+                found.push_back(info->imagePath);
+        }
+        return found;
     }();
-    return path;
+    return paths;
 }
 
 // The file name of the image that holds this code, else the process name.
@@ -102,7 +111,7 @@ std::optional<HRNUncaughtException> HRNCrashReporter::currentUncaughtException()
     std::vector<void*> frames = HRNCallStackReturnAddresses(128);
     const std::optional<HRNAddressInfo> self =
         HRNAddressInfoForAddress(reinterpret_cast<const void*>(&HRNCrashReporterTerminateHandler));
-    const std::string runtime = runtimeImagePath();
+    const std::vector<std::string>& runtime = runtimeImagePaths();
     auto imageOf = [](void* address) {
         std::optional<HRNAddressInfo> info = HRNAddressInfoForAddress(address);
         return info ? info->imagePath : std::string();
@@ -110,7 +119,8 @@ std::optional<HRNUncaughtException> HRNCrashReporter::currentUncaughtException()
     size_t first = 0;
     while (self && first < frames.size() && imageOf(frames[first]) == self->imagePath)
         ++first;
-    while (!runtime.empty() && first < frames.size() && imageOf(frames[first]) == runtime)
+    while (first < frames.size() &&
+           std::find(runtime.begin(), runtime.end(), imageOf(frames[first])) != runtime.end())
         ++first;
     if (first == frames.size()) first = 0;
     exception.callStackReturnAddresses.assign(frames.begin() + static_cast<ptrdiff_t>(first),

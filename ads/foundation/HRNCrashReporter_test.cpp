@@ -124,9 +124,10 @@ TEST(HRNCrashReporter, ReportCarriesTheAppAndTheStack) {
     EXPECT_EQ(query["dev-build"], "0");  // no provisioning profile in the bundle
     EXPECT_EQ(query["excn"], "unknown");
     EXPECT_EQ(query["id"], "gmob-apps-report-exception");
-    EXPECT_EQ(query["excst"].rfind("app,crashTestAppFrame()\nmissing,unavailable\nlibc.so.6,", 0),
-              0u)
-        << query["excst"];
+    // The third frame is in the C library (or a sanitizer's stand-in for it).
+    const std::string& stack = query["excst"];
+    EXPECT_EQ(stack.rfind("app,crashTestAppFrame()\nmissing,unavailable\nlib", 0), 0u) << stack;
+    EXPECT_EQ(stack.substr(stack.size() - 5), "write") << stack;
     // "eids" comes after the others.
     const std::string text = url->absoluteString();
     EXPECT_EQ(text.substr(text.rfind('&')), "&eids=7%2C9");
