@@ -1,6 +1,7 @@
 #pragma once
-// HRNMobileAds: the publisher's SDK-wide settings. This slice holds the application's audio:
-// the muted flag and the volume that ad requests report. Thread-safe; made once.
+// HRNMobileAds: the publisher's SDK-wide settings: the application's audio (the muted flag and
+// the volume that ad requests report), background ad loading and the SDK's crash reporting.
+// Thread-safe; made once.
 
 #include <atomic>
 #include <memory>
@@ -17,6 +18,11 @@ class HRNMobileAds {
     void setApplicationVolume(float volume) { volume_.store(volume); }
     // The volume clamped to 0.0 to 1.0 (a value that is not a number counts as 0.0).
     float clampedApplicationVolume() const;
+
+    // Lets ads load while the app is in the background (the SDK application's flag).
+    static void enableBackgroundAdLoading();
+    // Switches the SDK's crash reporting off.
+    static void disableSDKCrashReporting();
 
   private:
     std::atomic<bool> muted_{false};

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "ads/formats/HRNAd.h"
 #include "ads/formats/HRNInAppPurchaseTransactionReporter.h"
 #include "ads/foundation/HRNAbsoluteTime.h"
 #include "ads/foundation/HRNApplicationContentHashing.h"
@@ -231,22 +232,22 @@ void HRNApplication::didUpdateStatisticDictionary(
     });
 }
 
-void HRNApplication::willLeaveApplicationDueToClickOnAd(
-    std::shared_ptr<HRNStatisticDictionary> adStatistics) {
+void HRNApplication::willLeaveApplicationDueToClickOnAd(std::shared_ptr<HRNAd> ad) {
     std::weak_ptr<HRNApplication> weak = shared_from_this();
-    statisticsSerialQueue_->async([weak, adStatistics = std::move(adStatistics)] {
-        if (auto self = weak.lock()) self->backgroundingAd_ = adStatistics;
+    statisticsSerialQueue_->async([weak, ad = std::move(ad)] {
+        if (auto self = weak.lock()) self->backgroundingAd_ = ad;
     });
 }
 
 void HRNApplication::didBecomeActive() {
-    std::shared_ptr<HRNStatisticDictionary> ad;
+    std::shared_ptr<HRNAd> ad;
     statisticsSerialQueue_->sync([&] { ad.swap(backgroundingAd_); });
     if (!ad) return;
     const uint64_t now = HRNAbsoluteTime::absoluteTimeInMilliseconds();
-    std::optional<platform::Value> clicked = ad->objectForKeyedSubscript("tclickcurr");
+    std::optional<platform::Value> clicked =
+        ad->statistics()->objectForKeyedSubscript("tclickcurr");
     if (!clicked) return;
-    ad->addObjectToArrayWithKeyShouldNotifyDelegate(
+    ad->statistics()->addObjectToArrayWithKeyShouldNotifyDelegate(
         platform::Value(platform::Array{*clicked, platform::Value(static_cast<int64_t>(now))}),
         "tclick", true);
 }

@@ -39,6 +39,8 @@ namespace platform {
 class Queue;
 }
 
+class HRNAd;
+
 namespace platform::ui {
 class Window;
 }
@@ -110,10 +112,9 @@ class HRNApplication : public HRNStatisticDictionaryDelegate,
     void didUpdateStatisticDictionary(
         const std::shared_ptr<HRNStatisticDictionary>& dictionary) override;
 
-    // A click on an ad sends the user out of the app: the ad (here its statistics, all of it
-    // that is used) is kept until the app is active again, when [click time, return time] is
-    // added to its "tclick" list.
-    void willLeaveApplicationDueToClickOnAd(std::shared_ptr<HRNStatisticDictionary> adStatistics);
+    // A click on an ad sends the user out of the app: the ad is kept until the app is active
+    // again, when [click time "tclickcurr", return time] is added to its statistics' "tclick".
+    void willLeaveApplicationDueToClickOnAd(std::shared_ptr<HRNAd> ad);
     void didBecomeActive();
     // Schedules the foreground ping when the setting "foreground_ping_enabled" is on.
     void willEnterForeground();
@@ -177,10 +178,10 @@ class HRNApplication : public HRNStatisticDictionaryDelegate,
     std::shared_ptr<platform::Queue> notificationSerialQueue_;
     std::shared_ptr<platform::Queue> statisticsSerialQueue_;
     std::shared_ptr<platform::Queue> lockQueue_;
-    AdStatisticsSet adStatistics_;                             // on notificationSerialQueue_
-    std::shared_ptr<HRNStatisticDictionary> backgroundingAd_;  // on statisticsSerialQueue_
-    uint64_t viewabilityID_ = 0;                               // on lockQueue_
-    std::vector<std::string> availableAdapterNames_;           // on lockQueue_
+    AdStatisticsSet adStatistics_;                    // on notificationSerialQueue_
+    std::shared_ptr<HRNAd> backgroundingAd_;          // on statisticsSerialQueue_
+    uint64_t viewabilityID_ = 0;                      // on lockQueue_
+    std::vector<std::string> availableAdapterNames_;  // on lockQueue_
     std::atomic<uint64_t> sequenceNumber_{0};
     std::atomic<bool> appFinishedLaunching_{false};
     std::atomic<bool> backgroundLoadingEnabled_{false};

@@ -8,7 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "ads/formats/HRNAd.h"
 #include "ads/formats/HRNInAppPurchaseTransactionReporter.h"
+#include "ads/formats/HRNMobileAds.h"
 #include "ads/foundation/HRNAbsoluteTime.h"
 #include "ads/foundation/HRNApplicationContentHashing.h"
 #include "ads/foundation/HRNCrashReporter.h"
@@ -105,6 +107,8 @@ TEST_F(HRNApplicationTest, StartsAtLaunchAndSendsTheForegroundPing) {
     EXPECT_TRUE(HRNPinger::sharedInstance()->scheduler());
     EXPECT_TRUE(HRNInAppPurchaseTransactionReporter::sharedInstance()->reportingEnabled());
     EXPECT_TRUE(HRNCrashReporter::sharedInstance()->reportingEnabled());
+    HRNMobileAds::disableSDKCrashReporting();  // the publisher's switch, after start-up
+    EXPECT_FALSE(HRNCrashReporter::sharedInstance()->reportingEnabled());
     EXPECT_EQ(HRNDevice::sharedInstance()->deviceModel(), "iPhone");  // static facts cached
     EXPECT_FALSE(HRNApplicationContentHashing::sharedInstance()->isRunning());  // not asked for
     EXPECT_EQ(server_.requestCount("/fp"), 0u);
@@ -220,19 +224,23 @@ TEST_F(HRNApplicationTest, CountersAndTheSequenceNumber) {
 
 TEST_F(HRNApplicationTest, PendingAdStatisticsAndTheClickThatLeftTheApp) {
     auto application = HRNApplication::sharedInstance();
-    auto clicked = HRNStatisticDictionary::createWithDelegate(application);
-    auto unclicked = HRNStatisticDictionary::createWithDelegate(application);
+    auto clickedAd = std::make_shared<HRNAd>();
+    auto unclickedAd = std::make_shared<HRNAd>();
+    const std::shared_ptr<HRNStatisticDictionary>& clicked = clickedAd->statistics();
+    const std::shared_ptr<HRNStatisticDictionary>& unclicked = unclickedAd->statistics();
+    clicked->setDelegate(application);
+    unclicked->setDelegate(application);
     clicked->setObjectForKeyShouldNotifyDelegate(platform::Value(5), "tclickcurr", false);
 
     // Becoming active with no ad that left, or with one that never stamped a click, adds nothing.
     returnToForeground();
-    application->willLeaveApplicationDueToClickOnAd(unclicked);
+    application->willLeaveApplicationDueToClickOnAd(unclickedAd);
     returnToForeground();
     spin([] { return false; });
     EXPECT_FALSE(unclicked->objectForKeyedSubscript("tclick"));
     EXPECT_TRUE(application->pendingAdStatistics().empty());
 
-    application->willLeaveApplicationDueToClickOnAd(clicked);
+    application->willLeaveApplicationDueToClickOnAd(clickedAd);
     platform::Clock::advance(2);
     const int64_t back = static_cast<int64_t>(HRNMonotonicMilliseconds());
     returnToForeground();
@@ -266,7 +274,7 @@ TEST_F(HRNApplicationTest, ActiveAndBackgroundLoading) {
     EXPECT_FALSE(application->backgroundReloadingEnabled());
     setSetting("bg_reload_enabled", platform::Value("1"));
     EXPECT_FALSE(application->backgroundReloadingEnabled());
-    application->enableBackgroundAdLoading();
+    HRNMobileAds::enableBackgroundAdLoading();
     EXPECT_TRUE(application->backgroundLoadingEnabled());
     EXPECT_TRUE(application->backgroundReloadingEnabled());
 }

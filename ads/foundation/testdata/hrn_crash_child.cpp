@@ -10,8 +10,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "ads/formats/HRNMobileAds.h"
 #include "ads/foundation/HRNApplication.h"
-#include "ads/foundation/HRNCrashReporter.h"
 #include "ads/foundation/HRNDispatch.h"
 
 // The program's own code that fails; exported, so the report names it.
@@ -28,8 +28,7 @@ int main(int argc, char** argv) {
     const std::string reason = argv[2];
     // The SDK's start-up, as at launch: it switches crash reporting on.
     HRNApplication::sharedInstance()->runEarlyActivities();
-    if (argc > 3 && std::strcmp(argv[3], "off") == 0)
-        HRNCrashReporter::sharedInstance()->setReportingEnabled(false);
+    if (argc > 3 && std::strcmp(argv[3], "off") == 0) HRNMobileAds::disableSDKCrashReporting();
 
     if (where == "sdk") {
         HRNDispatchToMainThread([&] { failInApp(reason); });
