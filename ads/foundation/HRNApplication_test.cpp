@@ -25,6 +25,7 @@
 #include "peers/adserver/AdServer.h"
 #include "platform/device/DeviceFacts.h"
 #include "platform/dispatch/Clock.h"
+#include "platform/dispatch/Queue.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Application.h"
@@ -40,6 +41,14 @@ constexpr double kCap = 20;  // real seconds; only a cap
 
 bool spin(const std::function<bool()>& done) {
     return platform::RunLoop::main().runUntil(done, kCap);
+}
+
+// Runs the main loop until `seconds` of virtual time have passed and the work due by then is
+// done (the clock does not move while a request is waiting for the peer).
+void runFor(double seconds) {
+    bool reached = false;
+    platform::Queue::main()->after(seconds, [&] { reached = true; });
+    EXPECT_TRUE(spin([&] { return reached; }));
 }
 
 void setSetting(const std::string& name, platform::Value value) {
@@ -134,8 +143,7 @@ TEST_F(HRNApplicationTest, StartsAtLaunchAndSendsTheForegroundPing) {
         auto group = platform::UserDefaults::standard().dictionary("heron_fp");
         return group && group->empty();
     }));
-    platform::Clock::advance(60);
-    spin([] { return false; });  // nothing more is due
+    runFor(60);  // nothing more is due
     EXPECT_EQ(server_.requestCount("/fp"), 1u);
 }
 
@@ -174,8 +182,7 @@ TEST_F(HRNApplicationTest, ForegroundPingDelayAndItsAbsence) {
     // Without a URL the ping is skipped; switched off it is not even scheduled.
     platform::UserDefaults::standard().remove(HRNSettingKey("foreground_ping_url"));
     returnToForeground();
-    platform::Clock::advance(20);
-    spin([] { return false; });
+    runFor(20);
     EXPECT_EQ(server_.requestCount("/fp"), sent);
     EXPECT_FALSE(application->earlyActivitiesRan());
 }
@@ -236,7 +243,7 @@ TEST_F(HRNApplicationTest, PendingAdStatisticsAndTheClickThatLeftTheApp) {
     returnToForeground();
     application->willLeaveApplicationDueToClickOnAd(unclickedAd);
     returnToForeground();
-    spin([] { return false; });
+    runFor(0);
     EXPECT_FALSE(unclicked->objectForKeyedSubscript("tclick"));
     EXPECT_TRUE(application->pendingAdStatistics().empty());
 
@@ -258,7 +265,7 @@ TEST_F(HRNApplicationTest, PendingAdStatisticsAndTheClickThatLeftTheApp) {
 
     // Another return without a new click adds nothing.
     returnToForeground();
-    spin([] { return false; });
+    runFor(0);
     EXPECT_EQ(clicked->objectForKeyedSubscript("tclick")->array()->size(), 1u);
 }
 
