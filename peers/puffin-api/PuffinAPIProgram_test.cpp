@@ -92,6 +92,7 @@ TEST(PuffinAPIProgram, ServesHttpsWithItsOwnCertificateAndChecksSignatures) {
 
     // The written certificate is the one to trust: verification on, host checked.
     httplib::SSLClient client("localhost", port);
+    client.set_connection_timeout(10, 0);
     client.set_ca_cert_path(certificate.c_str());
     client.enable_server_certificate_verification(true);
     const std::string body = "{\"app\":\"app-1\"}";

@@ -34,6 +34,7 @@ class PuffinAPIServerTest : public ::testing::Test {
         auto c = std::make_unique<httplib::SSLClient>("127.0.0.1", server_.port());
         c->enable_server_certificate_verification(false);
         c->set_read_timeout(10, 0);
+        c->set_connection_timeout(10, 0);  // TLS handshakes are slow under sanitizers and load
         return c;
     }
 
@@ -247,6 +248,7 @@ TEST(PuffinAPIServerChain, ServesTheLeafThenItsIntermediates) {
     ASSERT_GT(port, 0);
 
     httplib::SSLClient c("127.0.0.1", port);
+    c.set_connection_timeout(10, 0);
     X509_STORE* store = X509_STORE_new();
     BIO* bio = BIO_new_mem_buf(root.pem().data(), static_cast<int>(root.pem().size()));
     X509* rootX509 = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);

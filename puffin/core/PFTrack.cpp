@@ -48,12 +48,13 @@ std::string number(long long value) {
 }  // namespace
 
 std::shared_ptr<PFTrack> PFTrack::shared() {
-    static const std::shared_ptr<PFTrack> tracker = [] {
+    // Never destroyed: recording may still run on a worker while the process exits.
+    static const auto* tracker = [] {
         auto made = std::shared_ptr<PFTrack>(new PFTrack());
         made->init();
-        return made;
+        return new std::shared_ptr<PFTrack>(std::move(made));
     }();
-    return tracker;
+    return *tracker;
 }
 
 PFTrack::~PFTrack() {

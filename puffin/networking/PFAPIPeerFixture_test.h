@@ -17,6 +17,7 @@
 #include "platform/net/Reachability.h"
 #include "platform/ui/Bundle.h"
 #include "puffin/core/PFPlatformFrameworks.h"
+#include "puffin/core/PFTrack.h"
 #include "puffin/core/Puffin.h"
 #include "puffin/networking/PFHTTPRequestManager.h"
 
@@ -39,6 +40,8 @@ class APIPeerFixture : public ::testing::Test {
         platform::ui::setBundleDirectory(bundle);
         Puffin::sharedPuffin()->setAppId(kAppId);
         Puffin::sharedPuffin()->setAppSignature(kAppSignature);
+        // The tracker starts here, on the main thread, not on a worker in the middle of a test.
+        PFTrack::shared();
     }
 
     // The shared manager, trusting the peer, with the network up.
@@ -59,8 +62,8 @@ class APIPeerFixture : public ::testing::Test {
         const int64_t wanted = online ? 2 : 0;
         platform::RunLoop::main().runUntil(
             [&] {
-                return PFHTTPRequestManager::shared()
-                           ->reachabilityManager->networkReachabilityStatus() == wanted;
+                return PFNNetworkReachabilityManager::sharedManager()
+                           ->networkReachabilityStatus() == wanted;
             },
             5);
     }

@@ -62,8 +62,10 @@ void PFDelayOperation::cancel() {
 // ---- PFHTTPRequestManager
 
 std::shared_ptr<PFHTTPRequestManager> PFHTTPRequestManager::shared() {
-    static const auto manager = create(PFHTTPRequestDataManager::shared());
-    return manager;
+    // Never destroyed: operations and timers may still reach it while the process exits.
+    static const auto* manager =
+        new std::shared_ptr<PFHTTPRequestManager>(create(PFHTTPRequestDataManager::shared()));
+    return *manager;
 }
 
 std::shared_ptr<PFHTTPRequestManager> PFHTTPRequestManager::create(
@@ -422,8 +424,24 @@ platform::Dictionary PFHTTPRequestManager::getDictionaryForLogging(
     return Dictionary{{"request", std::move(r)}, {"response", std::move(s)}};
 }
 
+namespace {
+
+// The full request and response, headers and bodies included, at the verbose level only.
+void logFully(const Dictionary& full) {
+    const auto text = [&](const char* key) {
+        auto found = full.find(key);
+        return found == full.end() ? std::string()
+                                   : platform::json::serialize(found->second, true).value_or("");
+    };
+    PFLogVerbose("\"request\" : %s", text("request").c_str());
+    PFLogVerbose("\"response\" : %s", text("response").c_str());
+}
+
+}  // namespace
+
 void PFHTTPRequestManager::logSuccessOfRequestResponse(const RequestRef& request,
                                                        const PFNHTTPRequestOperation& operation) {
+    logFully(getDictionaryForLogging(request, operation, true));
     PFTrack::trackRequestEventWithKingdomWithPhylumWithClassWithFamilyWithGenusWithMeta(
         "request_manager", "request", "success", std::nullopt, std::nullopt, std::nullopt,
         getDictionaryForLogging(request, operation));
@@ -432,6 +450,7 @@ void PFHTTPRequestManager::logSuccessOfRequestResponse(const RequestRef& request
 void PFHTTPRequestManager::logFailureOfRequestError(const RequestRef& request,
                                                     const PFNHTTPRequestOperation& operation,
                                                     const Error& error) {
+    logFully(getDictionaryForLogging(request, operation, true));
     Dictionary meta = getDictionaryForLogging(request, operation);
     meta["error"] = error.localizedDescription();
     meta["error_code"] = error.code;

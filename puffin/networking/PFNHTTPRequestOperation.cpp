@@ -10,14 +10,15 @@
 namespace {
 
 const std::shared_ptr<platform::Queue>& processingQueue() {
-    static const auto queue =
-        platform::Queue::concurrent(PFNNetworkingName("networking.http-request.processing"));
-    return queue;
+    static const auto* queue = new std::shared_ptr<platform::Queue>(
+        platform::Queue::concurrent(PFNNetworkingName("networking.http-request.processing")));
+    return *queue;
 }
 
 const std::shared_ptr<platform::Group>& sharedHTTPCompletionGroup() {
-    static const auto group = std::make_shared<platform::Group>();
-    return group;
+    static const auto* group =
+        new std::shared_ptr<platform::Group>(std::make_shared<platform::Group>());
+    return *group;
 }
 
 }  // namespace

@@ -8,9 +8,6 @@
 #include "puffin/core/PFDynamicallyLoadedDependencies.h"
 #include "puffin/networking/PFNNetworking.h"
 
-const std::string PFNNetworkingReachabilityDidChangeNotification =
-    PFNNetworkingName("networking.reachability.change");
-
 namespace {
 
 constexpr uint32_t kReachable = 0x2;
@@ -85,8 +82,9 @@ std::shared_ptr<PFNNetworkReachabilityManager> PFNNetworkReachabilityManager::cr
 }
 
 std::shared_ptr<PFNNetworkReachabilityManager> PFNNetworkReachabilityManager::sharedManager() {
-    static const auto shared = managerForDomain(kSharedHost);
-    return shared;
+    static const auto* shared =
+        new std::shared_ptr<PFNNetworkReachabilityManager>(managerForDomain(kSharedHost));
+    return *shared;
 }
 
 std::shared_ptr<PFNNetworkReachabilityManager> PFNNetworkReachabilityManager::managerForDomain(

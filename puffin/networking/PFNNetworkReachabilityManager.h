@@ -38,7 +38,8 @@ enum PFNNetworkReachabilityAssociation : uint64_t {
 
 // Posted on the default notification centre with no sender; the status is under
 // PFNNetworkingReachabilityNotificationStatusItem.
-extern const std::string PFNNetworkingReachabilityDidChangeNotification;
+inline constexpr char PFNNetworkingReachabilityDidChangeNotification[] =
+    "org.qen.puffin.networking.reachability.change";
 inline constexpr const char* PFNNetworkingReachabilityNotificationStatusItem =
     "PFNNetworkingReachabilityNotificationStatusItem";
 

@@ -11,6 +11,9 @@
 #include "platform/net/Reachability.h"
 #include "platform/runtime/Runtime.h"
 #include "puffin/core/PFPlatformFrameworks.h"
+#include "puffin/networking/PFNNetworking.h"
+#include "puffin/networking/PFNURLConnectionOperation.h"
+#include "puffin/networking/PFNURLResponseSerialization.h"
 
 namespace {
 
@@ -57,6 +60,21 @@ TEST(PFNReachabilityStatus, FlagsGiveTheStatus) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(PFNReachabilityStatusForFlags(c.flags), c.status) << std::hex << c.flags;
+}
+
+TEST(PFNReachabilityStatus, LabelsCarryTheNetworkingPrefix) {
+    EXPECT_EQ(std::string(PFNNetworkingReachabilityDidChangeNotification),
+              PFNNetworkingName("networking.reachability.change"));
+    EXPECT_EQ(std::string(PFNNetworkingOperationDidStartNotification),
+              PFNNetworkingName("networking.operation.start"));
+    EXPECT_EQ(std::string(PFNNetworkingOperationDidFinishNotification),
+              PFNNetworkingName("networking.operation.finish"));
+    EXPECT_EQ(std::string(PFNURLResponseSerializationErrorDomain),
+              PFNNetworkingName("error.serialization.response"));
+    EXPECT_EQ(std::string(PFNNetworkingOperationFailingURLResponseErrorKey),
+              PFNNetworkingName("serialization.response.error.response"));
+    EXPECT_EQ(std::string(PFNNetworkingOperationFailingURLResponseDataErrorKey),
+              PFNNetworkingName("serialization.response.error.data"));
 }
 
 TEST(PFNReachabilityStatus, TextsAndReachability) {

@@ -5,12 +5,14 @@
 
 #include <string>
 
-inline const std::string kPFNNetworkingPrefix = "org.qen.puffin";
+// Character arrays, not std::string: work on other threads may still read them while the process
+// exits. The fixed names below spell the prefix out.
+inline constexpr char kPFNNetworkingPrefix[] = "org.qen.puffin";
 
 // Errors of the layer that are not response-validation errors (multipart files, text decoding).
-inline const std::string PFNNetworkingErrorDomain = "PFNNetworkingErrorDomain";
+inline constexpr char PFNNetworkingErrorDomain[] = "PFNNetworkingErrorDomain";
 
 // The layer's name for one of its labels: the prefix, a dot and `tail`.
 inline std::string PFNNetworkingName(const std::string& tail) {
-    return kPFNNetworkingPrefix + "." + tail;
+    return std::string(kPFNNetworkingPrefix) + "." + tail;
 }

@@ -18,11 +18,6 @@ using platform::net::TrustDecision;
 using platform::net::URLLoader;
 using platform::net::URLRequest;
 
-const std::string PFNNetworkingOperationDidStartNotification =
-    PFNNetworkingName("networking.operation.start");
-const std::string PFNNetworkingOperationDidFinishNotification =
-    PFNNetworkingName("networking.operation.finish");
-
 namespace {
 
 constexpr uint64_t kUTF8Encoding = 4;
@@ -30,8 +25,9 @@ constexpr uint64_t kASCIIEncoding = 1;
 constexpr uint64_t kLatin1Encoding = 5;
 
 const std::shared_ptr<platform::Group>& sharedCompletionGroup() {
-    static const auto group = std::make_shared<platform::Group>();
-    return group;
+    static const auto* group =
+        new std::shared_ptr<platform::Group>(std::make_shared<platform::Group>());
+    return *group;
 }
 
 const char* keyForState(int64_t state) {

@@ -50,8 +50,10 @@ enum PFNOperationState : int64_t {
 };
 
 // Posted on the main queue with the operation as sender.
-extern const std::string PFNNetworkingOperationDidStartNotification;
-extern const std::string PFNNetworkingOperationDidFinishNotification;
+inline constexpr char PFNNetworkingOperationDidStartNotification[] =
+    "org.qen.puffin.networking.operation.start";
+inline constexpr char PFNNetworkingOperationDidFinishNotification[] =
+    "org.qen.puffin.networking.operation.finish";
 
 class PFNURLConnectionOperation : public platform::Operation {
   public:

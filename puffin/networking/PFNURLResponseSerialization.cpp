@@ -13,13 +13,6 @@ using platform::Error;
 using platform::Value;
 using platform::net::HTTPURLResponse;
 
-const std::string PFNURLResponseSerializationErrorDomain =
-    PFNNetworkingName("error.serialization.response");
-const std::string PFNNetworkingOperationFailingURLResponseErrorKey =
-    PFNNetworkingName("serialization.response.error.response");
-const std::string PFNNetworkingOperationFailingURLResponseDataErrorKey =
-    PFNNetworkingName("serialization.response.error.data");
-
 namespace {
 
 constexpr uint64_t kASCIIEncoding = 1;

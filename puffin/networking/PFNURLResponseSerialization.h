@@ -26,11 +26,14 @@
 #include "platform/net/URLRequest.h"
 
 // Domain of validation errors: the networking prefix and "error.serialization.response".
-extern const std::string PFNURLResponseSerializationErrorDomain;
+inline constexpr char PFNURLResponseSerializationErrorDomain[] =
+    "org.qen.puffin.error.serialization.response";
 // User-info keys of validation errors: the response (its URL, status code, MIME type and
 // headers as a dictionary) and the body (a Data value, only when there is one).
-extern const std::string PFNNetworkingOperationFailingURLResponseErrorKey;
-extern const std::string PFNNetworkingOperationFailingURLResponseDataErrorKey;
+inline constexpr char PFNNetworkingOperationFailingURLResponseErrorKey[] =
+    "org.qen.puffin.serialization.response.error.response";
+inline constexpr char PFNNetworkingOperationFailingURLResponseDataErrorKey[] =
+    "org.qen.puffin.serialization.response.error.data";
 inline constexpr const char* kPFNUnderlyingErrorKey = "NSUnderlyingError";
 inline constexpr const char* kPFNLocalizedFailureReasonErrorKey = "NSLocalizedFailureReason";
 
