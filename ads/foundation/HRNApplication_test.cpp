@@ -147,6 +147,15 @@ TEST_F(HRNApplicationTest, StartsAtLaunchAndSendsTheForegroundPing) {
     EXPECT_EQ(server_.requestCount("/fp"), 1u);
 }
 
+TEST_F(HRNApplicationTest, TheFirstRequestStartsTheSDKBeforeLaunch) {
+    auto application = HRNApplication::sharedInstance();
+    EXPECT_FALSE(application->earlyActivitiesRan());
+    HRNRequest::request();  // on the main thread: at once
+    EXPECT_TRUE(application->earlyActivitiesRan());
+    EXPECT_FALSE(application->appFinishedLaunching());
+    EXPECT_TRUE(HRNCrashReporter::sharedInstance()->reportingEnabled());
+}
+
 TEST_F(HRNApplicationTest, ContentHashingStartsWhenTheServerTurnsItOn) {
     setSetting("content_url_enabled", platform::Value("1"));
     auto application = HRNApplication::sharedInstance();

@@ -1,8 +1,17 @@
 #include "ads/pipeline/HRNRequest.h"
 
+#include <mutex>
+
+#include "ads/foundation/HRNApplication.h"
 #include "ads/foundation/HRNDevice.h"
+#include "ads/foundation/HRNDispatch.h"
 
 std::shared_ptr<HRNRequest> HRNRequest::request() {
+    // The class's first use starts the SDK, should it come before the launch notification.
+    static std::once_flag classInitialized;
+    std::call_once(classInitialized, [] {
+        HRNDispatchToMainThread([] { HRNApplication::sharedInstance()->runEarlyActivities(); });
+    });
     return std::make_shared<HRNRequest>();
 }
 

@@ -12,7 +12,8 @@
 
 class HRNRequest {
   public:
-    // A new, empty request.
+    // A new, empty request. The first one made in the process starts the SDK
+    // (HRNApplication::runEarlyActivities, at once on the main thread, else queued there).
     static std::shared_ptr<HRNRequest> request();
 
     // The SDK's version text, built once and shared; the same text goes out as "js".
