@@ -21,6 +21,7 @@
 #include "puffin/core/PFIdentity.h"
 #include "puffin/core/PFLog.h"
 #include "puffin/core/PFPlatformFrameworks.h"
+#include "puffin/core/PFTrack.h"
 #include "puffin/core/Puffin.h"
 #include "puffin/networking/PFAPISchemas.h"
 #include "puffin/networking/PFCrypto.h"
@@ -434,7 +435,9 @@ int64_t PFHTTPAPIRequest::getSessionCount() const {
 }
 
 std::optional<std::string> PFHTTPAPIRequest::getSessionId() const {
-    return std::nullopt;
+    std::string id = PFTrack::getSessionID();  // empty before the first session
+    if (id.empty()) return std::nullopt;
+    return id;
 }
 
 std::string PFHTTPAPIRequest::getBundleId() const {

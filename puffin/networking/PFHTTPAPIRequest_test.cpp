@@ -13,6 +13,7 @@
 #include "platform/testing/TestSupport.h"
 #include "puffin/core/PFPlatformFrameworks.h"
 #include "puffin/core/PFTestSupport_test.h"
+#include "puffin/core/PFTrack.h"
 #include "puffin/core/Puffin.h"
 #include "puffin/networking/PFConfig.h"
 #include "puffin/networking/PFWebviewHTTPAPIRequest.h"
@@ -51,9 +52,11 @@ TEST_F(PFHTTPAPIRequestTest, BuildsHeadersAndStandardBodyFields) {
     EXPECT_FALSE(request->valueForHeader("X-Puffin-App"));  // no app id yet
 
     const Value& body = request->body;
-    for (const char* absent : {"app", "custom_id", "mediation", "framework_version",
-                               "wrapper_version", "reachability", "session_ID"})
+    for (const char* absent :
+         {"app", "custom_id", "mediation", "framework_version", "wrapper_version", "reachability"})
         EXPECT_FALSE(body.find(absent)) << absent;
+    EXPECT_EQ(body.find("session_ID") ? body.find("session_ID")->asString() : "",
+              PFTrack::getSessionID());
     EXPECT_EQ(*body.find("retry_count"), Value(0));
     EXPECT_EQ(*body.find("session"), Value(0));
     EXPECT_EQ(*body.find("test-mode"), Value(false));

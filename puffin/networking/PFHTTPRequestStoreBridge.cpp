@@ -83,6 +83,12 @@ void PFHTTPRequestStoreBridge::removeRequestFromRetrySystem(const PFHTTPAPIReque
     if (request.shouldRetry) removeRequestInCoreData(request);
 }
 
+void PFHTTPRequestStoreBridge::removeEntry(const PFHTTPRequestDataManager::Entry& entry) {
+    // The fetched entry is the one its unique id names; removing it directly spares a fetch per
+    // replayed request.
+    if (auto context = persistence_->managedObjectContext()) context->deleteObject(entry);
+}
+
 void PFHTTPRequestStoreBridge::initializeOperationQueueFromCoreData() {
     updateOperationsQueueFromCoreData(true);
 }
@@ -126,8 +132,7 @@ void PFHTTPRequestStoreBridge::processRequestsFromCoreDataNotInOperationQueue(
     for (const auto& entry : entries) {
         const Value body = entry->valueForKey("body");
         const uint64_t retryCount = storedRetryCount(entry);
-        const std::string id = entry->valueForKey("uniqueId").asString();
-        persistence_->removeRequestEntityWithUniqueId(id);
+        removeEntry(entry);
         if (body.isDictionary()) createAndAddRequestOperationWithBody(body, path, retryCount);
     }
 }
@@ -157,7 +162,7 @@ void PFHTTPRequestStoreBridge::processRequestBatchArray(
                 retryCount = retryCount ? std::min(*retryCount, count) : count;
             }
         }
-        persistence_->removeRequestEntityWithUniqueId(entry->valueForKey("uniqueId").asString());
+        removeEntry(entry);
     }
     for (size_t start = 0; start < items.size(); start += size) {
         const size_t end = std::min(items.size(), start + size);

@@ -71,6 +71,7 @@ class PFHTTPRequestStoreBridge {
     static std::string requestClassForPath(const std::string& path);
 
   private:
+    void removeEntry(const PFHTTPRequestDataManager::Entry& entry);
     // Runs `change` on the context's queue and saves; logs a failed save.
     void write(const std::function<void()>& change);
 
