@@ -2,13 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdlib>
+#include <fstream>
 
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/Queue.h"
 #include "puffin/core/PFLog.h"
 #include "puffin/networking/PFAPIPeerFixture_test.h"
 #include "puffin/networking/PFConfig.h"
+
+extern char** environ;
 
 namespace {
 
@@ -211,6 +220,80 @@ TEST_F(PFHTTPRequestManagerTest, StoredRequestsOutliveTheManagerAndGoOutAfterARe
         sent.push_back(r.json()->find("ad_id")->asString());
     }
     EXPECT_EQ(sent, (std::vector<std::string>{"a", "b", "c"}));  // in the order they were made
+}
+
+// Run by AKilledSendLosesNoStoredRequest as a child process that shares the parent's app home
+// and bundle: it sends one retryable request and waits for it until it is killed.
+TEST(PFHTTPRequestManagerChild, SendsAndWaits) {
+    const char* home = std::getenv("PF_CHILD_HOME");
+    if (!home) GTEST_SKIP() << "runs only as a child";
+    setenv("QEN_HOME", home, 1);
+    platform::ui::setBundleDirectory(std::getenv("PF_CHILD_BUNDLE"));
+    PFRegisterClasses();
+    Puffin::sharedPuffin()->setAppId(pftest::kAppId);
+    Puffin::sharedPuffin()->setAppSignature(pftest::kAppSignature);
+    auto m = PFHTTPRequestManager::shared();
+    auto policy = std::make_shared<PFNSecurityPolicy>();
+    policy->setSSLPinningMode(PFNSSLPinningModeCertificate);
+    policy->setAllowInvalidCertificates(true);
+    std::ifstream in(std::getenv("PF_CHILD_CERT"), std::ios::binary);
+    std::vector<uint8_t> der((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+    policy->setPinnedCertificates(std::vector<platform::Data>{platform::Data(std::move(der))});
+    m->securityPolicy = policy;
+    platform::net::setReachabilityOverride(0x2);
+    platform::RunLoop::main().runUntil(
+        [] {
+            return PFNNetworkReachabilityManager::sharedManager()->networkReachabilityStatus() == 2;
+        },
+        5);
+    auto request = PFHTTPAPIRequest::create("/api/click");
+    request->shouldRetry = true;
+    request->appendBodyArgumentKeyValue("ad_id", Value("kept"));
+    m->addRequestSuccessFailure(request, nullptr, nullptr);
+    platform::RunLoop::main().runUntil([] { return false; }, 60);
+}
+
+TEST_F(PFHTTPRequestManagerTest, AKilledSendLosesNoStoredRequest) {
+    PFConfig::setObjectForKey(Value(true), PFConfig::namespacedKey("retriesEnabledCoreDataSystem"));
+    PFConfig::setObjectForKey(
+        Value(Dictionary{{"/api/click", Dictionary{{"maxTimesToRetry", 2}, {"maxQueueSize", 5}}}}),
+        PFConfig::namespacedKey("apiRetryRules"));
+    PuffinAPIReply never = PuffinAPIReply::valid("/api/click");
+    never.delay = 3600;
+    server.serve("/api/click", never);
+    const auto certFile = platform::AppHome::temporary() / "peer.der";
+    {
+        std::ofstream out(certFile, std::ios::binary);
+        out << certificate.der().toString();
+    }
+    setenv("PF_CHILD_HOME", platform::AppHome::home().c_str(), 1);
+    setenv("PF_CHILD_BUNDLE", platform::ui::bundleDirectory().c_str(), 1);
+    setenv("PF_CHILD_CERT", certFile.c_str(), 1);
+    const std::string exe = "/proc/" + std::to_string(getpid()) + "/exe";
+    std::vector<std::string> args = {exe, "--gtest_filter=PFHTTPRequestManagerChild.SendsAndWaits"};
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t child = -1;
+    ASSERT_EQ(posix_spawn(&child, exe.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+    unsetenv("PF_CHILD_HOME");
+    // Once the request is on the wire, the child dies without a chance to clean up.
+    const bool sent = waitFor([&] { return server.requestCount("/api/click") == 1; }, 60);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(server.requests("/api/click")[0].json()->find("ad_id")->asString(), "kept");
+
+    // The next launch sends it again.
+    server.serve("/api/click", PuffinAPIReply::valid("/api/click"));
+    auto next = manager();
+    ASSERT_TRUE(waitFor([&] { return server.requestCount("/api/click") == 2; }));
+    const auto again = server.requests("/api/click")[1];
+    EXPECT_TRUE(again.signatureValid);
+    EXPECT_EQ(again.json()->find("ad_id")->asString(), "kept");
 }
 
 TEST_F(PFHTTPRequestManagerTest, TrackedOutcomesCarryHeadersAndBodiesOnlyWithDebug) {
