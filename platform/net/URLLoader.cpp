@@ -321,26 +321,10 @@ class Engine {
     void run();
     void finished(CURL* easy, CURLcode result);
     void redirect(std::unique_ptr<Transfer> transfer);
-    // Easy handles are kept for the next loads: making one per load cost as much as a fifth of
-    // a small loopback answer. A handle that ran a server-trust decision is never reused.
-    CURL* takeEasy() {
-        if (idle_.empty()) return curl_easy_init();
-        CURL* easy = idle_.back();
-        idle_.pop_back();
-        return easy;
-    }
-    void remove(CURL* easy, bool reusable) {
+    void remove(CURL* easy) {
         curl_multi_remove_handle(multi_, easy);
-        if (!reusable || idle_.size() >= kIdleEasyHandles) {
-            curl_easy_cleanup(easy);
-            return;
-        }
-        curl_easy_reset(easy);
-        curl_easy_setopt(easy, CURLOPT_SHARE, nullptr);  // a reset keeps the cookie share
-        idle_.push_back(easy);
+        curl_easy_cleanup(easy);
     }
-    static constexpr size_t kIdleEasyHandles = 8;
-    std::vector<CURL*> idle_;
 
     static size_t onHeader(char* data, size_t size, size_t count, void* context);
     static size_t onBody(char* data, size_t size, size_t count, void* context);
@@ -382,7 +366,7 @@ void Engine::run() {
             for (CURL* easy : late) {
                 auto transfer = std::move(transfers_[easy]);
                 transfers_.erase(easy);
-                remove(easy, !transfer->trust);
+                remove(easy);
                 transfer->state->easy = nullptr;
                 deliverFailure(
                     transfer->state,
@@ -444,7 +428,7 @@ void Engine::begin(const std::shared_ptr<State>& state, URLRequest request) {
     Transfer* t = transfer.get();
     const URLRequest& r = t->request;
     t->state = state;
-    CURL* easy = takeEasy();
+    CURL* easy = curl_easy_init();
     t->easy = easy;
     curl_easy_setopt(easy, CURLOPT_URL, r.url.withoutFragment().absoluteString().c_str());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -508,10 +492,8 @@ void Engine::stop(const std::shared_ptr<State>& state) {
     if (state->easy) {
         CURL* easy = state->easy;
         state->easy = nullptr;
-        auto it = transfers_.find(easy);
-        const bool reusable = it != transfers_.end() && !it->second->trust;
         transfers_.erase(easy);
-        remove(easy, reusable);
+        remove(easy);
     }
     if (auto client = state->client.lock()) {
         state->client.reset();
@@ -589,7 +571,7 @@ void Engine::finished(CURL* easy, CURLcode result) {
     if (it == transfers_.end()) return;
     std::unique_ptr<Transfer> t = std::move(it->second);
     transfers_.erase(it);
-    remove(easy, !t->trust);
+    remove(easy);
     t->state->easy = nullptr;
     if (t->redirectTo) {
         redirect(std::move(t));
