@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include "platform/foundation/UserDefaults.h"
+#include "platform/testing/TestSupport.h"
 #include "puffin/networking/PFAPIPeerFixture_test.h"
 #include "puffin/networking/PFConfig.h"
 
@@ -45,6 +50,33 @@ TEST_F(PFConfigFetchTest, TheReplyIsStoredAndReadBackOneCallAtATime) {
     ASSERT_TRUE(click);
     EXPECT_EQ(click->at("maxTimesToRetry").asInteger(), 4);
     EXPECT_FALSE(PFConfig::shared()->isUpdating);
+}
+
+// Run by AFetchedConfigurationHoldsInTheNextLaunch in a child process on the same app home.
+TEST(PFConfigFetchChild, PrintsWhatItReads) {
+    const char* home = std::getenv("PF_CHILD_HOME");
+    if (!home) GTEST_SKIP() << "runs only as a child";
+    setenv("QEN_HOME", home, 1);
+    std::printf("prefetchDisabled=%d endpoint=%s\n", PFConfig::prefetchDisabled(),
+                PFConfig::getAPIEndpointRewardedWebGet().c_str());
+}
+
+TEST_F(PFConfigFetchTest, AFetchedConfigurationHoldsInTheNextLaunch) {
+    auto m = manager();
+    server.serve("/api/config",
+                 PuffinAPIReply::json(Dictionary{
+                     {"status", 200},
+                     {"response", Dictionary{{"prefetchDisable", true},
+                                             {"webview", Dictionary{{"version", "v9"}}}}}}));
+    bool done = false;
+    PFConfig::requestConfig([&](bool ok) { done = ok; });
+    ASSERT_TRUE(waitFor([&] { return done; }));
+    auto run = platform::testing::runProgram(
+        "PF_CHILD_HOME='" + platform::AppHome::home().string() + "' /proc/" +
+        std::to_string(getpid()) + "/exe --gtest_filter=PFConfigFetchChild.PrintsWhatItReads 2>&1");
+    EXPECT_NE(run.output.find("prefetchDisabled=1 endpoint=/webview/v9/reward/get"),
+              std::string::npos)
+        << run.output;
 }
 
 TEST_F(PFConfigFetchTest, FailuresChangeNothingAndRepliesWithoutResponseStillSucceed) {
