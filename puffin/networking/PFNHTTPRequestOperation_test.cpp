@@ -349,4 +349,46 @@ TEST_F(PFNHTTPRequestOperationTest, ANewSerializerSerializesAgainAndGroupsBracke
     EXPECT_EQ(op->responseObject(), Value(*op->responseData()));
 }
 
+TEST_F(PFNHTTPRequestOperationTest, ABatchReportsWhenEveryOperationsOwnBlockRan) {
+    std::vector<std::string> order;
+    std::vector<Outcome> outcomes(3);
+    std::vector<std::shared_ptr<PFNURLConnectionOperation>> operations;
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        auto op = operation(*server_, "/api/install", outcomes[i]);
+        // The operation's own completion block (a success block comes later, after parsing).
+        op->setCompletionBlock([&, i] { order.push_back("op" + std::to_string(i)); });
+        operations.push_back(op);
+    }
+    std::vector<uint64_t> progress;
+    std::optional<size_t> finishedWith;
+    auto batch = PFNURLConnectionOperation::batchOfRequestOperationsProgressBlockCompletionBlock(
+        operations,
+        [&](uint64_t finished, uint64_t total) {
+            EXPECT_EQ(total, 3u);
+            progress.push_back(finished);
+        },
+        [&](const std::vector<std::shared_ptr<PFNURLConnectionOperation>>& ops) {
+            order.push_back("batch");
+            finishedWith = ops.size();
+        });
+    ASSERT_EQ(batch.size(), 4u);
+    for (const auto& op : batch)
+        queue_->addOperation(op);
+    ASSERT_TRUE(platform::RunLoop::main().runUntil([&] { return finishedWith.has_value(); }, 20));
+    EXPECT_EQ(*finishedWith, 3u);
+    ASSERT_EQ(order.size(), 4u);
+    EXPECT_EQ(order.back(), "batch");
+    ASSERT_EQ(progress.size(), 3u);
+    EXPECT_EQ(progress.back(), 3u);
+
+    // An empty batch still reports, with nothing.
+    std::optional<size_t> empty;
+    auto none = PFNURLConnectionOperation::batchOfRequestOperationsProgressBlockCompletionBlock(
+        {}, nullptr, [&](const auto& ops) { empty = ops.size(); });
+    ASSERT_EQ(none.size(), 1u);
+    queue_->addOperation(none[0]);
+    ASSERT_TRUE(platform::RunLoop::main().runUntil([&] { return empty.has_value(); }, 5));
+    EXPECT_EQ(*empty, 0u);
+}
+
 }  // namespace

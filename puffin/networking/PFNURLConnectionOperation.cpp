@@ -362,6 +362,7 @@ void PFNURLConnectionOperation::connectionDidFail(const Error& error) {
 
 void PFNURLConnectionOperation::setCompletionBlock(std::function<void()> block) {
     std::lock_guard lock(lock_);
+    completionBlock_ = block;
     if (!block) {
         platform::Operation::setCompletionBlock(nullptr);
         return;
@@ -381,6 +382,51 @@ void PFNURLConnectionOperation::setCompletionBlock(std::function<void()> block) 
             group->leave();
         });
     });
+}
+
+std::function<void()> PFNURLConnectionOperation::completionBlock() const {
+    std::lock_guard lock(lock_);
+    return isFinished() ? nullptr : completionBlock_;
+}
+
+std::vector<std::shared_ptr<platform::Operation>>
+PFNURLConnectionOperation::batchOfRequestOperationsProgressBlockCompletionBlock(
+    const std::vector<std::shared_ptr<PFNURLConnectionOperation>>& operations,
+    BatchProgress progress,
+    BatchCompletion completion) {
+    if (operations.empty()) {
+        return {platform::BlockOperation::create([completion] {
+            platform::Queue::main()->async([completion] {
+                if (completion) completion({});
+            });
+        })};
+    }
+    auto group = std::make_shared<platform::Group>();
+    auto batch = platform::BlockOperation::create([group, operations, completion] {
+        group->notify(platform::Queue::main(), [operations, completion] {
+            if (completion) completion(operations);
+        });
+    });
+    std::vector<std::weak_ptr<PFNURLConnectionOperation>> all(operations.begin(), operations.end());
+    const uint64_t total = operations.size();
+    std::vector<std::shared_ptr<platform::Operation>> result;
+    for (const auto& operation : operations) {
+        auto kept = operation->completionBlock();
+        // Runs on the operation's completion queue (setCompletionBlock puts it there).
+        operation->setCompletionBlock([kept, all, total, progress, group] {
+            if (kept) kept();
+            uint64_t finished = 0;
+            for (const auto& weak : all)
+                if (auto op = weak.lock(); op && op->isFinished()) ++finished;
+            if (progress) progress(finished, total);
+            group->leave();
+        });
+        group->enter();
+        batch->addDependency(operation);
+        result.push_back(operation);
+    }
+    result.push_back(batch);
+    return result;
 }
 
 void PFNURLConnectionOperation::setUploadProgressBlock(ProgressBlock block) {

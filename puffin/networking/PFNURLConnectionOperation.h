@@ -23,6 +23,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/dispatch/Operation.h"
 #include "platform/foundation/Data.h"
@@ -85,6 +86,21 @@ class PFNURLConnectionOperation : public platform::Operation {
 
     // Wrapped so that `block` runs on completionQueue inside completionGroup; null clears it.
     void setCompletionBlock(std::function<void()> block);
+    // The block last given to setCompletionBlock (until the operation finished).
+    std::function<void()> completionBlock() const;
+
+    // The operations followed by one more operation that depends on all of them and calls
+    // `completion` with them on the main queue once each one's own completion block ran;
+    // `progress` (finished, total) follows each of those blocks on its completion queue. An
+    // empty list gives one operation that calls `completion` with an empty list.
+    using BatchProgress = std::function<void(uint64_t finished, uint64_t total)>;
+    using BatchCompletion =
+        std::function<void(const std::vector<std::shared_ptr<PFNURLConnectionOperation>>&)>;
+    static std::vector<std::shared_ptr<platform::Operation>>
+    batchOfRequestOperationsProgressBlockCompletionBlock(
+        const std::vector<std::shared_ptr<PFNURLConnectionOperation>>& operations,
+        BatchProgress progress,
+        BatchCompletion completion);
     void setUploadProgressBlock(ProgressBlock block);
     void setDownloadProgressBlock(ProgressBlock block);
     void setWillSendRequestForAuthenticationChallengeBlock(AuthenticationChallengeBlock block);
@@ -153,6 +169,7 @@ class PFNURLConnectionOperation : public platform::Operation {
     std::shared_ptr<platform::Queue> completionQueue_;
     std::shared_ptr<platform::Group> completionGroup_;
     platform::Dictionary userInfo_;
+    std::function<void()> completionBlock_;
     ProgressBlock uploadProgress_;
     ProgressBlock downloadProgress_;
     AuthenticationChallengeBlock authenticationChallenge_;
