@@ -162,6 +162,7 @@ class PFNStreamingMultipartFormData : public PFNMultipartFormData {
 
     const std::string& boundary() const { return boundary_; }
     PFNMultipartBodyStream& bodyStream() { return *bodyStream_; }
+    const std::shared_ptr<PFNMultipartBodyStream>& sharedBodyStream() const { return bodyStream_; }
 
     bool appendPartWithFileURLNameError(const platform::net::URL& fileURL,
                                         const std::string& name,

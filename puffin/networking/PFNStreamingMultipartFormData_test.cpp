@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/Files.h"
 #include "platform/testing/TestSupport.h"
@@ -181,6 +182,39 @@ TEST_F(PFNStreamingMultipartFormDataTest, ThrottlingAndFailingStreams) {
     platform::Error error;
     EXPECT_FALSE(broken.requestByFinalizingMultipartFormData(&error));
     EXPECT_EQ(error.code, 5);
+}
+
+TEST_F(PFNStreamingMultipartFormDataTest, ABodyCanBeWrittenToAFile) {
+    auto serializer = PFNHTTPRequestSerializer::serializer();
+    PFNStreamingMultipartFormData form(request(), 4);
+    form.appendPartWithFormDataName(Data(std::vector<uint8_t>(5000, 'z')), "big");
+    form.appendPartWithFormDataName(Data::fromString("5"), "n");
+    const auto expected = drain(*form.bodyStream().copy(), 4096);
+    const auto file = platform::AppHome::temporary() / "body.multipart";
+    platform::files::writeAtomically(file, "old content that is longer than nothing");
+    std::optional<std::optional<platform::Error>> reported;
+    URLRequest withBody = request();
+    withBody.body = Data::fromString("in memory");
+    auto stripped =
+        serializer->requestWithMultipartFormRequestWritingStreamContentsToFileCompletionHandler(
+            withBody, form.sharedBodyStream(), *URL::parse("file://" + file.string()),
+            [&](const std::optional<platform::Error>& error) { reported = error; });
+    EXPECT_TRUE(stripped.body.empty());
+    ASSERT_TRUE(platform::RunLoop::main().runUntil([&] { return reported.has_value(); }, 10));
+    EXPECT_FALSE(*reported);
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()),
+              expected);
+
+    // Without a body stream: the request as it was, and no handler call.
+    bool called = false;
+    auto same =
+        serializer->requestWithMultipartFormRequestWritingStreamContentsToFileCompletionHandler(
+            withBody, nullptr, *URL::parse("file://" + file.string()),
+            [&](const auto&) { called = true; });
+    EXPECT_EQ(same.body, withBody.body);
+    platform::RunLoop::main().runUntil([] { return false; }, 0.1);
+    EXPECT_FALSE(called);
 }
 
 }  // namespace

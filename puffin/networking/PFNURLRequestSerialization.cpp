@@ -2,14 +2,19 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 
 #include "platform/device/DeviceFacts.h"
 #include "platform/device/SystemVersion.h"
+#include "platform/dispatch/Queue.h"
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Text.h"
 #include "platform/ui/Bundle.h"
 #include "platform/ui/Screen.h"
 #include "puffin/networking/PFNStreamingMultipartFormData.h"
@@ -348,6 +353,48 @@ std::optional<URLRequest> PFNHTTPRequestSerializer::
     }
     if (block) block(formData);
     return formData.requestByFinalizingMultipartFormData(error);
+}
+
+URLRequest PFNHTTPRequestSerializer::
+    requestWithMultipartFormRequestWritingStreamContentsToFileCompletionHandler(
+        const URLRequest& request,
+        std::shared_ptr<PFNMultipartBodyStream> bodyStream,
+        const platform::net::URL& fileURL,
+        std::function<void(const std::optional<Error>& error)> handler) const {
+    if (!bodyStream) return request;
+    require(fileURL.scheme() == "file", "[fileURL isFileURL]");
+    const std::filesystem::path path =
+        platform::percentUnescape(fileURL.path()).value_or(fileURL.path());
+    platform::Queue::global()->async([bodyStream, path, handler] {
+        std::optional<Error> error;
+        bodyStream->open();
+        FILE* out = std::fopen(path.c_str(), "wb");
+        if (!out) {
+            error = Error::withDescription("NSPOSIXErrorDomain", errno, std::strerror(errno));
+        } else {
+            uint8_t buffer[1024];
+            while (bodyStream->hasBytesAvailable()) {
+                const int64_t n = bodyStream->read(buffer, sizeof buffer);
+                if (n < 0 || bodyStream->streamError()) {
+                    error = bodyStream->streamError();
+                    break;
+                }
+                if (n == 0) break;
+                if (std::fwrite(buffer, 1, static_cast<size_t>(n), out) != static_cast<size_t>(n)) {
+                    error =
+                        Error::withDescription("NSPOSIXErrorDomain", errno, std::strerror(errno));
+                    break;
+                }
+            }
+            if (std::fclose(out) != 0 && !error)
+                error = Error::withDescription("NSPOSIXErrorDomain", errno, std::strerror(errno));
+        }
+        bodyStream->close();
+        if (handler) platform::Queue::main()->async([handler, error] { handler(error); });
+    });
+    URLRequest copy = request;
+    copy.body = Data();
+    return copy;
 }
 
 void PFNHTTPRequestSerializer::copyInto(PFNHTTPRequestSerializer& other) const {

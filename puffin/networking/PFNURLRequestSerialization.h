@@ -23,6 +23,7 @@
 #include "platform/net/URLRequest.h"
 
 class PFNMultipartFormData;
+class PFNMultipartBodyStream;
 
 // One leaf of a flattened parameter tree: user[name]=x. A null value renders as the key alone.
 struct PFNQueryStringPair {
@@ -115,6 +116,17 @@ class PFNHTTPRequestSerializer {
         const std::optional<platform::Value>& parameters,
         const ConstructingBodyBlock& block,
         platform::Error* error = nullptr) const;
+
+    // Drains a multipart body into a file (replacing its content) on the global queue, 1024
+    // bytes at a time, then calls `handler` on the main queue with the first error, if any.
+    // Answers the request without its body at once. Without a body stream: the request
+    // unchanged, and the handler never runs. Aborts when `fileURL` is no file URL.
+    platform::net::URLRequest
+    requestWithMultipartFormRequestWritingStreamContentsToFileCompletionHandler(
+        const platform::net::URLRequest& request,
+        std::shared_ptr<PFNMultipartBodyStream> bodyStream,
+        const platform::net::URL& fileURL,
+        std::function<void(const std::optional<platform::Error>& error)> handler) const;
 
     // A serializer of the same class with the headers, style and block copied; the request
     // settings start from their construction values.
