@@ -112,6 +112,13 @@ void PFNHTTPRequestOperation::setCompletionBlockWithSuccessFailure(SuccessBlock 
     });
 }
 
+std::shared_ptr<PFNHTTPRequestOperation> PFNHTTPRequestOperation::copy() const {
+    auto other = create(request());
+    copyInto(*other);
+    other->setResponseSerializer(responseSerializer()->copy());
+    return other;
+}
+
 void PFNHTTPRequestOperation::pause() {
     PFNURLConnectionOperation::pause();
     uint64_t offset = 0;

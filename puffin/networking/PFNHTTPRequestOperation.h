@@ -42,6 +42,9 @@ class PFNHTTPRequestOperation : public PFNURLConnectionOperation {
     // the response's ETag).
     void pause() override;
 
+    // As the connection operation's copy, with a copy of the response serializer.
+    std::shared_ptr<PFNHTTPRequestOperation> copy() const;
+
   protected:
     explicit PFNHTTPRequestOperation(platform::net::URLRequest request);
 

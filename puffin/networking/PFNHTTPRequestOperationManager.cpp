@@ -182,6 +182,13 @@ PFNHTTPRequestOperationManager::DELETEParametersSuccessFailure(
         "DELETE", URLString, parameters, std::move(success), std::move(failure)));
 }
 
+std::shared_ptr<PFNHTTPRequestOperationManager> PFNHTTPRequestOperationManager::copy() const {
+    auto other = std::make_shared<PFNHTTPRequestOperationManager>(baseURL_);
+    other->setRequestSerializer(requestSerializer_->copy());
+    other->setResponseSerializer(responseSerializer_->copy());
+    return other;
+}
+
 std::string PFNHTTPRequestOperationManager::description() const {
     char address[32];
     std::snprintf(address, sizeof address, "%p", static_cast<const void*>(this));

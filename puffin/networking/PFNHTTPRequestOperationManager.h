@@ -110,6 +110,9 @@ class PFNHTTPRequestOperationManager {
 
     std::string description() const;
 
+    // The same base URL with copies of both serializers; everything else as constructed.
+    std::shared_ptr<PFNHTTPRequestOperationManager> copy() const;
+
   private:
     // The URL string resolved against the base URL.
     std::string resolve(const std::string& URLString) const;

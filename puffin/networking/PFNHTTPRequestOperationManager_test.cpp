@@ -38,6 +38,15 @@ TEST(PFNHTTPRequestOperationManager, BaseURLsEndWithASlashSoPathsResolveBelowThe
         EXPECT_EQ(op->request().url.absoluteString(), c.resolved) << c.base;
     }
     EXPECT_FALSE(PFNHTTPRequestOperationManager::manager()->baseURL());
+
+    // A copy keeps the base URL and copies of the serializers.
+    PFNHTTPRequestOperationManager original(platform::net::URL::parse("https://h/v1"));
+    original.setRequestSerializer(PFNJSONRequestSerializer::serializer());
+    auto copy = original.copy();
+    EXPECT_EQ(copy->baseURL()->absoluteString(), "https://h/v1/");
+    EXPECT_NE(copy->requestSerializer(), original.requestSerializer());
+    EXPECT_TRUE(std::dynamic_pointer_cast<PFNJSONRequestSerializer>(copy->requestSerializer()));
+    EXPECT_TRUE(std::dynamic_pointer_cast<PFNJSONResponseSerializer>(copy->responseSerializer()));
 }
 
 class PFNHTTPRequestOperationManagerTest : public ::testing::Test {

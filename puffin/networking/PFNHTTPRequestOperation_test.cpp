@@ -391,4 +391,31 @@ TEST_F(PFNHTTPRequestOperationTest, ABatchReportsWhenEveryOperationsOwnBlockRan)
     EXPECT_EQ(*empty, 0u);
 }
 
+TEST_F(PFNHTTPRequestOperationTest, ACopyIsAFreshOperationWithTheSameRequestAndBlocks) {
+    Outcome first;
+    auto op = operation(*server_, "/api/install", first);
+    auto queue = platform::Queue::serial("copies");
+    op->setCompletionQueue(queue);
+    int progressCalls = 0;
+    op->setDownloadProgressBlock([&](uint64_t, int64_t, int64_t) { ++progressCalls; });
+    run(op, first);
+
+    auto copy = op->copy();
+    EXPECT_EQ(copy->state(), PFNOperationReadyState);
+    EXPECT_EQ(copy->request().url.absoluteString(), op->request().url.absoluteString());
+    EXPECT_EQ(copy->request().body, op->request().body);
+    EXPECT_EQ(copy->completionQueue(), queue);
+    EXPECT_FALSE(copy->response());
+    EXPECT_NE(copy->responseSerializer(), op->responseSerializer());
+    EXPECT_TRUE(std::dynamic_pointer_cast<PFNJSONResponseSerializer>(copy->responseSerializer()));
+    EXPECT_EQ(copy->securityPolicy()->SSLPinningMode(), PFNSSLPinningModeNone);  // the default
+
+    const int before = progressCalls;
+    copy->setSecurityPolicy(op->securityPolicy());
+    queue_->addOperation(copy);
+    copy->waitUntilFinished();
+    EXPECT_TRUE(platform::RunLoop::main().runUntil([&] { return progressCalls > before; }, 10));
+    EXPECT_EQ(server_->requestCount("/api/install"), 2u);
+}
+
 }  // namespace

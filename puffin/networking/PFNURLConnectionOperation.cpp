@@ -582,6 +582,23 @@ void PFNURLConnectionOperation::setUserInfo(platform::Dictionary userInfo) {
     userInfo_ = std::move(userInfo);
 }
 
+std::shared_ptr<PFNURLConnectionOperation> PFNURLConnectionOperation::copy() const {
+    auto other = create(request());
+    copyInto(*other);
+    return other;
+}
+
+void PFNURLConnectionOperation::copyInto(PFNURLConnectionOperation& other) const {
+    std::scoped_lock lock(lock_, other.lock_);
+    other.uploadProgress_ = uploadProgress_;
+    other.downloadProgress_ = downloadProgress_;
+    other.authenticationChallenge_ = authenticationChallenge_;
+    other.cacheResponse_ = cacheResponse_;
+    other.redirectResponse_ = redirectResponse_;
+    other.completionQueue_ = completionQueue_;
+    other.completionGroup_ = completionGroup_;
+}
+
 std::string PFNURLConnectionOperation::description() const {
     std::lock_guard lock(lock_);
     char address[32];

@@ -134,7 +134,13 @@ class PFNURLConnectionOperation : public platform::Operation {
 
     std::string description() const;
 
+    // A fresh operation (ready, default policy) for the same request with the same progress,
+    // challenge, cache and redirect blocks, completion queue and group.
+    std::shared_ptr<PFNURLConnectionOperation> copy() const;
+
   protected:
+    // Copies what copy() carries over into `other`.
+    void copyInto(PFNURLConnectionOperation& other) const;
     explicit PFNURLConnectionOperation(platform::net::URLRequest request);
     mutable std::recursive_mutex lock_;
 
