@@ -196,3 +196,29 @@ std::string PFNHTTPRequestOperationManager::description() const {
            ", baseURL: " + (baseURL_ ? baseURL_->absoluteString() : "(null)") +
            ", operationQueue: " + operationQueue->name() + ">";
 }
+
+platform::Dictionary PFNHTTPRequestOperationManager::encodeWithCoder() const {
+    platform::Dictionary archive{{"requestSerializer", requestSerializer_->encodeWithCoder()},
+                                 {"responseSerializer", responseSerializer_->encodeWithCoder()}};
+    if (baseURL_) archive["baseURL"] = baseURL_->absoluteString();
+    return archive;
+}
+
+std::shared_ptr<PFNHTTPRequestOperationManager> PFNHTTPRequestOperationManager::managerWithCoder(
+    const platform::Value& archive) {
+    if (!archive.dictionary()) return nullptr;
+    std::optional<platform::net::URL> base;
+    if (const platform::Value* url = archive.find("baseURL"); url && url->isString())
+        base = platform::net::URL::parse(url->asString());
+    const platform::Value* request = archive.find("requestSerializer");
+    const platform::Value* response = archive.find("responseSerializer");
+    auto requestSerializer =
+        request ? PFNHTTPRequestSerializer::serializerWithCoder(*request) : nullptr;
+    auto responseSerializer =
+        response ? PFNHTTPResponseSerializer::serializerWithCoder(*response) : nullptr;
+    if (!requestSerializer || !responseSerializer) return nullptr;
+    auto manager = std::make_shared<PFNHTTPRequestOperationManager>(base);
+    manager->setRequestSerializer(std::move(requestSerializer));
+    manager->setResponseSerializer(std::move(responseSerializer));
+    return manager;
+}

@@ -113,6 +113,12 @@ class PFNHTTPRequestOperationManager {
     // The same base URL with copies of both serializers; everything else as constructed.
     std::shared_ptr<PFNHTTPRequestOperationManager> copy() const;
 
+    // Archiving: "baseURL", "requestSerializer", "responseSerializer"; decoding makes a manager
+    // for the base URL and puts the decoded serializers in (null for a broken archive).
+    platform::Dictionary encodeWithCoder() const;
+    static std::shared_ptr<PFNHTTPRequestOperationManager> managerWithCoder(
+        const platform::Value& archive);
+
   private:
     // The URL string resolved against the base URL.
     std::string resolve(const std::string& URLString) const;

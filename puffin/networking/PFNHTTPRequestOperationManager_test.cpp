@@ -5,6 +5,7 @@
 #include "peers/puffin-api/PuffinAPIServer.h"
 #include "peers/puffin-api/TestCertificate.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/KeyedArchive.h"
 #include "puffin/core/PFPlatformFrameworks.h"
 #include "puffin/networking/PFNStreamingMultipartFormData.h"
 
@@ -47,6 +48,50 @@ TEST(PFNHTTPRequestOperationManager, BaseURLsEndWithASlashSoPathsResolveBelowThe
     EXPECT_NE(copy->requestSerializer(), original.requestSerializer());
     EXPECT_TRUE(std::dynamic_pointer_cast<PFNJSONRequestSerializer>(copy->requestSerializer()));
     EXPECT_TRUE(std::dynamic_pointer_cast<PFNJSONResponseSerializer>(copy->responseSerializer()));
+}
+
+TEST(PFNHTTPRequestOperationManager, AManagerAndItsSerializersComeBackFromAnArchive) {
+    PFRegisterClasses();
+    PFNHTTPRequestOperationManager original(platform::net::URL::parse("https://h/v1"));
+    auto requests = PFNPropertyListRequestSerializer::serializerWithFormatWriteOptions(200, 0);
+    requests->setValueForHTTPHeaderField("yes", "X-Archived");
+    requests->setTimeoutInterval(5);
+    original.setRequestSerializer(requests);
+    auto json = PFNJSONResponseSerializer::serializerWithReadingOptions(1);
+    json->removesKeysWithNullValues = true;
+    auto plain = PFNHTTPResponseSerializer::serializer();
+    plain->acceptableStatusCodes = std::set<int64_t>{204};
+    plain->acceptableContentTypes = std::set<std::string>{"text/plain"};
+    original.setResponseSerializer(
+        PFNCompoundResponseSerializer::compoundSerializerWithResponseSerializers({json, plain}));
+
+    const auto bytes = platform::archive::archive(Value(original.encodeWithCoder()));
+    ASSERT_FALSE(bytes.empty());
+    auto decoded =
+        PFNHTTPRequestOperationManager::managerWithCoder(*platform::archive::unarchive(bytes));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->baseURL()->absoluteString(), "https://h/v1/");
+    auto decodedRequests =
+        std::dynamic_pointer_cast<PFNPropertyListRequestSerializer>(decoded->requestSerializer());
+    ASSERT_TRUE(decodedRequests);
+    EXPECT_EQ(decodedRequests->format, 200u);
+    EXPECT_EQ(decodedRequests->valueForHTTPHeaderField("X-Archived"), "yes");
+    EXPECT_EQ(decodedRequests->valueForHTTPHeaderField("User-Agent"),
+              requests->valueForHTTPHeaderField("User-Agent"));
+    EXPECT_TRUE(decodedRequests->changedSettings().empty());  // settings are not archived
+    auto compound =
+        std::dynamic_pointer_cast<PFNCompoundResponseSerializer>(decoded->responseSerializer());
+    ASSERT_TRUE(compound);
+    ASSERT_EQ(compound->responseSerializers.size(), 2u);
+    auto decodedJSON =
+        std::dynamic_pointer_cast<PFNJSONResponseSerializer>(compound->responseSerializers[0]);
+    ASSERT_TRUE(decodedJSON);
+    EXPECT_TRUE(decodedJSON->removesKeysWithNullValues);
+    EXPECT_EQ(decodedJSON->readingOptions, 1u);
+    EXPECT_EQ(compound->responseSerializers[1]->acceptableStatusCodes, std::set<int64_t>{204});
+    EXPECT_EQ(compound->responseSerializers[1]->acceptableContentTypes,
+              std::set<std::string>{"text/plain"});
+    EXPECT_FALSE(PFNHTTPRequestOperationManager::managerWithCoder(Value("broken")));
 }
 
 class PFNHTTPRequestOperationManagerTest : public ::testing::Test {

@@ -501,3 +501,72 @@ std::shared_ptr<PFNHTTPRequestSerializer> PFNPropertyListRequestSerializer::copy
     other->writeOptions = writeOptions;
     return other;
 }
+
+// ---- archiving
+
+platform::Dictionary PFNHTTPRequestSerializer::encodeWithCoder() const {
+    platform::Dictionary headers;
+    for (const auto& [name, value] : headers_)
+        headers[name] = value;
+    return platform::Dictionary{{"class", className()},
+                                {"mutableHTTPRequestHeaders", std::move(headers)},
+                                {"queryStringSerializationStyle", static_cast<int64_t>(style_)}};
+}
+
+void PFNHTTPRequestSerializer::decodeFromCoder(const platform::Dictionary& archive) {
+    if (auto found = archive.find("mutableHTTPRequestHeaders");
+        found != archive.end() && found->second.dictionary()) {
+        headers_.clear();
+        for (const auto& [name, value] : *found->second.dictionary())
+            headers_.emplace_back(name, value.asString());
+    }
+    if (auto found = archive.find("queryStringSerializationStyle"); found != archive.end())
+        style_ = static_cast<uint64_t>(found->second.asInteger());
+}
+
+std::shared_ptr<PFNHTTPRequestSerializer> PFNHTTPRequestSerializer::serializerWithCoder(
+    const Value& archive) {
+    const auto* dictionary = archive.dictionary();
+    if (!dictionary) return nullptr;
+    const Value* name = archive.find("class");
+    const std::string kind = name ? name->asString() : "";
+    std::shared_ptr<PFNHTTPRequestSerializer> serializer;
+    if (kind == "PFNJSONRequestSerializer") {
+        serializer = std::make_shared<PFNJSONRequestSerializer>();
+    } else if (kind == "PFNPropertyListRequestSerializer") {
+        serializer = std::make_shared<PFNPropertyListRequestSerializer>();
+    } else if (kind == "PFNHTTPRequestSerializer") {
+        serializer = std::make_shared<PFNHTTPRequestSerializer>();
+    } else {
+        return nullptr;
+    }
+    serializer->decodeFromCoder(*dictionary);
+    return serializer;
+}
+
+platform::Dictionary PFNJSONRequestSerializer::encodeWithCoder() const {
+    auto archive = PFNHTTPRequestSerializer::encodeWithCoder();
+    archive["writingOptions"] = static_cast<int64_t>(writingOptions);
+    return archive;
+}
+
+void PFNJSONRequestSerializer::decodeFromCoder(const platform::Dictionary& archive) {
+    PFNHTTPRequestSerializer::decodeFromCoder(archive);
+    if (auto found = archive.find("writingOptions"); found != archive.end())
+        writingOptions = static_cast<uint64_t>(found->second.asInteger());
+}
+
+platform::Dictionary PFNPropertyListRequestSerializer::encodeWithCoder() const {
+    auto archive = PFNHTTPRequestSerializer::encodeWithCoder();
+    archive["format"] = static_cast<int64_t>(format);
+    archive["writeOptions"] = static_cast<int64_t>(writeOptions);
+    return archive;
+}
+
+void PFNPropertyListRequestSerializer::decodeFromCoder(const platform::Dictionary& archive) {
+    PFNHTTPRequestSerializer::decodeFromCoder(archive);
+    if (auto found = archive.find("format"); found != archive.end())
+        format = static_cast<uint64_t>(found->second.asInteger());
+    if (auto found = archive.find("writeOptions"); found != archive.end())
+        writeOptions = static_cast<uint64_t>(found->second.asInteger());
+}

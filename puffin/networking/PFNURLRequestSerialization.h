@@ -132,7 +132,17 @@ class PFNHTTPRequestSerializer {
     // settings start from their construction values.
     virtual std::shared_ptr<PFNHTTPRequestSerializer> copy() const;
 
+    // Archiving: the default headers ("mutableHTTPRequestHeaders"), the query style and the
+    // subclass's own options, with "class". Decoding constructs the class (so the settings
+    // take their construction values and the default headers are rebuilt), then puts the
+    // archived headers and style in place. The query block is not archived.
+    virtual std::string className() const { return "PFNHTTPRequestSerializer"; }
+    virtual platform::Dictionary encodeWithCoder() const;
+    static std::shared_ptr<PFNHTTPRequestSerializer> serializerWithCoder(
+        const platform::Value& archive);
+
   protected:
+    virtual void decodeFromCoder(const platform::Dictionary& archive);
     // The incoming request with the default headers it does not set itself.
     platform::net::URLRequest withDefaultHeaders(const platform::net::URLRequest& request) const;
     void copyInto(PFNHTTPRequestSerializer& other) const;
@@ -162,6 +172,11 @@ class PFNJSONRequestSerializer : public PFNHTTPRequestSerializer {
         const std::optional<platform::Value>& parameters,
         platform::Error* error) const override;
     std::shared_ptr<PFNHTTPRequestSerializer> copy() const override;
+    std::string className() const override { return "PFNJSONRequestSerializer"; }
+    platform::Dictionary encodeWithCoder() const override;
+
+  protected:
+    void decodeFromCoder(const platform::Dictionary& archive) override;
 };
 
 class PFNPropertyListRequestSerializer : public PFNHTTPRequestSerializer {
@@ -178,4 +193,9 @@ class PFNPropertyListRequestSerializer : public PFNHTTPRequestSerializer {
         const std::optional<platform::Value>& parameters,
         platform::Error* error) const override;
     std::shared_ptr<PFNHTTPRequestSerializer> copy() const override;
+    std::string className() const override { return "PFNPropertyListRequestSerializer"; }
+    platform::Dictionary encodeWithCoder() const override;
+
+  protected:
+    void decodeFromCoder(const platform::Dictionary& archive) override;
 };

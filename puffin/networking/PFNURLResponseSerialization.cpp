@@ -385,3 +385,117 @@ std::shared_ptr<PFNHTTPResponseSerializer> PFNCompoundResponseSerializer::copy()
     copy->responseSerializers = responseSerializers;
     return copy;
 }
+
+// ---- archiving
+
+namespace {
+
+const Value* member(const Dictionary& archive, const char* key) {
+    auto found = archive.find(key);
+    return found == archive.end() ? nullptr : &found->second;
+}
+
+}  // namespace
+
+Dictionary PFNHTTPResponseSerializer::encodeWithCoder() const {
+    Dictionary archive{{"class", className()}};
+    if (acceptableStatusCodes) {
+        platform::Array codes;
+        for (int64_t code : *acceptableStatusCodes)
+            codes.push_back(code);
+        archive["acceptableStatusCodes"] = std::move(codes);
+    }
+    if (acceptableContentTypes) {
+        platform::Array types;
+        for (const auto& type : *acceptableContentTypes)
+            types.push_back(type);
+        archive["acceptableContentTypes"] = std::move(types);
+    }
+    return archive;
+}
+
+void PFNHTTPResponseSerializer::decodeFromCoder(const Dictionary& archive) {
+    acceptableStatusCodes.reset();
+    if (const Value* codes = member(archive, "acceptableStatusCodes"); codes && codes->array()) {
+        std::set<int64_t> read;
+        for (const auto& code : *codes->array())
+            read.insert(code.asInteger());
+        acceptableStatusCodes = std::move(read);
+    }
+    acceptableContentTypes.reset();
+    if (const Value* types = member(archive, "acceptableContentTypes"); types && types->array()) {
+        std::set<std::string> read;
+        for (const auto& type : *types->array())
+            read.insert(type.asString());
+        acceptableContentTypes = std::move(read);
+    }
+}
+
+std::shared_ptr<PFNHTTPResponseSerializer> PFNHTTPResponseSerializer::serializerWithCoder(
+    const Value& archive) {
+    const auto* dictionary = archive.dictionary();
+    if (!dictionary) return nullptr;
+    const Value* name = member(*dictionary, "class");
+    const std::string kind = name ? name->asString() : "";
+    std::shared_ptr<PFNHTTPResponseSerializer> serializer;
+    if (kind == "PFNJSONResponseSerializer") {
+        serializer = std::make_shared<PFNJSONResponseSerializer>();
+    } else if (kind == "PFNPropertyListResponseSerializer") {
+        serializer = std::make_shared<PFNPropertyListResponseSerializer>();
+    } else if (kind == "PFNCompoundResponseSerializer") {
+        serializer = std::make_shared<PFNCompoundResponseSerializer>();
+    } else if (kind == "PFNHTTPResponseSerializer") {
+        serializer = std::make_shared<PFNHTTPResponseSerializer>();
+    } else {
+        return nullptr;
+    }
+    serializer->decodeFromCoder(*dictionary);
+    return serializer;
+}
+
+Dictionary PFNJSONResponseSerializer::encodeWithCoder() const {
+    Dictionary archive = PFNHTTPResponseSerializer::encodeWithCoder();
+    archive["readingOptions"] = static_cast<int64_t>(readingOptions);
+    archive["removesKeysWithNullValues"] = removesKeysWithNullValues;
+    return archive;
+}
+
+void PFNJSONResponseSerializer::decodeFromCoder(const Dictionary& archive) {
+    PFNHTTPResponseSerializer::decodeFromCoder(archive);
+    if (const Value* v = member(archive, "readingOptions"))
+        readingOptions = static_cast<uint64_t>(v->asInteger());
+    if (const Value* v = member(archive, "removesKeysWithNullValues"))
+        removesKeysWithNullValues = v->asBool();
+}
+
+Dictionary PFNPropertyListResponseSerializer::encodeWithCoder() const {
+    Dictionary archive = PFNHTTPResponseSerializer::encodeWithCoder();
+    archive["format"] = static_cast<int64_t>(format);
+    archive["readOptions"] = static_cast<int64_t>(readOptions);
+    return archive;
+}
+
+void PFNPropertyListResponseSerializer::decodeFromCoder(const Dictionary& archive) {
+    PFNHTTPResponseSerializer::decodeFromCoder(archive);
+    if (const Value* v = member(archive, "format")) format = static_cast<uint64_t>(v->asInteger());
+    if (const Value* v = member(archive, "readOptions"))
+        readOptions = static_cast<uint64_t>(v->asInteger());
+}
+
+Dictionary PFNCompoundResponseSerializer::encodeWithCoder() const {
+    Dictionary archive = PFNHTTPResponseSerializer::encodeWithCoder();
+    platform::Array members;
+    for (const auto& serializer : responseSerializers)
+        if (serializer) members.push_back(serializer->encodeWithCoder());
+    archive["responseSerializers"] = std::move(members);
+    return archive;
+}
+
+void PFNCompoundResponseSerializer::decodeFromCoder(const Dictionary& archive) {
+    PFNHTTPResponseSerializer::decodeFromCoder(archive);
+    responseSerializers.clear();
+    if (const Value* members = member(archive, "responseSerializers"); members && members->array())
+        for (const auto& entry : *members->array())
+            if (auto serializer = serializerWithCoder(entry))
+                responseSerializers.push_back(std::move(serializer));
+}

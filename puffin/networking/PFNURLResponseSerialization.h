@@ -82,7 +82,15 @@ class PFNHTTPResponseSerializer : public PFNURLResponseSerialization {
     // start from their own defaults and copy their own fields.
     virtual std::shared_ptr<PFNHTTPResponseSerializer> copy() const;
 
+    // Archiving: the settings under their property names and "class"; decoding makes the
+    // class with its defaults and reads the keys back (the text encoding is not archived).
+    virtual std::string className() const { return "PFNHTTPResponseSerializer"; }
+    virtual platform::Dictionary encodeWithCoder() const;
+    static std::shared_ptr<PFNHTTPResponseSerializer> serializerWithCoder(
+        const platform::Value& archive);
+
   protected:
+    virtual void decodeFromCoder(const platform::Dictionary& archive);
     // Validation for the parsing subclasses: true when they should give up (invalid, and
     // either no error slot or a content-type error).
     bool abandonsParse(const platform::net::HTTPURLResponse* response,
@@ -105,6 +113,11 @@ class PFNJSONResponseSerializer : public PFNHTTPResponseSerializer {
         const platform::Data* data,
         platform::Error* error) const override;
     std::shared_ptr<PFNHTTPResponseSerializer> copy() const override;
+    std::string className() const override { return "PFNJSONResponseSerializer"; }
+    platform::Dictionary encodeWithCoder() const override;
+
+  protected:
+    void decodeFromCoder(const platform::Dictionary& archive) override;
 };
 
 class PFNPropertyListResponseSerializer : public PFNHTTPResponseSerializer {
@@ -123,6 +136,11 @@ class PFNPropertyListResponseSerializer : public PFNHTTPResponseSerializer {
         const platform::Data* data,
         platform::Error* error) const override;
     std::shared_ptr<PFNHTTPResponseSerializer> copy() const override;
+    std::string className() const override { return "PFNPropertyListResponseSerializer"; }
+    platform::Dictionary encodeWithCoder() const override;
+
+  protected:
+    void decodeFromCoder(const platform::Dictionary& archive) override;
 };
 
 class PFNCompoundResponseSerializer : public PFNHTTPResponseSerializer {
@@ -138,6 +156,11 @@ class PFNCompoundResponseSerializer : public PFNHTTPResponseSerializer {
         const platform::Data* data,
         platform::Error* error) const override;
     std::shared_ptr<PFNHTTPResponseSerializer> copy() const override;
+    std::string className() const override { return "PFNCompoundResponseSerializer"; }
+    platform::Dictionary encodeWithCoder() const override;
+
+  protected:
+    void decodeFromCoder(const platform::Dictionary& archive) override;
 };
 
 // Null removal: dictionaries lose keys whose value is null, recursively; arrays keep their
