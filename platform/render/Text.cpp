@@ -7,6 +7,7 @@
 #include <cmath>
 #include <map>
 #include <mutex>
+#include <string_view>
 #include <utility>
 
 #include "platform/render/Fonts.h"
@@ -41,11 +42,52 @@ int pangoUnits(double points) {
     return int(std::min(points * PANGO_SCALE, double(INT_MAX / 2)));
 }
 
-void setText(PangoLayout* layout, std::string_view text) {
+// Marks that end a phrase or close a pair: a line never starts with one.
+constexpr std::u32string_view kClosing =
+    U"。，、；：？！．）］｝｠」』】》〉〕〗〙〛｣”’…‥·・％々,.;:?!)]}%";
+// Marks that open a pair: a line never ends with one.
+constexpr std::u32string_view kOpening = U"（［｛｟「『【《〈〔〖〘〚｢“‘([{";
+
+// Chinese line breaking: no break before closing punctuation nor after an opening bracket, in
+// every wrap mode (character wrapping would otherwise break anywhere). Each forbidden break is
+// an attribute spanning the two characters around it.
+void applyBreakRules(PangoLayout* layout) {
+    const char* text = pango_layout_get_text(layout);
+    PangoAttrList* attrs = pango_attr_list_new();
+    const char* previous = nullptr;
+    gunichar previousChar = 0;
+    for (const char* p = text; *p; p = g_utf8_next_char(p)) {
+        const gunichar c = g_utf8_get_char(p);
+        if (previous &&
+            (kClosing.find(c) != kClosing.npos || kOpening.find(previousChar) != kOpening.npos)) {
+            PangoAttribute* keep = pango_attr_allow_breaks_new(false);
+            keep->start_index = guint(previous - text);
+            keep->end_index = guint(g_utf8_next_char(p) - text);
+            pango_attr_list_insert(attrs, keep);
+        }
+        previous = p;
+        previousChar = c;
+    }
+    pango_layout_set_attributes(layout, attrs);
+    pango_attr_list_unref(attrs);
+}
+
+void setText(PangoLayout* layout, std::string_view text, bool breakRules) {
     // Pango wants valid UTF-8; broken sequences become U+FFFD.
     gchar* valid = g_utf8_make_valid(text.data(), gssize(text.size()));
     pango_layout_set_text(layout, valid, -1);
     g_free(valid);
+    if (breakRules) {
+        applyBreakRules(layout);
+    } else {
+        pango_layout_set_attributes(layout, nullptr);
+    }
+}
+
+int layoutWidth(PangoLayout* layout) {
+    PangoRectangle logical;
+    pango_layout_get_extents(layout, nullptr, &logical);
+    return logical.width;
 }
 
 }  // namespace
@@ -63,7 +105,10 @@ std::string Font::resolvedFamily() const {
 
 namespace detail {
 
-LayoutRef makeLayout(std::string_view text, const Font& font, double width, double height,
+LayoutRef makeLayout(std::string_view text,
+                     const Font& font,
+                     double width,
+                     double height,
                      const TextOptions& options) {
     LayoutRef layout(pango_layout_new(threadContext()));
 
@@ -78,12 +123,25 @@ LayoutRef makeLayout(std::string_view text, const Font& font, double width, doub
     pango_layout_set_font_description(layout.get(), description);
     pango_font_description_free(description);
 
-    setText(layout.get(), text);
+    bool breakRules = true;
+    setText(layout.get(), text, breakRules);
 
-    if (std::isfinite(width) && width > 0) pango_layout_set_width(layout.get(), pangoUnits(width));
+    const bool wraps = std::isfinite(width) && width > 0;
+    if (wraps) pango_layout_set_width(layout.get(), pangoUnits(width));
     pango_layout_set_wrap(layout.get(), options.lineBreak == LineBreak::CharWrap
                                             ? PANGO_WRAP_CHAR
                                             : PANGO_WRAP_WORD_CHAR);
+    // A run the rules keep together that is wider than a line (a row of closing marks) breaks
+    // anywhere after all rather than spill past the width.
+    if (wraps && layoutWidth(layout.get()) > pangoUnits(width)) {
+        const int kept = layoutWidth(layout.get());
+        setText(layout.get(), text, false);
+        if (layoutWidth(layout.get()) < kept) {
+            breakRules = false;
+        } else {
+            setText(layout.get(), text, true);
+        }
+    }
     switch (options.alignment) {
         case TextAlignment::Left:
             pango_layout_set_alignment(layout.get(), PANGO_ALIGN_LEFT);
@@ -117,14 +175,16 @@ LayoutRef makeLayout(std::string_view text, const Font& font, double width, doub
                                  kept.back() == '\t')) {
             kept.pop_back();
         }
-        setText(layout.get(), kept);
+        setText(layout.get(), kept, breakRules);
     }
     return layout;
 }
 
 }  // namespace detail
 
-Size measureText(std::string_view text, const Font& font, double maxWidth,
+Size measureText(std::string_view text,
+                 const Font& font,
+                 double maxWidth,
                  const TextOptions& options) {
     if (text.empty()) return {};
     auto layout =

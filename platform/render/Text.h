@@ -30,6 +30,9 @@ struct Font {
 
 enum class TextAlignment { Left, Center, Right };
 
+// Every mode keeps Chinese line-breaking rules: closing punctuation (。，、；：？！）」』】》 and
+// the like) never starts a line and an opening bracket never ends one, unless such a run is
+// wider than a whole line.
 enum class LineBreak {
     WordWrap,     // between words; a word longer than a line breaks between characters
     CharWrap,     // between any two characters

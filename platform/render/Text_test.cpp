@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/render/Canvas.h"
 #include "platform/render/Fonts.h"
 #include "platform/render/PixelTestSupport.h"
+#include "platform/render/TextLayout.h"
 
 namespace platform::render {
 namespace {
@@ -118,6 +121,75 @@ TEST(Text, LineLimitAndTruncation) {
     // A limited line count also holds without a width: text past the first line is dropped.
     EXPECT_NEAR(measureText("提示\n提示\n提示", kFont, 1e9, {.numberOfLines = 2}).height,
                 2 * lineHeight, 1.5);
+}
+
+// The lines of `text` laid out `width` points wide, as measuring and drawing lay them out.
+std::vector<std::string> linesOf(const std::string& text, double width, LineBreak lineBreak) {
+    auto layout = detail::makeLayout(text, kFont, width, 1e9, {.lineBreak = lineBreak});
+    const char* laid = pango_layout_get_text(layout.get());
+    std::vector<std::string> lines;
+    for (int i = 0; i < pango_layout_get_line_count(layout.get()); ++i) {
+        const PangoLayoutLine* line = pango_layout_get_line_readonly(layout.get(), i);
+        lines.emplace_back(laid + line->start_index, size_t(line->length));
+    }
+    return lines;
+}
+
+TEST(Text, ClosingPunctuationNeverStartsALineNorAnOpeningBracketEndsOne) {
+    const std::string diary =
+        "    一个漆黑寒冷的夜晚， 我再次晕倒在街头。 长期的咸菜馒头和揪心的房价摧毁了我的健康， "
+        "让我再也没能醒过来。。。";
+    // Each width is that of the text up to the mark, so plain character wrapping puts a closing
+    // mark first on the next line or leaves an opening one last on its line.
+    struct Case {
+        std::string text;
+        std::string fits;  // the part that fits the first line
+        std::string firstOfNext;
+        std::string lastOfFirst;
+    } cases[] = {
+        {"好好好好。好好", "好好好好", "好", "好"},
+        {"他说：“你好。”再见", "他说：“你好。", "好", "你"},
+        {"我们去「北京」吧", "我们去「", "「", "去"},
+        {"看《红楼梦》，好看", "看《红楼梦》", "梦", "红楼"},
+        {"等一下……好吗？", "等一下…", "下", "等一"},
+        {"这样（真的）可以", "这样（", "（", "样"},
+    };
+    for (const LineBreak mode : {LineBreak::CharWrap, LineBreak::WordWrap}) {
+        for (const Case& c : cases) {
+            const double width = measureText(c.fits, kFont).width + 0.5;
+            const auto lines = linesOf(c.text, width, mode);
+            ASSERT_GE(lines.size(), 2u) << c.text;
+            EXPECT_TRUE(lines[1].starts_with(c.firstOfNext))
+                << c.text << " mode " << int(mode) << ": " << lines[0] << " | " << lines[1];
+            EXPECT_TRUE(lines[0].ends_with(c.lastOfFirst))
+                << c.text << " mode " << int(mode) << ": " << lines[0] << " | " << lines[1];
+        }
+    }
+
+    // The death diary as its dialog shows it: 14-point text 248 points wide.
+    auto diaryLayout =
+        detail::makeLayout(diary, Font::system(14), 248, 1e9, {.lineBreak = LineBreak::CharWrap});
+    const char* laid = pango_layout_get_text(diaryLayout.get());
+    const int count = pango_layout_get_line_count(diaryLayout.get());
+    ASSERT_GE(count, 2);
+    for (int i = 1; i < count; ++i) {
+        const std::string start(laid +
+                                pango_layout_get_line_readonly(diaryLayout.get(), i)->start_index);
+        EXPECT_FALSE(start.starts_with("。")) << start;
+        EXPECT_FALSE(start.starts_with("，")) << start;
+    }
+}
+
+TEST(Text, ARunOfClosingMarksWiderThanALineStillWraps) {
+    std::string run;
+    for (int i = 0; i < 30; ++i)
+        run += "。";
+    const double width = measureText("。。。。。", kFont).width + 0.5;
+    for (const LineBreak mode : {LineBreak::CharWrap, LineBreak::WordWrap}) {
+        const Size size = measureText(run, kFont, width, {.lineBreak = mode});
+        EXPECT_LE(size.width, width) << int(mode);
+        EXPECT_EQ(linesOf(run, width, mode).size(), 6u) << int(mode);
+    }
 }
 
 TEST(Text, TruncateTailStopsAtTheRectBottom) {
