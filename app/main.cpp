@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ads/foundation/HRNRegisterClasses.h"
 #include "app/CommandLine.h"
 #include "app/HeadlessRunner.h"
 #include "app/Launch.h"
@@ -17,6 +18,7 @@
 #include "platform/foundation/AppHome.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Bundle.h"
+#include "puffin/core/PFPlatformFrameworks.h"
 
 namespace {
 
@@ -73,6 +75,8 @@ int main(int argc, char** argv) {
         qen::app::bundleDirectoryFor(*options, executablePath(argv[0])));
     if (options->virtualTime) platform::Clock::useVirtual();
     // Every library's classes made by name, in library order, before the storyboard loads.
+    HRNRegisterClasses();
+    PFRegisterClasses();
     game::registerClasses();
     qen::app::registerClasses();
 

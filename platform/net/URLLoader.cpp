@@ -10,6 +10,7 @@
 #include <list>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -114,11 +115,15 @@ class PassBatch {
                 calls.push_back(std::move(call));
                 return;
             }
+        if (!pending_) pending_.emplace();
         loads_.emplace_back(state, std::vector<DelegateCall>{std::move(call)});
     }
 
   private:
     static thread_local PassBatch* current_;
+    // The transfers that made these calls may be gone before the pass ends: until the calls
+    // are posted, the virtual clock must not move past them.
+    std::optional<PendingWork> pending_;
     std::vector<std::pair<std::shared_ptr<State>, std::vector<DelegateCall>>> loads_;
 };
 thread_local PassBatch* PassBatch::current_ = nullptr;
