@@ -4,6 +4,7 @@
 
 #include "ads/foundation/HRNErrorAdditions.h"
 #include "ads/pipeline/HRNRequest.h"
+#include "platform/net/URLRequest.h"
 
 namespace {
 
@@ -25,58 +26,6 @@ constexpr std::array<const char*, 14> kStandardMessages = {
     "Request Error: Invalid argument.",
     "Request Error: Received invalid response.",
 };
-
-// Short English texts for HTTP status codes, lower case, falling back to the status class.
-std::string httpStatusText(int64_t status) {
-    switch (status) {
-        case 200:
-            return "no error";
-        case 201:
-            return "created";
-        case 204:
-            return "no content";
-        case 301:
-            return "moved permanently";
-        case 302:
-            return "found";
-        case 304:
-            return "not modified";
-        case 400:
-            return "bad request";
-        case 401:
-            return "unauthorized";
-        case 403:
-            return "forbidden";
-        case 404:
-            return "not found";
-        case 405:
-            return "method not allowed";
-        case 408:
-            return "request timed out";
-        case 410:
-            return "no longer exists";
-        case 429:
-            return "too many requests";
-        case 500:
-            return "internal server error";
-        case 501:
-            return "unimplemented";
-        case 502:
-            return "bad gateway";
-        case 503:
-            return "service unavailable";
-        case 504:
-            return "gateway timed out";
-        default:
-            break;
-    }
-    if (status >= 100 && status < 200) return "informational";
-    if (status >= 200 && status < 300) return "success";
-    if (status >= 300 && status < 400) return "redirected";
-    if (status >= 400 && status < 500) return "client error";
-    if (status >= 500 && status < 600) return "server error";
-    return "server error";
-}
 
 platform::Value encodeError(const platform::Error& error) {
     return platform::Dictionary{
@@ -114,7 +63,8 @@ HRNRequestError::HRNRequestError(int64_t code,
     }
     if (httpStatusCode >= 1) {
         info[kHRNHttpStatusKey] =
-            "HTTP status " + std::to_string(httpStatusCode) + ": " + httpStatusText(httpStatusCode);
+            "HTTP status " + std::to_string(httpStatusCode) + ": " +
+            platform::net::HTTPURLResponse::localizedStringForStatusCode(httpStatusCode);
     }
     domain = kHRNErrorDomain;
     this->code = code;

@@ -19,19 +19,6 @@
 
 namespace {
 
-std::optional<double> numberSetting(std::string_view name) {
-    auto value = HRNSettingValue(name);
-    if (!value) return std::nullopt;
-    if (value->isNumber()) return value->asReal();
-    if (const std::string* text = value->string()) {
-        const char* start = text->c_str();
-        char* end = nullptr;
-        const double number = std::strtod(start, &end);
-        if (end != start) return number;
-    }
-    return std::nullopt;
-}
-
 // The text a view shows, as the walk reads it.
 std::string textOfView(platform::ui::View& view) {
     if (auto* web = dynamic_cast<platform::web::WebView*>(&view))
@@ -57,8 +44,8 @@ HRNApplicationContentHashing::HRNApplicationContentHashing()
 void HRNApplicationContentHashing::startContentHashing() {
     std::lock_guard lock(mutex_);
     if (scheduler_) return;
-    const auto capacity = numberSetting("content_queue_maximum_capacity");
-    const auto interval = numberSetting("traversal_interval");
+    const auto capacity = HRNSettingNumberValue("content_queue_maximum_capacity");
+    const auto interval = HRNSettingNumberValue("traversal_interval");
     contentQueue_ = std::make_shared<HRNContentQueue>(
         capacity && *capacity >= 0 ? static_cast<uint64_t>(*capacity) : 10);
     // A zero interval would spin the timer.

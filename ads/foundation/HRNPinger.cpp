@@ -15,29 +15,14 @@ namespace {
 constexpr const char* kRetryGroupKeysKey = "/heron/ads/retry_group_keys";
 constexpr const char* kRetryCountKey = "/heron/ads/retry_count";
 
-// A setting as a number: a number, or a text that begins with one (after blanks); std::nullopt
-// when absent or anything else.
-std::optional<double> numberSetting(std::string_view name) {
-    auto value = HRNSettingValue(name);
-    if (!value) return std::nullopt;
-    if (value->isNumber()) return value->asReal();
-    if (const std::string* text = value->string()) {
-        const char* start = text->c_str();
-        char* end = nullptr;
-        const double number = std::strtod(start, &end);
-        if (end != start) return number;
-    }
-    return std::nullopt;
-}
-
 int64_t countSetting(std::string_view name, int64_t fallback) {
-    auto number = numberSetting(name);
+    auto number = HRNSettingNumberValue(name);
     return number ? static_cast<int64_t>(*number) : fallback;
 }
 
 // Intervals must be positive: a zero interval would spin the timer.
 double intervalSetting(std::string_view name, double fallback) {
-    auto number = numberSetting(name);
+    auto number = HRNSettingNumberValue(name);
     return number && *number > 0 ? *number : fallback;
 }
 

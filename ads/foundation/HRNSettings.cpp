@@ -1,5 +1,7 @@
 #include "ads/foundation/HRNSettings.h"
 
+#include <cstdlib>
+
 #include "platform/foundation/UserDefaults.h"
 
 std::string HRNSettingKey(std::string_view name) {
@@ -30,4 +32,17 @@ bool HRNValueBoolValue(const platform::Value& value) {
 bool HRNSettingBoolValue(std::string_view name) {
     std::optional<platform::Value> value = HRNSettingValue(name);
     return value && HRNValueBoolValue(*value);
+}
+
+std::optional<double> HRNSettingNumberValue(std::string_view name) {
+    auto value = HRNSettingValue(name);
+    if (!value) return std::nullopt;
+    if (value->isNumber()) return value->asReal();
+    if (const std::string* text = value->string()) {
+        const char* start = text->c_str();
+        char* end = nullptr;
+        const double number = std::strtod(start, &end);
+        if (end != start) return number;
+    }
+    return std::nullopt;
 }

@@ -22,3 +22,7 @@ bool HRNValueBoolValue(const platform::Value& value);
 
 // HRNValueBoolValue of the setting, false when absent.
 bool HRNSettingBoolValue(std::string_view name);
+
+// The setting as a number: a number, or a text that begins with one (after blanks);
+// std::nullopt when absent or anything else.
+std::optional<double> HRNSettingNumberValue(std::string_view name);

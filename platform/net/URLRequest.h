@@ -85,6 +85,9 @@ class HTTPURLResponse {
     // The charset parameter, lower case, when given.
     const std::optional<std::string>& textEncodingName() const { return textEncodingName_; }
 
+    // A short English text for a status code, lower case; unknown codes get their class's text.
+    static std::string localizedStringForStatusCode(int64_t statusCode);
+
   private:
     URL url_;
     int64_t statusCode_;

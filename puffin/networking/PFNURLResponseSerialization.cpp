@@ -110,51 +110,7 @@ bool PFNErrorOrUnderlyingErrorHasCodeInDomain(const Error& error,
 }
 
 std::string PFNLocalizedStringForStatusCode(int64_t status) {
-    switch (status) {
-        case 200:
-            return "no error";
-        case 201:
-            return "created";
-        case 204:
-            return "no content";
-        case 301:
-            return "moved permanently";
-        case 302:
-            return "found";
-        case 304:
-            return "not modified";
-        case 400:
-            return "bad request";
-        case 401:
-            return "unauthorized";
-        case 403:
-            return "forbidden";
-        case 404:
-            return "not found";
-        case 405:
-            return "method not allowed";
-        case 408:
-            return "request timed out";
-        case 429:
-            return "too many requests";
-        case 500:
-            return "internal server error";
-        case 501:
-            return "unimplemented";
-        case 502:
-            return "bad gateway";
-        case 503:
-            return "service unavailable";
-        case 504:
-            return "gateway timed out";
-        default:
-            break;
-    }
-    if (status >= 100 && status < 200) return "informational";
-    if (status >= 200 && status < 300) return "success";
-    if (status >= 300 && status < 400) return "redirected";
-    if (status >= 400 && status < 500) return "client error";
-    return "server error";
+    return platform::net::HTTPURLResponse::localizedStringForStatusCode(status);
 }
 
 // ---- PFNHTTPResponseSerializer
