@@ -50,8 +50,10 @@ bool isJSONObject(const Value& value) {
 }  // namespace
 
 std::shared_ptr<PFPersistenceStore> PFPersistenceStore::shared() {
-    static const auto instance = std::make_shared<PFPersistenceStore>();
-    return instance;
+    // Never destroyed: network work still running at exit may persist through it.
+    static const auto* instance =
+        new std::shared_ptr<PFPersistenceStore>(std::make_shared<PFPersistenceStore>());
+    return *instance;
 }
 
 void PFPersistenceStore::persistDictionary(const Value& dictionary,
