@@ -43,6 +43,10 @@ class PFHTTPRequestDataManagerTest : public ::testing::Test {
     void SetUp() override {
         PFRegisterClasses();
         PFLog::setLogLevel(15);
+        // Every test starts without stores, also when several run in one process and share
+        // one home: what an earlier test moved aside must not be counted here.
+        std::error_code ignored;
+        fs::remove_all(storesFolder(), ignored);
     }
 
     static void store(Manager& manager,
