@@ -31,8 +31,12 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Bundle.h"
 
-// A frame of the program's own code, named through the exported symbols.
-void crashTestAppFrame() {}
+// A frame of the program's own code, named through the exported symbols. Its body is more than
+// a bare return at any optimisation level, so one byte past its start is still inside it.
+volatile int crashTestAppFrameCalls = 0;
+void crashTestAppFrame() {
+    crashTestAppFrameCalls = crashTestAppFrameCalls + 1;
+}
 
 namespace {
 
