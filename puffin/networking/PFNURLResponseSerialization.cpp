@@ -3,8 +3,14 @@
 #include <algorithm>
 #include <cctype>
 
+#include <libxml/parser.h>
+#include <libxml/xmlerror.h>
+
+#include <mutex>
+
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Text.h"
+#include "platform/ui/Screen.h"
 #include "puffin/networking/PFNNetworking.h"
 
 using platform::Data;
@@ -398,6 +404,10 @@ std::shared_ptr<PFNHTTPResponseSerializer> PFNHTTPResponseSerializer::serializer
         serializer = std::make_shared<PFNJSONResponseSerializer>();
     } else if (kind == "PFNPropertyListResponseSerializer") {
         serializer = std::make_shared<PFNPropertyListResponseSerializer>();
+    } else if (kind == "PFNXMLParserResponseSerializer") {
+        serializer = std::make_shared<PFNXMLParserResponseSerializer>();
+    } else if (kind == "PFNImageResponseSerializer") {
+        serializer = std::make_shared<PFNImageResponseSerializer>();
     } else if (kind == "PFNCompoundResponseSerializer") {
         serializer = std::make_shared<PFNCompoundResponseSerializer>();
     } else if (kind == "PFNHTTPResponseSerializer") {
@@ -454,4 +464,187 @@ void PFNCompoundResponseSerializer::decodeFromCoder(const Dictionary& archive) {
         for (const auto& entry : *members->array())
             if (auto serializer = serializerWithCoder(entry))
                 responseSerializers.push_back(std::move(serializer));
+}
+
+// ---- PFNXMLParser
+
+namespace {
+
+struct XMLParseRun {
+    PFNXMLParser* parser;
+    std::shared_ptr<PFNXMLParser::Delegate> delegate;
+    std::optional<Error> error;
+};
+
+std::string xmlText(const xmlChar* text) {
+    return text ? reinterpret_cast<const char*>(text) : "";
+}
+
+std::string qualifiedName(const xmlChar* localname, const xmlChar* prefix) {
+    return prefix ? xmlText(prefix) + ":" + xmlText(localname) : xmlText(localname);
+}
+
+void pfnXMLStartElement(void* context,
+                        const xmlChar* localname,
+                        const xmlChar* prefix,
+                        const xmlChar*,
+                        int,
+                        const xmlChar**,
+                        int attributeCount,
+                        int,
+                        const xmlChar** attributes) {
+    auto* run = static_cast<XMLParseRun*>(context);
+    if (!run->delegate) return;
+    Dictionary values;
+    // Five entries per attribute: local name, prefix, URI, value start, value end.
+    for (int i = 0; i < attributeCount; ++i) {
+        const xmlChar** a = attributes + 5 * i;
+        values[qualifiedName(a[0], a[1])] =
+            std::string(reinterpret_cast<const char*>(a[3]), static_cast<size_t>(a[4] - a[3]));
+    }
+    run->delegate->parserDidStartElement(*run->parser, qualifiedName(localname, prefix), values);
+}
+
+void pfnXMLEndElement(void* context,
+                      const xmlChar* localname,
+                      const xmlChar* prefix,
+                      const xmlChar*) {
+    auto* run = static_cast<XMLParseRun*>(context);
+    if (run->delegate)
+        run->delegate->parserDidEndElement(*run->parser, qualifiedName(localname, prefix));
+}
+
+void pfnXMLCharacters(void* context, const xmlChar* text, int length) {
+    auto* run = static_cast<XMLParseRun*>(context);
+    if (run->delegate)
+        run->delegate->parserFoundCharacters(
+            *run->parser,
+            std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(length)));
+}
+
+void pfnXMLError(void* context, xmlErrorPtr failure) {
+    auto* run = static_cast<XMLParseRun*>(context);
+    if (!failure || failure->level < XML_ERR_ERROR || run->error) return;
+    std::string message = failure->message ? failure->message : "malformed XML";
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+        message.pop_back();
+    run->error = Error(PFNXMLParserErrorDomain, failure->code,
+                       Dictionary{{"NSLocalizedDescription", message},
+                                  {"line", static_cast<int64_t>(failure->line)}});
+}
+
+}  // namespace
+
+bool PFNXMLParser::parse() {
+    static std::once_flag initialised;
+    std::call_once(initialised, [] { xmlInitParser(); });
+    parserError_.reset();
+    XMLParseRun run{this, delegate.lock(), std::nullopt};
+    xmlSAXHandler handler{};
+    handler.initialized = XML_SAX2_MAGIC;
+    handler.startElementNs = pfnXMLStartElement;
+    handler.endElementNs = pfnXMLEndElement;
+    handler.characters = pfnXMLCharacters;
+    handler.cdataBlock = pfnXMLCharacters;
+    handler.serror = pfnXMLError;
+    int result = -1;
+    if (!data_.empty()) {
+        // Without XML_PARSE_NOENT entities stay unexpanded, and nothing is fetched.
+        result = xmlSAXUserParseMemory(&handler, &run, reinterpret_cast<const char*>(data_.data()),
+                                       static_cast<int>(data_.size()));
+    }
+    if (result != 0 && !run.error)
+        run.error = Error(PFNXMLParserErrorDomain, data_.empty() ? XML_ERR_DOCUMENT_EMPTY : result,
+                          Dictionary{{"NSLocalizedDescription",
+                                      data_.empty() ? "Document is empty" : "malformed XML"}});
+    parserError_ = run.error;
+    return result == 0 && !run.error;
+}
+
+// ---- PFNXMLParserResponseSerializer
+
+std::shared_ptr<PFNXMLParserResponseSerializer> PFNXMLParserResponseSerializer::serializer() {
+    return std::make_shared<PFNXMLParserResponseSerializer>();
+}
+
+PFNXMLParserResponseSerializer::PFNXMLParserResponseSerializer() {
+    acceptableContentTypes = std::set<std::string>{"application/xml", "text/xml"};
+}
+
+std::shared_ptr<PFNXMLParser> PFNXMLParserResponseSerializer::xmlParserForResponseDataError(
+    const HTTPURLResponse* response,
+    const Data* data,
+    Error* error) const {
+    if (abandonsParse(response, data, error)) return nullptr;
+    if (!data) return nullptr;
+    return std::make_shared<PFNXMLParser>(*data);
+}
+
+std::optional<Value> PFNXMLParserResponseSerializer::responseObjectForResponseDataError(
+    const HTTPURLResponse* response,
+    const Data* data,
+    Error* error) const {
+    auto parser = xmlParserForResponseDataError(response, data, error);
+    if (!parser) return std::nullopt;
+    return Value(parser->data());
+}
+
+std::shared_ptr<PFNHTTPResponseSerializer> PFNXMLParserResponseSerializer::copy() const {
+    auto copy = std::make_shared<PFNXMLParserResponseSerializer>();
+    copy->acceptableStatusCodes = acceptableStatusCodes;
+    copy->acceptableContentTypes = acceptableContentTypes;
+    return copy;
+}
+
+// ---- PFNImageResponseSerializer
+
+std::shared_ptr<PFNImageResponseSerializer> PFNImageResponseSerializer::serializer() {
+    return std::make_shared<PFNImageResponseSerializer>();
+}
+
+PFNImageResponseSerializer::PFNImageResponseSerializer()
+    : imageScale(platform::ui::Screen::main().scale()) {
+    acceptableContentTypes = std::set<std::string>{
+        "image/tiff",   "image/jpeg", "image/gif",   "image/png",       "image/ico",
+        "image/x-icon", "image/bmp",  "image/x-bmp", "image/x-xbitmap", "image/x-win-bitmap"};
+}
+
+std::optional<platform::render::Image> PFNImageResponseSerializer::imageForResponseDataError(
+    const HTTPURLResponse* response,
+    const Data* data,
+    Error* error) const {
+    if (abandonsParse(response, data, error)) return std::nullopt;
+    if (!data || data->empty()) return std::nullopt;
+    // Decoding yields the drawable pixels at once (no later decode on the main thread), for
+    // any size; the scale says how many pixels make a point.
+    return platform::render::Image::fromData(*data, imageScale);
+}
+
+std::optional<Value> PFNImageResponseSerializer::responseObjectForResponseDataError(
+    const HTTPURLResponse* response,
+    const Data* data,
+    Error* error) const {
+    if (!imageForResponseDataError(response, data, error)) return std::nullopt;
+    return Value(*data);
+}
+
+std::shared_ptr<PFNHTTPResponseSerializer> PFNImageResponseSerializer::copy() const {
+    auto copy = std::make_shared<PFNImageResponseSerializer>();
+    copy->automaticallyInflatesResponseImage = automaticallyInflatesResponseImage;
+    copy->imageScale = imageScale;
+    return copy;
+}
+
+Dictionary PFNImageResponseSerializer::encodeWithCoder() const {
+    Dictionary archive = PFNHTTPResponseSerializer::encodeWithCoder();
+    archive["imageScale"] = imageScale;
+    archive["automaticallyInflatesResponseImage"] = automaticallyInflatesResponseImage;
+    return archive;
+}
+
+void PFNImageResponseSerializer::decodeFromCoder(const Dictionary& archive) {
+    PFNHTTPResponseSerializer::decodeFromCoder(archive);
+    if (const Value* v = member(archive, "imageScale")) imageScale = v->asReal();
+    if (const Value* v = member(archive, "automaticallyInflatesResponseImage"))
+        automaticallyInflatesResponseImage = v->asBool();
 }

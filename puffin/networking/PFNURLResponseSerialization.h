@@ -6,9 +6,11 @@
 // the body unchanged.
 //
 // Objects are platform::Value: the base class answers the body as a Data value, the JSON and
-// property-list serializers the parsed tree. Failures come back through the error
-// out-parameter; a validation error survives parsing, chained beneath any parse error under
-// "NSUnderlyingError" (as a dictionary of domain, code and userInfo).
+// property-list serializers the parsed tree. The XML and image serializers make objects that are
+// no values (an event parser, a decoded image): their typed operations answer those, and their
+// Value form answers the body they were made from, or nothing where the typed one gives none.
+// Failures come back through the error out-parameter; a validation error survives parsing, chained
+// beneath any parse error under "NSUnderlyingError" (as a dictionary of domain, code and userInfo).
 //
 // Threads: a serializer is configured first and then only read; one instance may serve many
 // operations at once on any threads.
@@ -24,6 +26,7 @@
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Value.h"
 #include "platform/net/URLRequest.h"
+#include "platform/render/Image.h"
 
 // Domain of validation errors: the networking prefix and "error.serialization.response".
 inline constexpr char PFNURLResponseSerializationErrorDomain[] =
@@ -137,6 +140,87 @@ class PFNPropertyListResponseSerializer : public PFNHTTPResponseSerializer {
         platform::Error* error) const override;
     std::shared_ptr<PFNHTTPResponseSerializer> copy() const override;
     std::string className() const override { return "PFNPropertyListResponseSerializer"; }
+    platform::Dictionary encodeWithCoder() const override;
+
+  protected:
+    void decodeFromCoder(const platform::Dictionary& archive) override;
+};
+
+// An event parser over one XML document, made unparsed: parse() walks the document (libxml2,
+// no network access, no external entities) and reports to its delegate on the calling thread.
+class PFNXMLParser {
+  public:
+    class Delegate {
+      public:
+        virtual ~Delegate() = default;
+        virtual void parserDidStartElement(PFNXMLParser&,
+                                           const std::string& /*elementName*/,
+                                           const platform::Dictionary& /*attributes*/) {}
+        virtual void parserDidEndElement(PFNXMLParser&, const std::string& /*elementName*/) {}
+        virtual void parserFoundCharacters(PFNXMLParser&, const std::string& /*text*/) {}
+    };
+
+    explicit PFNXMLParser(platform::Data data) : data_(std::move(data)) {}
+
+    std::weak_ptr<Delegate> delegate;
+
+    const platform::Data& data() const { return data_; }
+    // True when the whole document was well-formed; else parserError() says where it broke.
+    // Events already reported stay reported.
+    bool parse();
+    const std::optional<platform::Error>& parserError() const { return parserError_; }
+
+  private:
+    platform::Data data_;
+    std::optional<platform::Error> parserError_;
+};
+
+// Domain of the XML parser's errors (code: libxml2's error number).
+inline constexpr char PFNXMLParserErrorDomain[] = "org.qen.puffin.error.xml";
+
+class PFNXMLParserResponseSerializer : public PFNHTTPResponseSerializer {
+  public:
+    static std::shared_ptr<PFNXMLParserResponseSerializer> serializer();
+    PFNXMLParserResponseSerializer();  // "application/xml", "text/xml"
+
+    // A new parser over the body, unparsed; null when the reply is abandoned or has no body.
+    std::shared_ptr<PFNXMLParser> xmlParserForResponseDataError(
+        const platform::net::HTTPURLResponse* response,
+        const platform::Data* data,
+        platform::Error* error) const;
+    // The body the parser is made from, as a Data value.
+    std::optional<platform::Value> responseObjectForResponseDataError(
+        const platform::net::HTTPURLResponse* response,
+        const platform::Data* data,
+        platform::Error* error) const override;
+    std::shared_ptr<PFNHTTPResponseSerializer> copy() const override;
+    std::string className() const override { return "PFNXMLParserResponseSerializer"; }
+};
+
+// Images decoded through platform/render (PNG, JPEG, GIF's first frame) at `imageScale`.
+// The platform decodes into device-ready pixels at once, so inflation is that decode: an
+// inflating serializer answers nothing for an empty body, any serializer nothing for bytes
+// that are not an image.
+class PFNImageResponseSerializer : public PFNHTTPResponseSerializer {
+  public:
+    static std::shared_ptr<PFNImageResponseSerializer> serializer();
+    // Scale: the main screen's; types: TIFF, JPEG, GIF, PNG, the icon and bitmap types.
+    PFNImageResponseSerializer();
+
+    bool automaticallyInflatesResponseImage = true;
+    double imageScale;
+
+    std::optional<platform::render::Image> imageForResponseDataError(
+        const platform::net::HTTPURLResponse* response,
+        const platform::Data* data,
+        platform::Error* error) const;
+    // The body as a Data value when it decodes as an image.
+    std::optional<platform::Value> responseObjectForResponseDataError(
+        const platform::net::HTTPURLResponse* response,
+        const platform::Data* data,
+        platform::Error* error) const override;
+    std::shared_ptr<PFNHTTPResponseSerializer> copy() const override;
+    std::string className() const override { return "PFNImageResponseSerializer"; }
     platform::Dictionary encodeWithCoder() const override;
 
   protected:

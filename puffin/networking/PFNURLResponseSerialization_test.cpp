@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/foundation/KeyedArchive.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/render/Bitmap.h"
 
 namespace {
 
@@ -158,6 +160,197 @@ TEST(PFNResponseSerializers, PropertyListAndCompound) {
     auto text = response(200, "text/plain");
     const Data raw = Data::fromString("plain");
     EXPECT_EQ(compound->responseObjectForResponseDataError(&text, &raw, nullptr), Value(raw));
+}
+
+// Records what an XML parser reports, as one line per event.
+struct XMLEvents : PFNXMLParser::Delegate {
+    std::vector<std::string> lines;
+    void parserDidStartElement(PFNXMLParser&,
+                               const std::string& name,
+                               const Dictionary& attributes) override {
+        std::string line = "<" + name;
+        for (const auto& [key, value] : attributes)
+            line += " " + key + "=" + value.asString();
+        lines.push_back(line + ">");
+    }
+    void parserDidEndElement(PFNXMLParser&, const std::string& name) override {
+        lines.push_back("</" + name + ">");
+    }
+    void parserFoundCharacters(PFNXMLParser&, const std::string& text) override {
+        if (!lines.empty() && lines.back().front() == '"')
+            lines.back().insert(lines.back().size() - 1, text);
+        else
+            lines.push_back('"' + text + '"');
+    }
+};
+
+TEST(PFNXMLParserResponseSerializer, TableOfReplies) {
+    struct Case {
+        const char* name;
+        int64_t status;
+        const char* contentType;
+        std::optional<std::string> body;  // nullopt: no body at all
+        bool parser;                      // a parser comes back
+        bool parses;                      // and the document is well-formed
+        int64_t errorCode;                // 0: no error
+    };
+    const Case cases[] = {
+        {"valid", 200, "application/xml", "<a x=\"1\"><b>hi</b></a>", true, true, 0},
+        {"text/xml", 200, "text/xml; charset=utf-8", "<a/>", true, true, 0},
+        {"invalid", 200, "application/xml", "<a><b></a>", true, false, 0},
+        {"not XML at all", 200, "text/xml", "{\"json\": 1}", true, false, 0},
+        {"wrong type", 200, "application/json", "<a/>", false, false, -1016},
+        {"wrong type, empty body", 200, "text/html", "", false, false, -1016},
+        {"empty body", 200, "application/xml", "", true, false, 0},
+        {"no body", 200, "application/xml", std::nullopt, false, false, 0},
+        {"server error still parsed", 500, "application/xml", "<e/>", true, true, -1011},
+    };
+    auto serializer = PFNXMLParserResponseSerializer::serializer();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto r = response(c.status, c.contentType);
+        std::optional<Data> body;
+        if (c.body) body = Data::fromString(*c.body);
+        Error error;
+        auto parser =
+            serializer->xmlParserForResponseDataError(&r, body ? &*body : nullptr, &error);
+        EXPECT_EQ(static_cast<bool>(parser), c.parser);
+        EXPECT_EQ(error.code, c.errorCode);
+        auto object =
+            serializer->responseObjectForResponseDataError(&r, body ? &*body : nullptr, nullptr);
+        EXPECT_EQ(static_cast<bool>(object), c.parser && c.errorCode == 0);
+        if (!parser) continue;
+        EXPECT_EQ(parser->data(), *body);
+        EXPECT_EQ(parser->parse(), c.parses);
+        EXPECT_EQ(static_cast<bool>(parser->parserError()), !c.parses);
+        if (!c.parses) {
+            EXPECT_EQ(parser->parserError()->domain, PFNXMLParserErrorDomain);
+        }
+    }
+}
+
+TEST(PFNXMLParser, ReportsElementsAttributesAndTextAndNeverExpandsEntities) {
+    auto parser = std::make_shared<PFNXMLParser>(
+        Data::fromString("<?xml version=\"1.0\"?><feed v=\"2\"><item id=\"a\">one &amp; two</item>"
+                         "<![CDATA[raw <text>]]></feed>"));
+    auto events = std::make_shared<XMLEvents>();
+    parser->delegate = events;
+    ASSERT_TRUE(parser->parse());
+    EXPECT_EQ(events->lines, (std::vector<std::string>{"<feed v=2>", "<item id=a>", "\"one & two\"",
+                                                       "</item>", "\"raw <text>\"", "</feed>"}));
+
+    // An external entity is neither fetched nor read from disk.
+    auto hostile = std::make_shared<PFNXMLParser>(
+        Data::fromString("<!DOCTYPE d [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><d>&x;</d>"));
+    auto seen = std::make_shared<XMLEvents>();
+    hostile->delegate = seen;
+    hostile->parse();
+    for (const auto& line : seen->lines)
+        EXPECT_EQ(line.find("root"), std::string::npos) << line;
+
+    // Broken documents report where they broke; events before the break stay reported.
+    auto broken = std::make_shared<PFNXMLParser>(Data::fromString("<a><b>t</b>\n<c></a>"));
+    auto partial = std::make_shared<XMLEvents>();
+    broken->delegate = partial;
+    EXPECT_FALSE(broken->parse());
+    ASSERT_TRUE(broken->parserError());
+    EXPECT_EQ(broken->parserError()->userInfo.at("line"), Value(2));
+    EXPECT_FALSE(broken->parserError()->localizedDescription().empty());
+    EXPECT_EQ(partial->lines.front(), "<a>");
+}
+
+Data picturePNG(int width, int height) {
+    platform::render::Bitmap bitmap(platform::render::Size(width, height));
+    return bitmap.pngData();
+}
+
+TEST(PFNImageResponseSerializer, TableOfReplies) {
+    const Data png = picturePNG(4, 2);
+    const Data big = picturePNG(2048, 2048);
+    auto jpegImage = platform::render::Image::fromData(png, 1);
+    ASSERT_TRUE(jpegImage);
+    const Data jpeg = jpegImage->jpegData(0.9);
+    ASSERT_FALSE(jpeg.empty());
+    struct Case {
+        const char* name;
+        int64_t status;
+        const char* contentType;
+        const Data* body;
+        bool inflates;
+        int pixelWidth;  // 0: no image
+        int64_t errorCode;
+    };
+    const Data garbage = Data::fromString("not a picture");
+    const Data empty;
+    const Case cases[] = {
+        {"png", 200, "image/png", &png, true, 4, 0},
+        {"jpeg", 200, "image/jpeg", &jpeg, true, 4, 0},
+        {"png without inflation", 200, "image/png", &png, false, 4, 0},
+        {"too large to inflate, still an image", 200, "image/png", &big, true, 2048, 0},
+        {"invalid bytes", 200, "image/png", &garbage, true, 0, 0},
+        {"invalid bytes without inflation", 200, "image/png", &garbage, false, 0, 0},
+        {"wrong type", 200, "text/html", &png, true, 0, -1016},
+        {"wrong type, empty body", 200, "text/html", &empty, true, 0, -1016},
+        {"empty body", 200, "image/png", &empty, true, 0, 0},
+        {"no body", 200, "image/png", nullptr, true, 0, 0},
+        {"server error still decoded", 503, "image/png", &png, true, 4, -1011},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto serializer = PFNImageResponseSerializer::serializer();
+        serializer->automaticallyInflatesResponseImage = c.inflates;
+        auto r = response(c.status, c.contentType);
+        Error error;
+        auto image = serializer->imageForResponseDataError(&r, c.body, &error);
+        EXPECT_EQ(error.code, c.errorCode);
+        ASSERT_EQ(static_cast<bool>(image), c.pixelWidth != 0);
+        auto object = serializer->responseObjectForResponseDataError(&r, c.body, nullptr);
+        EXPECT_EQ(static_cast<bool>(object), c.pixelWidth != 0 && c.errorCode == 0);
+        if (!image) continue;
+        EXPECT_EQ(image->pixelWidth(), c.pixelWidth);
+        // Drawn at the main screen's scale: two pixels per point.
+        EXPECT_EQ(image->scale(), 2);
+        EXPECT_EQ(image->size().width, c.pixelWidth / 2.0);
+    }
+}
+
+TEST(PFNResponseSerializers, XMLAndImageSerializersComeBackFromArchivesAndCopies) {
+    auto image = PFNImageResponseSerializer::serializer();
+    image->imageScale = 3;
+    image->automaticallyInflatesResponseImage = false;
+    image->acceptableContentTypes = std::set<std::string>{"image/png"};
+    auto xml = PFNXMLParserResponseSerializer::serializer();
+    xml->acceptableStatusCodes = std::set<int64_t>{200};
+    auto compound =
+        PFNCompoundResponseSerializer::compoundSerializerWithResponseSerializers({xml, image});
+
+    auto bytes = platform::archive::archive(Value(compound->encodeWithCoder()));
+    auto back = std::dynamic_pointer_cast<PFNCompoundResponseSerializer>(
+        PFNHTTPResponseSerializer::serializerWithCoder(*platform::archive::unarchive(bytes)));
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->responseSerializers.size(), 2u);
+    auto xmlBack =
+        std::dynamic_pointer_cast<PFNXMLParserResponseSerializer>(back->responseSerializers[0]);
+    auto imageBack =
+        std::dynamic_pointer_cast<PFNImageResponseSerializer>(back->responseSerializers[1]);
+    ASSERT_TRUE(xmlBack);
+    ASSERT_TRUE(imageBack);
+    EXPECT_EQ(xmlBack->acceptableStatusCodes, (std::set<int64_t>{200}));
+    EXPECT_EQ(xmlBack->acceptableContentTypes, xml->acceptableContentTypes);
+    EXPECT_EQ(imageBack->imageScale, 3);
+    EXPECT_FALSE(imageBack->automaticallyInflatesResponseImage);
+    EXPECT_EQ(imageBack->acceptableContentTypes, (std::set<std::string>{"image/png"}));
+
+    // Copies: the XML one keeps its sets; the image one starts from its class's defaults with
+    // its own settings.
+    auto xmlCopy = std::dynamic_pointer_cast<PFNXMLParserResponseSerializer>(xml->copy());
+    ASSERT_TRUE(xmlCopy);
+    EXPECT_EQ(xmlCopy->acceptableStatusCodes, (std::set<int64_t>{200}));
+    auto imageCopy = std::dynamic_pointer_cast<PFNImageResponseSerializer>(image->copy());
+    ASSERT_TRUE(imageCopy);
+    EXPECT_EQ(imageCopy->imageScale, 3);
+    EXPECT_FALSE(imageCopy->automaticallyInflatesResponseImage);
+    EXPECT_EQ(imageCopy->acceptableContentTypes->size(), 10u);
 }
 
 }  // namespace
