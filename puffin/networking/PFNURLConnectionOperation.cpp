@@ -11,6 +11,7 @@
 
 using platform::Data;
 using platform::Error;
+using platform::Value;
 using platform::net::CachedURLResponse;
 using platform::net::HTTPURLResponse;
 using platform::net::ServerTrust;
@@ -611,4 +612,155 @@ std::string PFNURLConnectionOperation::description() const {
                 ? std::to_string(response_->statusCode()) + " " + response_->url().absoluteString()
                 : "(null)") +
            ">";
+}
+
+// ---- Archiving
+
+namespace {
+
+using platform::Array;
+using platform::Dictionary;
+using platform::net::HeaderFields;
+using platform::net::URL;
+
+const Value* archived(const Dictionary& archive, const char* key) {
+    auto it = archive.find(key);
+    return it == archive.end() || it->second.isNull() ? nullptr : &it->second;
+}
+
+// Header fields as [name, value] pairs, so their order and repeated names survive.
+Value encodeHeaders(const HeaderFields& headers) {
+    Array pairs;
+    for (const auto& [name, value] : headers.entries())
+        pairs.push_back(Array{name, value});
+    return pairs;
+}
+
+HeaderFields decodeHeaders(const Value* value) {
+    HeaderFields headers;
+    if (!value || !value->array()) return headers;
+    for (const auto& pair : *value->array())
+        if (pair.array() && pair.array()->size() == 2)
+            headers.append((*pair.array())[0].asString(), (*pair.array())[1].asString());
+    return headers;
+}
+
+Value encodeRequest(const URLRequest& request) {
+    Dictionary out{{"URL", request.url.absoluteString()},
+                   {"HTTPMethod", request.httpMethod},
+                   {"allHTTPHeaderFields", encodeHeaders(request.headers)},
+                   {"HTTPBody", request.body},
+                   {"cachePolicy", static_cast<int64_t>(request.cachePolicy)},
+                   {"timeoutInterval", request.timeoutInterval},
+                   {"HTTPShouldHandleCookies", request.HTTPShouldHandleCookies}};
+    if (request.mainDocumentURL) out["mainDocumentURL"] = request.mainDocumentURL->absoluteString();
+    return out;
+}
+
+std::optional<URLRequest> decodeRequest(const Value* value) {
+    if (!value || !value->dictionary()) return std::nullopt;
+    const Dictionary& in = *value->dictionary();
+    const Value* url = archived(in, "URL");
+    auto parsed = url && url->isString() ? URL::parse(url->asString()) : std::nullopt;
+    if (!parsed) return std::nullopt;
+    URLRequest request(*parsed);
+    if (const Value* v = archived(in, "HTTPMethod")) request.httpMethod = v->asString();
+    request.headers = decodeHeaders(archived(in, "allHTTPHeaderFields"));
+    if (const Value* v = archived(in, "HTTPBody"); v && v->data()) request.body = *v->data();
+    if (const Value* v = archived(in, "cachePolicy")) {
+        const int64_t policy = v->asInteger();
+        if (policy >= 0 && policy <= 3)
+            request.cachePolicy = static_cast<platform::net::CachePolicy>(policy);
+    }
+    if (const Value* v = archived(in, "timeoutInterval"))
+        request.timeoutInterval = v->asReal(request.timeoutInterval);
+    if (const Value* v = archived(in, "HTTPShouldHandleCookies"))
+        request.HTTPShouldHandleCookies = v->asBool();
+    if (const Value* v = archived(in, "mainDocumentURL"))
+        request.mainDocumentURL = URL::parse(v->asString());
+    return request;
+}
+
+Value encodeResponse(const HTTPURLResponse& response) {
+    Dictionary out{{"URL", response.url().absoluteString()}, {"statusCode", response.statusCode()}};
+    if (response.isHTTP()) {
+        out["allHeaderFields"] = encodeHeaders(response.allHeaderFields());
+    } else {
+        out["MIMEType"] = response.MIMEType();
+        out["expectedContentLength"] = response.expectedContentLength();
+        if (response.textEncodingName()) out["textEncodingName"] = *response.textEncodingName();
+    }
+    return out;
+}
+
+std::optional<HTTPURLResponse> decodeResponse(const Value* value) {
+    if (!value || !value->dictionary()) return std::nullopt;
+    const Dictionary& in = *value->dictionary();
+    const Value* url = archived(in, "URL");
+    auto parsed = url ? URL::parse(url->asString()) : std::nullopt;
+    if (!parsed) parsed = URL::parse("");
+    if (!parsed) return std::nullopt;
+    const Value* status = archived(in, "statusCode");
+    const int64_t code = status ? status->asInteger(-1) : -1;
+    if (code >= 0)
+        return HTTPURLResponse(*parsed, code, decodeHeaders(archived(in, "allHeaderFields")));
+    const Value* mime = archived(in, "MIMEType");
+    const Value* length = archived(in, "expectedContentLength");
+    const Value* encoding = archived(in, "textEncodingName");
+    return HTTPURLResponse(
+        *parsed, mime ? mime->asString() : "", length ? length->asInteger(-1) : -1,
+        encoding ? std::optional<std::string>(encoding->asString()) : std::nullopt);
+}
+
+Value encodeError(const Error& error) {
+    return Dictionary{{"domain", error.domain}, {"code", error.code}, {"userInfo", error.userInfo}};
+}
+
+std::optional<Error> decodeError(const Value* value) {
+    if (!value || !value->dictionary()) return std::nullopt;
+    const Dictionary& in = *value->dictionary();
+    Error error;
+    if (const Value* v = archived(in, "domain")) error.domain = v->asString();
+    if (const Value* v = archived(in, "code")) error.code = v->asInteger();
+    if (const Value* v = archived(in, "userInfo"); v && v->dictionary())
+        error.userInfo = *v->dictionary();
+    return error;
+}
+
+}  // namespace
+
+Dictionary PFNURLConnectionOperation::encodeWithCoder() {
+    pause();
+    std::lock_guard lock(lock_);
+    const bool restartable =
+        state_ == PFNOperationExecutingState || state_ == PFNOperationPausedState;
+    Dictionary archive{{"request", encodeRequest(request_)},
+                       {"state", restartable ? int64_t{PFNOperationReadyState} : state_},
+                       {"totalBytesRead", totalBytesRead_}};
+    if (response_) archive["response"] = encodeResponse(*response_);
+    if (error_) archive["error"] = encodeError(*error_);
+    if (responseData_) archive["responseData"] = *responseData_;
+    return archive;
+}
+
+std::shared_ptr<PFNURLConnectionOperation> PFNURLConnectionOperation::operationWithCoder(
+    const Value& archive) {
+    if (!archive.dictionary()) return nullptr;
+    auto request = decodeRequest(archived(*archive.dictionary(), "request"));
+    if (!request) return nullptr;
+    auto operation = create(std::move(*request));
+    operation->decodeFromCoder(*archive.dictionary());
+    return operation;
+}
+
+void PFNURLConnectionOperation::decodeFromCoder(const Dictionary& archive) {
+    if (const Value* state = archived(archive, "state"); state && state->isNumber())
+        setState(state->asInteger());
+    std::lock_guard lock(lock_);
+    response_ = decodeResponse(archived(archive, "response"));
+    error_ = decodeError(archived(archive, "error"));
+    if (const Value* data = archived(archive, "responseData"); data && data->data())
+        responseData_ = *data->data();
+    if (const Value* total = archived(archive, "totalBytesRead"))
+        totalBytesRead_ = total->asInteger();
 }

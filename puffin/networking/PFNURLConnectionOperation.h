@@ -138,7 +138,19 @@ class PFNURLConnectionOperation : public platform::Operation {
     // challenge, cache and redirect blocks, completion queue and group.
     std::shared_ptr<PFNURLConnectionOperation> copy() const;
 
+    // Archiving, under the property names: pauses the operation first (a load on the wire
+    // stops), then writes "request", "state" (Ready for an operation that was ready, running
+    // or paused, else its state), "response", "error", "responseData" and "totalBytesRead".
+    platform::Dictionary encodeWithCoder();
+    // An operation for the archived request with the archived results; the state is applied
+    // as a transition from Ready, so only the transitions allowed from there take effect.
+    // Null when the archive holds no readable request.
+    static std::shared_ptr<PFNURLConnectionOperation> operationWithCoder(
+        const platform::Value& archive);
+
   protected:
+    // Reads the archived state and results into this operation (made for the archived request).
+    void decodeFromCoder(const platform::Dictionary& archive);
     // Copies what copy() carries over into `other`.
     void copyInto(PFNURLConnectionOperation& other) const;
     explicit PFNURLConnectionOperation(platform::net::URLRequest request);
