@@ -1,5 +1,8 @@
 #include "puffin/networking/PFHTTPRequestManager.h"
 
+#include <cmath>
+
+#include "platform/dispatch/Clock.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/foundation/PropertyList.h"
 #include "puffin/core/PFLog.h"
@@ -469,4 +472,36 @@ void PFHTTPRequestManager::initializeOperationQueueFromCoreData() {
 
 void PFHTTPRequestManager::populateOperationQueueFromCoreData() {
     storeBridge_->populateOperationQueueFromCoreData();
+}
+
+void PFHTTPRequestManager::createDummyData() {
+    constexpr int kRequests = 500;
+    constexpr int kEventsPerRequest = 50;
+    const char* const kPlaceholder = "dummy";
+    const auto now = static_cast<int64_t>(std::floor(platform::Clock::wallNow()));
+    const Value event(Dictionary{
+        {"event", kPlaceholder},
+        {"kingdom", kPlaceholder},
+        {"phylum", kPlaceholder},
+        {"class", kPlaceholder},
+        {"family", kPlaceholder},
+        {"genus", kPlaceholder},
+        {"meta", kPlaceholder},
+        {"session_id", kPlaceholder},
+        {"clientTimestamp", now},
+        {"currentSessionTime", now},
+        {"totalSessionTime", now},
+    });
+    const Value track(Dictionary{{"events", platform::Array(kEventsPerRequest, event)}});
+    for (int i = 0; i < kRequests; ++i) {
+        auto request = PFHTTPAPIRequest::create("/api/track");
+        request->appendBodyArgumentKeyValue("track", track);
+        request->shouldRetry = true;
+        addRequestSuccessFailure(
+            request, [](auto, const std::optional<Value>&) { PFLogInfo("PFTrack Flush Success"); },
+            [](auto, const Error& error) {
+                PFLogError("Error:%s \n PFTrack flush request failed",
+                           error.localizedDescription().c_str());
+            });
+    }
 }

@@ -154,6 +154,9 @@ class PFHTTPRequestManager : public PFNHTTPRequestOperationManager,
     void setupReachabilityManager();
     // Removes the Caches folder "PFRequests".
     void deleteCache();
+    // Diagnostics, called by nothing in the SDK: queues 500 retryable "/api/track" requests,
+    // each carrying 50 identical placeholder events; their outcomes are only logged.
+    void createDummyData();
 
     // Tracking and console lines of an outcome.
     void logSuccessOfRequestResponse(const RequestRef& request,

@@ -319,4 +319,34 @@ TEST_F(PFHTTPRequestManagerTest, TrackedOutcomesCarryHeadersAndBodiesOnlyWithDeb
     EXPECT_TRUE(debugLog.at("request").find("body"));
 }
 
+TEST_F(PFHTTPRequestManagerTest, DummyDataQueuesFiveHundredSignedTrackRequests) {
+    auto m = manager();
+    const auto before = static_cast<int64_t>(platform::Clock::wallNow());
+    m->createDummyData();
+    ASSERT_TRUE(waitFor([&] { return server.requestCount("/api/track") == 500; }, 120));
+    const auto sent = server.requests("/api/track");
+    for (const auto& request : sent) {
+        ASSERT_TRUE(request.signatureValid);
+        const auto body = request.json();
+        ASSERT_TRUE(body && body->find("track"));
+        const Value* events = body->find("track")->find("events");
+        ASSERT_TRUE(events && events->array());
+        ASSERT_EQ(events->array()->size(), 50u);
+        const Value& event = events->array()->front();
+        EXPECT_EQ(event, events->array()->back());
+        EXPECT_EQ(event.find("event")->asString(), "dummy");
+        EXPECT_EQ(event.find("genus")->asString(), "dummy");
+        for (const char* time : {"clientTimestamp", "currentSessionTime", "totalSessionTime"})
+            EXPECT_GE(event.find(time)->asInteger(), before) << time;
+    }
+    // Every request stored for retry is gone again once answered.
+    ASSERT_TRUE(waitFor([&] {
+        bool empty = false;
+        auto persistence = m->requestManagerPersistence();
+        persistence->managedObjectContext()->performBlockAndWait(
+            [&] { empty = persistence->allRequestsWithPath("/api/track").empty(); });
+        return empty;
+    }));
+}
+
 }  // namespace
