@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
@@ -548,7 +549,8 @@ bool PFNXMLParser::parse() {
     handler.cdataBlock = pfnXMLCharacters;
     handler.serror = pfnXMLError;
     int result = -1;
-    if (!data_.empty()) {
+    // libxml2 takes an int length: a larger document is refused rather than cut short.
+    if (!data_.empty() && data_.size() <= static_cast<size_t>(INT_MAX)) {
         // Without XML_PARSE_NOENT entities stay unexpanded, and nothing is fetched.
         result = xmlSAXUserParseMemory(&handler, &run, reinterpret_cast<const char*>(data_.data()),
                                        static_cast<int>(data_.size()));
