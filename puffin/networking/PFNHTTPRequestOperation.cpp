@@ -119,6 +119,26 @@ std::shared_ptr<PFNHTTPRequestOperation> PFNHTTPRequestOperation::copy() const {
     return other;
 }
 
+platform::Dictionary PFNHTTPRequestOperation::encodeWithCoder() {
+    platform::Dictionary archive = PFNURLConnectionOperation::encodeWithCoder();
+    archive["responseSerializer"] = responseSerializer()->encodeWithCoder();
+    return archive;
+}
+
+std::shared_ptr<PFNHTTPRequestOperation> PFNHTTPRequestOperation::operationWithCoder(
+    const platform::Value& archive) {
+    // The base reads the request; the fields are then read into an operation of this class.
+    auto base = PFNURLConnectionOperation::operationWithCoder(archive);
+    if (!base) return nullptr;
+    auto operation = create(base->request());
+    operation->decodeFromCoder(*archive.dictionary());
+    if (const platform::Value* serializer = archive.find("responseSerializer")) {
+        if (auto decoded = PFNHTTPResponseSerializer::serializerWithCoder(*serializer))
+            operation->setResponseSerializer(std::move(decoded));
+    }
+    return operation;
+}
+
 void PFNHTTPRequestOperation::pause() {
     PFNURLConnectionOperation::pause();
     uint64_t offset = 0;

@@ -45,6 +45,13 @@ class PFNHTTPRequestOperation : public PFNURLConnectionOperation {
     // As the connection operation's copy, with a copy of the response serializer.
     std::shared_ptr<PFNHTTPRequestOperation> copy() const;
 
+    // Archiving: the connection operation's fields, then the response serializer under
+    // "responseSerializer". Reading back gives an operation of this class with that serializer
+    // (the default one when the archive holds none it can read); null without a readable request.
+    platform::Dictionary encodeWithCoder();
+    static std::shared_ptr<PFNHTTPRequestOperation> operationWithCoder(
+        const platform::Value& archive);
+
   protected:
     explicit PFNHTTPRequestOperation(platform::net::URLRequest request);
 

@@ -419,3 +419,33 @@ TEST_F(PFNHTTPRequestOperationTest, ACopyIsAFreshOperationWithTheSameRequestAndB
 }
 
 }  // namespace
+
+TEST_F(PFNHTTPRequestOperationTest, AnArchivedOperationComesBackWithItsSerializerAndResults) {
+    server_->serve("/api/config",
+                   PuffinAPIReply::json(Dictionary{{"status", 200}, {"response", Dictionary{}}}));
+    Outcome outcome;
+    auto op = operation(*server_, "/api/config", outcome);
+    run(op, outcome);
+    ASSERT_TRUE(outcome.succeeded);
+
+    const Dictionary archive = op->encodeWithCoder();
+    ASSERT_TRUE(archive.count("responseSerializer"));
+    auto back = PFNHTTPRequestOperation::operationWithCoder(Value(archive));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->request().url.absoluteString(), op->request().url.absoluteString());
+    EXPECT_TRUE(std::dynamic_pointer_cast<PFNJSONResponseSerializer>(back->responseSerializer()));
+    EXPECT_EQ(back->responseData(), op->responseData());
+    // Read back ready to run again, so nothing is serialized until it has run.
+    EXPECT_FALSE(back->isFinished());
+    EXPECT_FALSE(back->responseObject());
+
+    // A serializer it cannot read leaves the default one; no request, no operation.
+    Dictionary unreadable = archive;
+    unreadable["responseSerializer"] = Value("not an archive");
+    auto plain = PFNHTTPRequestOperation::operationWithCoder(Value(unreadable));
+    ASSERT_TRUE(plain);
+    EXPECT_FALSE(std::dynamic_pointer_cast<PFNJSONResponseSerializer>(plain->responseSerializer()));
+    Dictionary noRequest = archive;
+    noRequest.erase("request");
+    EXPECT_FALSE(PFNHTTPRequestOperation::operationWithCoder(Value(noRequest)));
+}
