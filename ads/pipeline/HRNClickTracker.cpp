@@ -9,12 +9,29 @@ HRNClickTracker::~HRNClickTracker() {
         tracker_->setDelegate({});
         tracker_->invalidate();
     }
+    endBackgroundTask();
+}
+
+void HRNClickTracker::beginBackgroundTask() {
+    endBackgroundTask();
+    std::weak_ptr<HRNClickTracker> weakSelf = weak_from_this();
+    backgroundTaskID_ =
+        platform::ui::Application::shared().beginBackgroundTaskWithExpirationHandler([weakSelf] {
+            if (auto self = weakSelf.lock()) self->reset();
+        });
+}
+
+void HRNClickTracker::endBackgroundTask() {
+    if (backgroundTaskID_ == platform::ui::kBackgroundTaskInvalid) return;
+    platform::ui::Application::shared().endBackgroundTask(backgroundTaskID_);
+    backgroundTaskID_ = platform::ui::kBackgroundTaskInvalid;
 }
 
 void HRNClickTracker::trackURL(const std::optional<platform::net::URL>& url) {
     reset();
     if (!url) return;
     trackingURL_ = url;
+    beginBackgroundTask();
     tracker_ = HRNCachedFile::create(*url);
     tracker_->setDelegate(weak_from_this());
     if (!cacheEnabled_)
@@ -29,6 +46,7 @@ void HRNClickTracker::reset() {
         tracker->setDelegate({});
         tracker->invalidate();
     }
+    endBackgroundTask();
 }
 
 std::optional<platform::Error> HRNClickTracker::cachedFileShouldRedirectToURL(
@@ -49,6 +67,7 @@ void HRNClickTracker::cachedFileDownloadDidEnd(HRNCachedFile& file) {
     auto self = shared_from_this();
     if (auto delegate = delegate_.lock())
         delegate->trackerDidRedirect(*this, file.HTTPDestinationURL());
+    endBackgroundTask();
 }
 
 void HRNClickTracker::cachedFileDownloadDidFail(HRNCachedFile&,
@@ -57,4 +76,5 @@ void HRNClickTracker::cachedFileDownloadDidFail(HRNCachedFile&,
     hasTracked_ = true;
     auto self = shared_from_this();
     if (auto delegate = delegate_.lock()) delegate->trackerDidFailWithError(*this, error);
+    endBackgroundTask();
 }

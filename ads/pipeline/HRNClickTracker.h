@@ -13,6 +13,7 @@
 #include "ads/foundation/HRNCachedFile.h"
 #include "platform/foundation/Error.h"
 #include "platform/net/URL.h"
+#include "platform/ui/Application.h"
 
 class HRNClickTracker;
 
@@ -57,7 +58,13 @@ class HRNClickTracker : public HRNCachedFileDelegate,
                                    const std::optional<platform::Error>& error) override;
 
   private:
+    // The ping asks for time to finish when the app leaves the foreground; when that time runs
+    // out, the ping is forgotten.
+    void beginBackgroundTask();
+    void endBackgroundTask();
+
     std::shared_ptr<HRNCachedFile> tracker_;
+    platform::ui::BackgroundTaskIdentifier backgroundTaskID_ = platform::ui::kBackgroundTaskInvalid;
     bool hasTracked_ = false;
     bool cacheEnabled_ = true;
     std::weak_ptr<HRNClickTrackerDelegate> delegate_;

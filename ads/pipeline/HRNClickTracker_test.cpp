@@ -9,6 +9,7 @@
 #include "peers/adserver/AdServer.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/ui/Application.h"
 
 namespace {
 
@@ -99,6 +100,30 @@ TEST_F(HRNClickTrackerTest, SecondTrackAbandonsTheFirstSilently) {
     tracker_->trackURL(std::nullopt);
     settle();
     EXPECT_EQ(recorder_->events.size(), 1u);
+}
+
+TEST_F(HRNClickTrackerTest, APingHoldsABackgroundTaskAndIsForgottenWhenItsTimeRunsOut) {
+    auto& app = platform::ui::Application::shared();
+    ASSERT_TRUE(track("/done"));
+    EXPECT_EQ(app.openBackgroundTaskCount(), 0u);  // ended with the ping
+
+    AdServerResponse held;
+    held.delay = 1000;  // answered long after the background time ran out
+    server_.serve("/held", held);
+    tracker_->trackURL(url(server_.URLString("/held")));
+    EXPECT_EQ(app.openBackgroundTaskCount(), 1u);
+    ASSERT_TRUE(
+        platform::RunLoop::main().runUntil([&] { return server_.requestCount("/held") == 1; }, 20));
+    const size_t before = recorder_->events.size();
+    app.setState(platform::ui::ApplicationState::Background);
+    platform::Clock::advance(platform::ui::kBackgroundTaskTimeAllowed);
+    ASSERT_TRUE(
+        platform::RunLoop::main().runUntil([&] { return app.openBackgroundTaskCount() == 0; }, 20));
+    EXPECT_FALSE(tracker_->hasTracked());  // reset by the expiry
+    platform::Clock::advance(1000);
+    settle();
+    EXPECT_EQ(recorder_->events.size(), before);  // the late answer reaches no one
+    app.setState(platform::ui::ApplicationState::Active);
 }
 
 TEST_F(HRNClickTrackerTest, CollectionDropsTrackersThatSucceededOrFailed) {

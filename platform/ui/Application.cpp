@@ -1,7 +1,10 @@
 #include "platform/ui/Application.h"
 
 #include <algorithm>
+#include <limits>
 
+#include "platform/dispatch/Clock.h"
+#include "platform/dispatch/Queue.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/View.h"
 #include "platform/ui/Window.h"
@@ -48,10 +51,19 @@ void Application::step(ApplicationState to) {
             if (d) d->didBecomeActive();
             center.post(kApplicationDidBecomeActiveNotification, this);
             break;
-        case ApplicationState::Background:
+        case ApplicationState::Background: {
+            uint64_t entry;
+            {
+                std::lock_guard lock(tasksMutex_);
+                entry = ++backgroundEntries_;
+                backgroundSince_ = Clock::now();
+            }
+            Queue::main()->after(kBackgroundTaskTimeAllowed,
+                                 [this, entry] { expireBackgroundTasks(entry); });
             if (d) d->didEnterBackground();
             center.post(kApplicationDidEnterBackgroundNotification, this);
             break;
+        }
         case ApplicationState::Inactive:
             break;
     }
@@ -70,6 +82,10 @@ void Application::setState(ApplicationState state) {
                 break;
             case ApplicationState::Background:
                 state_ = ApplicationState::Inactive;
+                {
+                    std::lock_guard lock(tasksMutex_);
+                    backgroundSince_ = -1;
+                }
                 if (d) d->willEnterForeground();
                 center.post(kApplicationWillEnterForegroundNotification, this);
                 break;
@@ -77,6 +93,57 @@ void Application::setState(ApplicationState state) {
                 step(state);
                 break;
         }
+    }
+}
+
+BackgroundTaskIdentifier Application::beginBackgroundTaskWithExpirationHandler(
+    std::function<void()> handler) {
+    std::lock_guard lock(tasksMutex_);
+    const BackgroundTaskIdentifier identifier = nextTask_++;
+    tasks_.emplace(identifier, std::move(handler));
+    return identifier;
+}
+
+void Application::endBackgroundTask(BackgroundTaskIdentifier identifier) {
+    std::function<void()> handler;  // released outside the lock
+    std::lock_guard lock(tasksMutex_);
+    auto found = tasks_.find(identifier);
+    if (found == tasks_.end()) return;
+    handler = std::move(found->second);
+    tasks_.erase(found);
+}
+
+double Application::backgroundTimeRemaining() const {
+    std::lock_guard lock(tasksMutex_);
+    if (backgroundSince_ < 0) return std::numeric_limits<double>::max();
+    return std::max(0.0, kBackgroundTaskTimeAllowed - (Clock::now() - backgroundSince_));
+}
+
+size_t Application::openBackgroundTaskCount() const {
+    std::lock_guard lock(tasksMutex_);
+    return tasks_.size();
+}
+
+void Application::expireBackgroundTasks(uint64_t backgroundEntry) {
+    std::vector<BackgroundTaskIdentifier> open;
+    {
+        std::lock_guard lock(tasksMutex_);
+        if (backgroundEntry != backgroundEntries_ || backgroundSince_ < 0) return;
+        for (const auto& [identifier, handler] : tasks_)
+            open.push_back(identifier);
+    }
+    // Each handler runs outside the lock (it usually ends its own task); a task it did not end
+    // is ended after it.
+    for (BackgroundTaskIdentifier identifier : open) {
+        std::function<void()> handler;
+        {
+            std::lock_guard lock(tasksMutex_);
+            auto found = tasks_.find(identifier);
+            if (found == tasks_.end()) continue;
+            handler = found->second;
+        }
+        if (handler) handler();
+        endBackgroundTask(identifier);
     }
 }
 

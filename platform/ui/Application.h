@@ -13,7 +13,11 @@
 //  - A delegate operation that the delegate does not answer is skipped; the notification is
 //    posted all the same.
 
+#include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +37,12 @@ extern const char* const kApplicationWillTerminateNotification;
 extern const char* const kApplicationDidReceiveMemoryWarningNotification;
 
 enum class ApplicationState { Active, Inactive, Background };
+
+// Background tasks: work that asks to go on for a while after the app left the foreground.
+using BackgroundTaskIdentifier = uint64_t;
+inline constexpr BackgroundTaskIdentifier kBackgroundTaskInvalid = 0;
+// How long background tasks may run once the app is in the background (platform Clock seconds).
+inline constexpr double kBackgroundTaskTimeAllowed = 180;
 
 // Every operation is optional; the defaults mean "the delegate does not answer".
 class ApplicationDelegate {
@@ -86,16 +96,37 @@ class Application {
     std::shared_ptr<Window> keyWindow() const;
     std::vector<std::shared_ptr<Window>> windows() const;
 
+    // Background tasks, from any thread. A task begun is open until endBackgroundTask; when the
+    // app has been in the background for kBackgroundTaskTimeAllowed, every task still open has
+    // its expiration handler run on the main queue and is then ended. Ending an identifier that
+    // is not open (or kBackgroundTaskInvalid) does nothing.
+    BackgroundTaskIdentifier beginBackgroundTaskWithExpirationHandler(
+        std::function<void()> handler);
+    void endBackgroundTask(BackgroundTaskIdentifier identifier);
+    // Seconds left for background tasks: unlimited (the largest double) while not in the
+    // background.
+    double backgroundTimeRemaining() const;
+    size_t openBackgroundTaskCount() const;
+
   private:
     friend class Window;
     Application() = default;
     void windowBecameKey(const std::shared_ptr<Window>& window);
     void step(ApplicationState to);
+    void expireBackgroundTasks(uint64_t backgroundEntry);
 
     std::shared_ptr<ApplicationDelegate> delegate_;
     ApplicationState state_ = ApplicationState::Inactive;
     std::weak_ptr<Window> keyWindow_;
     std::vector<std::weak_ptr<Window>> windows_;
+
+    mutable std::mutex tasksMutex_;
+    std::map<BackgroundTaskIdentifier, std::function<void()>> tasks_;
+    BackgroundTaskIdentifier nextTask_ = 1;
+    // Counts entries into the background, so an expiry scheduled for an earlier stay is void;
+    // backgroundSince_ is the Clock time of the current stay (negative when not in background).
+    uint64_t backgroundEntries_ = 0;
+    double backgroundSince_ = -1;
 };
 
 }  // namespace platform::ui

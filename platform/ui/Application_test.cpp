@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/dispatch/Clock.h"
+#include "platform/dispatch/Queue.h"
+#include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/Window.h"
 
@@ -136,3 +139,50 @@ TEST(Application, KeyWindowIsTheLastMadeKey) {
 
 }  // namespace
 }  // namespace platform::ui
+
+TEST(Application, BackgroundTasksExpireAfterTheAllowedTimeInTheBackgroundOnly) {
+    platform::Clock::useVirtual();
+    auto& app = platform::ui::Application::shared();
+    app.setState(platform::ui::ApplicationState::Active);
+    std::vector<std::string> expired;
+    const auto ended =
+        app.beginBackgroundTaskWithExpirationHandler([&] { expired.push_back("ended"); });
+    platform::ui::BackgroundTaskIdentifier selfEnding = 0;
+    selfEnding = app.beginBackgroundTaskWithExpirationHandler([&] {
+        expired.push_back("self");
+        app.endBackgroundTask(selfEnding);
+    });
+    const auto kept =
+        app.beginBackgroundTaskWithExpirationHandler([&] { expired.push_back("kept"); });
+    EXPECT_NE(ended, platform::ui::kBackgroundTaskInvalid);
+    EXPECT_EQ(app.openBackgroundTaskCount(), 3u);
+    app.endBackgroundTask(ended);
+    app.endBackgroundTask(ended);  // twice: nothing
+    app.endBackgroundTask(platform::ui::kBackgroundTaskInvalid);
+    EXPECT_GT(app.backgroundTimeRemaining(), 1e9);  // unlimited in the foreground
+
+    // A short stay in the background that ends before the time is up expires nothing, even
+    // when the time of that stay passes later.
+    // Runs what the main queue holds now, without moving the virtual clock.
+    const auto drainMainQueue = [] {
+        bool ran = false;
+        platform::Queue::main()->async([&ran] { ran = true; });
+        platform::RunLoop::main().runUntil([&ran] { return ran; }, 5);
+    };
+    app.setState(platform::ui::ApplicationState::Background);
+    platform::Clock::advance(100);
+    EXPECT_DOUBLE_EQ(app.backgroundTimeRemaining(), platform::ui::kBackgroundTaskTimeAllowed - 100);
+    app.setState(platform::ui::ApplicationState::Active);
+    platform::Clock::advance(100);
+    drainMainQueue();
+    EXPECT_TRUE(expired.empty());
+
+    // A full stay: every open task's handler runs once on the main queue and the tasks end.
+    app.setState(platform::ui::ApplicationState::Background);
+    platform::Clock::advance(platform::ui::kBackgroundTaskTimeAllowed);
+    platform::RunLoop::main().runUntil([&] { return expired.size() == 2; }, 5);
+    EXPECT_EQ(expired, (std::vector<std::string>{"self", "kept"}));
+    EXPECT_EQ(app.openBackgroundTaskCount(), 0u);
+    EXPECT_EQ(app.backgroundTimeRemaining(), 0);
+    app.endBackgroundTask(kept);  // already ended: nothing
+}

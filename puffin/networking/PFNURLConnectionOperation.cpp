@@ -7,6 +7,7 @@
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/net/URLLoader.h"
+#include "platform/ui/Application.h"
 #include "puffin/networking/PFNNetworking.h"
 
 using platform::Data;
@@ -163,6 +164,33 @@ PFNURLConnectionOperation::PFNURLConnectionOperation(URLRequest request)
 PFNURLConnectionOperation::~PFNURLConnectionOperation() {
     if (outputStream_) outputStream_->close();
     if (connection_) connection_->cancel();
+    if (backgroundTaskIdentifier_ != 0)
+        platform::ui::Application::shared().endBackgroundTask(backgroundTaskIdentifier_);
+}
+
+void PFNURLConnectionOperation::setShouldExecuteAsBackgroundTaskWithExpirationHandler(
+    std::function<void()> handler) {
+    std::lock_guard lock(lock_);
+    if (backgroundTaskIdentifier_ != 0) return;
+    std::weak_ptr<PFNURLConnectionOperation> weakSelf =
+        std::static_pointer_cast<PFNURLConnectionOperation>(shared_from_this());
+    backgroundTaskIdentifier_ =
+        platform::ui::Application::shared().beginBackgroundTaskWithExpirationHandler(
+            [weakSelf, handler = std::move(handler)] {
+                if (handler) handler();
+                auto self = weakSelf.lock();
+                if (!self) return;
+                self->cancel();
+                std::lock_guard lock(self->lock_);
+                platform::ui::Application::shared().endBackgroundTask(
+                    self->backgroundTaskIdentifier_);
+                self->backgroundTaskIdentifier_ = 0;
+            });
+}
+
+uint64_t PFNURLConnectionOperation::backgroundTaskIdentifier() const {
+    std::lock_guard lock(lock_);
+    return backgroundTaskIdentifier_;
 }
 
 void PFNURLConnectionOperation::performOnNetworkThread(void (PFNURLConnectionOperation::*work)()) {

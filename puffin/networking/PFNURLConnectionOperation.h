@@ -80,6 +80,12 @@ class PFNURLConnectionOperation : public platform::Operation {
     void start() override;
     void cancel() override;
     virtual void pause();
+
+    // Asks the application for time to finish in the background (once: later calls while a
+    // task is held do nothing). When that time runs out, `handler` (when given) runs, then the
+    // operation is cancelled and its task ended. The task ends with the operation's life.
+    void setShouldExecuteAsBackgroundTaskWithExpirationHandler(std::function<void()> handler);
+    uint64_t backgroundTaskIdentifier() const;
     void resume();
     bool isPaused() const;
     int64_t state() const;
@@ -155,6 +161,7 @@ class PFNURLConnectionOperation : public platform::Operation {
     void copyInto(PFNURLConnectionOperation& other) const;
     explicit PFNURLConnectionOperation(platform::net::URLRequest request);
     mutable std::recursive_mutex lock_;
+    uint64_t backgroundTaskIdentifier_ = 0;
 
   private:
     class Connection;

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/KeyedArchive.h"
 #include "platform/net/URLProtocol.h"
+#include "platform/ui/Application.h"
 #include "puffin/core/PFPlatformFrameworks.h"
 
 namespace {
@@ -143,3 +145,33 @@ TEST_F(PFNURLConnectionOperationTest,
 }
 
 }  // namespace
+
+TEST(PFNURLConnectionOperationBackground, ATaskHeldUntilItsTimeRunsOutCancelsTheOperation) {
+    platform::Clock::useVirtual();
+    auto& app = platform::ui::Application::shared();
+    URLRequest request(*platform::net::URL::parse("http://background.test/upload"));
+    {
+        // A task held by an operation ends with the operation.
+        auto gone = PFNURLConnectionOperation::create(request);
+        gone->setShouldExecuteAsBackgroundTaskWithExpirationHandler(nullptr);
+        EXPECT_EQ(app.openBackgroundTaskCount(), 1u);
+    }
+    EXPECT_EQ(app.openBackgroundTaskCount(), 0u);
+
+    auto op = PFNURLConnectionOperation::create(request);
+    int expired = 0;
+    op->setShouldExecuteAsBackgroundTaskWithExpirationHandler([&] { ++expired; });
+    const uint64_t task = op->backgroundTaskIdentifier();
+    EXPECT_NE(task, 0u);
+    op->setShouldExecuteAsBackgroundTaskWithExpirationHandler([&] { expired += 100; });
+    EXPECT_EQ(op->backgroundTaskIdentifier(), task);  // one task at a time
+
+    app.setState(platform::ui::ApplicationState::Background);
+    platform::Clock::advance(platform::ui::kBackgroundTaskTimeAllowed);
+    ASSERT_TRUE(platform::RunLoop::main().runUntil([&] { return expired > 0; }, 20));
+    EXPECT_EQ(expired, 1);
+    EXPECT_TRUE(op->isCancelled());
+    EXPECT_EQ(op->backgroundTaskIdentifier(), 0u);
+    EXPECT_EQ(app.openBackgroundTaskCount(), 0u);
+    app.setState(platform::ui::ApplicationState::Active);
+}
