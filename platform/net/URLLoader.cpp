@@ -305,11 +305,15 @@ class Engine {
     // Runs `command` on the network thread. While it waits, the virtual clock stands still.
     void post(std::function<void()> command) {
         auto pending = std::make_shared<PendingWork>();
+        bool woken;
         {
             std::lock_guard lock(mutex_);
+            // Commands already waiting were posted with a wake-up the thread has not acted on
+            // yet: it takes this one in the same pass.
+            woken = !commands_.empty();
             commands_.push_back([pending, command = std::move(command)] { command(); });
         }
-        curl_multi_wakeup(multi_);
+        if (!woken) curl_multi_wakeup(multi_);
     }
 
     void begin(const std::shared_ptr<State>& state, URLRequest request);
