@@ -23,6 +23,16 @@ TEST(Text, UTF8WellFormedness) {
         {"\xE6\x8F", false},          // cut short
         {"\x80", false},              // a lone continuation byte
         {"\xFF", false},
+        // Long ASCII runs around the multi-byte forms, both read a word at a time.
+        {"1234567提示abcdefgh", true},
+        {"abcdefgh\xF0\x9F\x8F\xA0"
+         "abcdefghijklmnop",
+         true},
+        {"abcdefghijklmnop\x80", false},
+        {"12345678\xE6\x8F", false},
+        {"12345678abcdefg\xC0\xAF"
+         "12345678",
+         false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(isValidUTF8(c.text), c.valid) << c.text;
