@@ -1,6 +1,8 @@
 #include "platform/dispatch/DispatchInternal.h"
 
+#include <poll.h>
 #include <pthread.h>
+#include <sys/eventfd.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -92,22 +94,34 @@ QueueScope::~QueueScope() {
 // ---- run loop core
 
 bool LoopCore::post(std::function<void()> block) {
+    bool polling;
     {
         std::lock_guard lock(mutex);
         if (closed) return false;
         workBegan();
         items.push_back(std::move(block));
+        polling = pollWaiting;
     }
-    cv.notify_one();
+    signal(polling);
     return true;
 }
 
 void LoopCore::wake() {
+    bool polling;
     {
         std::lock_guard lock(mutex);
         woken = true;
+        polling = pollWaiting;
     }
-    cv.notify_one();
+    signal(polling);
+}
+
+void LoopCore::signal(bool polling) {
+    cv.notify_all();
+    if (polling) {
+        const uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(wakeFd, &one, sizeof one);
+    }
 }
 
 void LoopCore::close() {
@@ -126,11 +140,32 @@ bool LoopCore::turn(double maxWait, bool forRun) {
     constexpr double kHookSlice = 0.01;
     size_t pending;
     std::vector<std::pair<int, std::shared_ptr<std::function<bool()>>>> turnHooks;
+    std::vector<pollfd> polled;
+    std::vector<int> polledIds;
     {
         std::unique_lock lock(mutex);
         const auto ready = [&] { return !items.empty() || woken || (forRun && stopRequested); };
-        if (maxWait > 0 && !ready()) {
-            const double wait = hooks.empty() ? maxWait : std::min(maxWait, kHookSlice);
+        const double wait =
+            maxWait > 0 && !ready() ? (hooks.empty() ? maxWait : std::min(maxWait, kHookSlice)) : 0;
+        if (!fdSources.empty()) {
+            // Looked at every turn, also when there is no time to wait.
+            polled.push_back({wakeFd, POLLIN, 0});
+            for (const auto& source : fdSources) {
+                polled.push_back({source.fd, source.events, 0});
+                polledIds.push_back(source.id);
+            }
+            pollWaiting = wait > 0;
+            lock.unlock();
+            const int ms =
+                wait > 0 ? static_cast<int>(std::ceil(std::min(wait, 3600.0) * 1000)) : 0;
+            if (::poll(polled.data(), polled.size(), ms) <= 0) polled.clear();
+            lock.lock();
+            pollWaiting = false;
+            if (!polled.empty() && polled[0].revents) {
+                uint64_t count;
+                [[maybe_unused]] ssize_t n = ::read(wakeFd, &count, sizeof count);
+            }
+        } else if (wait > 0) {
             cv.wait_for(lock, std::chrono::duration<double>(wait), ready);
         }
         woken = false;
@@ -152,6 +187,19 @@ bool LoopCore::turn(double maxWait, bool forRun) {
             block = nullptr;  // release what the block held while still counted
         }
         workEnded();
+        didWork = true;
+    }
+    // Sources that became ready, unless removed by a block of this turn.
+    for (size_t i = 1; i < polled.size(); ++i) {
+        if (!polled[i].revents) continue;
+        std::shared_ptr<std::function<void(short)>> handler;
+        {
+            std::lock_guard lock(mutex);
+            for (const auto& source : fdSources)
+                if (source.id == polledIds[i - 1]) handler = source.handler;
+        }
+        if (!handler) continue;
+        (*handler)(polled[i].revents);
         didWork = true;
     }
     for (auto& [id, hook] : turnHooks) {

@@ -77,9 +77,23 @@ struct LoopCore {
     bool closed = false;
     std::atomic<pid_t> threadId{0};  // 0 once the loop's thread has ended
 
+    // File descriptors the loop also waits on (RunLoop::addFileDescriptorSource). While there
+    // are any, the loop waits in poll(2) and a post wakes it through `wakeFd` (an eventfd).
+    struct FdSource {
+        int id;
+        int fd;
+        short events;
+        std::shared_ptr<std::function<void(short)>> handler;
+    };
+    std::vector<FdSource> fdSources;
+    int wakeFd = -1;
+    bool pollWaiting = false;  // the loop's thread is in poll(2) and needs wakeFd to wake
+
     // Appends a block (counted as outstanding work) and wakes the loop; false once closed.
     bool post(std::function<void()> block);
     void wake();
+    // Wakes a waiting loop; `polling` is pollWaiting as read under the mutex.
+    void signal(bool polling);
     // Drops pending blocks and refuses new ones (the loop's thread has ended).
     void close();
     // One turn: waits up to `maxWait` real seconds when nothing is pending, runs the blocks

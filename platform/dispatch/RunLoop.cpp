@@ -1,6 +1,7 @@
 #include "platform/dispatch/RunLoop.h"
 
 #include <pthread.h>
+#include <sys/eventfd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -56,11 +57,13 @@ void RunLoop::run() {
 }
 
 void RunLoop::stop() {
+    bool polling;
     {
         std::lock_guard lock(core_->mutex);
         core_->stopRequested = true;
+        polling = core_->pollWaiting;
     }
-    core_->cv.notify_all();
+    core_->signal(polling);
 }
 
 bool RunLoop::runOnce(double timeout) {
@@ -107,6 +110,37 @@ int RunLoop::addHook(std::function<bool()> hook) {
 void RunLoop::removeHook(int id) {
     std::lock_guard lock(core_->mutex);
     std::erase_if(core_->hooks, [id](const auto& entry) { return entry.first == id; });
+}
+
+int RunLoop::addFileDescriptorSource(int fd, short events, std::function<void(short)> handler) {
+    int id;
+    {
+        std::lock_guard lock(core_->mutex);
+        if (core_->wakeFd < 0) {
+            core_->wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+            if (core_->wakeFd < 0) detail::fail("RunLoop: no eventfd for file descriptor sources");
+        }
+        id = core_->nextHookId++;
+        core_->fdSources.push_back(
+            {id, fd, events, std::make_shared<std::function<void(short)>>(std::move(handler))});
+    }
+    // The loop's own thread looks at its sources again before it next waits.
+    if (core_->threadId.load() != detail::currentThreadId()) core_->wake();
+    return id;
+}
+
+void RunLoop::updateFileDescriptorSource(int id, short events) {
+    {
+        std::lock_guard lock(core_->mutex);
+        for (auto& source : core_->fdSources)
+            if (source.id == id) source.events = events;
+    }
+    if (core_->threadId.load() != detail::currentThreadId()) core_->wake();
+}
+
+void RunLoop::removeFileDescriptorSource(int id) {
+    std::lock_guard lock(core_->mutex);
+    std::erase_if(core_->fdSources, [id](const auto& source) { return source.id == id; });
 }
 
 void RunLoop::wake() {

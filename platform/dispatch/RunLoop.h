@@ -59,6 +59,14 @@ class RunLoop {
     // most 10 ms between turns. Returns an id for removeHook.
     int addHook(std::function<bool()> hook);
     void removeHook(int id);
+    // A file-descriptor source: while it exists the loop's waits also end when `fd` is ready
+    // for `events` (poll(2) flags), and the turn calls handler(revents) after its blocks and
+    // before its hooks. Without sources the loop waits on a condition variable; with them, in
+    // poll(2), which costs one system call on turns that would not wait. The loop never closes
+    // `fd`. Any thread; the handler runs on the loop's thread. Returns an id for the others.
+    int addFileDescriptorSource(int fd, short events, std::function<void(short)> handler);
+    void updateFileDescriptorSource(int id, short events);
+    void removeFileDescriptorSource(int id);
     // Makes a waiting loop run a turn now (a hook's source has something).
     void wake();
 

@@ -1,6 +1,9 @@
 #include "platform/dispatch/RunLoop.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -79,6 +82,54 @@ TEST(RunLoopTest, HooksRunEveryTurnUntilRemoved) {
     EXPECT_FALSE(RunLoop::main().runOnce(0));
     EXPECT_EQ(secondCalls, 0);
     RunLoop::main().removeHook(first);
+}
+
+TEST(RunLoopTest, FileDescriptorSourcesWakeTheLoopAndPostsStillDo) {
+    int fds[2];
+    ASSERT_EQ(::pipe2(fds, O_NONBLOCK), 0);
+    std::vector<short> seen;
+    const int id = RunLoop::main().addFileDescriptorSource(fds[0], POLLIN, [&](short revents) {
+        char c;
+        while (::read(fds[0], &c, 1) == 1) {
+        }
+        seen.push_back(revents);
+    });
+
+    // Nothing ready: the loop waits its whole timeout.
+    EXPECT_FALSE(RunLoop::main().runOnce(0.02));
+    EXPECT_TRUE(seen.empty());
+
+    // Ready from another thread while the loop waits in poll.
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        [[maybe_unused]] auto n = ::write(fds[1], "x", 1);
+    });
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return !seen.empty(); }, kCap));
+    writer.join();
+    EXPECT_EQ(seen.front() & POLLIN, POLLIN);
+
+    // A post from another thread still ends the wait at once.
+    bool ran = false;
+    std::thread poster([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        Queue::main()->async([&] { ran = true; });
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(RunLoop::main().runOnce(3));
+    poster.join();
+    EXPECT_TRUE(ran);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+
+    // Events changed to none, then removed: a ready descriptor no longer calls the handler.
+    [[maybe_unused]] auto n = ::write(fds[1], "y", 1);
+    RunLoop::main().updateFileDescriptorSource(id, 0);
+    RunLoop::main().runOnce(0.01);
+    EXPECT_EQ(seen.size(), 1u);
+    RunLoop::main().removeFileDescriptorSource(id);
+    RunLoop::main().runOnce(0.01);
+    EXPECT_EQ(seen.size(), 1u);
+    ::close(fds[0]);
+    ::close(fds[1]);
 }
 
 TEST(RunLoopTest, VirtualTimeWaitsWhileWorkIsOutstanding) {

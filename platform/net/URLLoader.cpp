@@ -1,9 +1,11 @@
 #include "platform/net/URLLoader.h"
 
 #include <curl/curl.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -53,6 +55,9 @@ void unregisterProtocol(const std::shared_ptr<URLProtocol>& protocol) {
 }
 
 class ProtocolClient;
+namespace {
+class Engine;
+}
 
 // The shared state of one load. `over`, `delegate` and `self` are guarded by deliverMutex;
 // the fields below them belong to the network thread.
@@ -64,7 +69,10 @@ struct URLLoader::State {
     std::shared_ptr<URLLoader> self;  // the load keeps its loader until it ends
 
     int redirects = 0;
-    bool handlesTrust = false;  // set before the first request goes to the network thread
+    bool handlesTrust = false;  // set before the first request goes to an engine
+    // The engine running the load, set on the delegate queue under deliverMutex before each
+    // request goes to it.
+    Engine* engine = nullptr;
     std::weak_ptr<ProtocolClient> client;  // held by its protocol while it answers
     CURL* easy = nullptr;
 };
@@ -293,17 +301,38 @@ class ProtocolClient : public URLProtocolClient {
 
 namespace {
 
-// The network thread: one libcurl multi handle, driven by commands posted from any thread.
+// One libcurl multi handle and its transfers. The shared engine runs on the network thread,
+// driven by commands posted from any thread. The main-loop engine runs on the main run loop:
+// its sockets are the loop's file-descriptor sources, so a load whose delegate is on the main
+// queue is sent, received and reported on the main thread without a hand-over to another
+// thread and back (each costs a thread wake-up, tens of microseconds on a virtual machine).
 class Engine {
   public:
     static Engine& shared() {
         // Never destroyed: loads may be in flight when the process ends.
-        static Engine* engine = new Engine();
+        static Engine* engine = new Engine(false);
         return *engine;
     }
+    static Engine& mainLoop() {
+        static Engine* engine = new Engine(true);
+        return *engine;
+    }
+    // The engine for a load's first request: the main loop's for a delegate on the main queue,
+    // unless the delegate decides server trust (its handshake would wait on the main thread
+    // for an answer that the main thread delivers) or URL protocols are registered (they are
+    // asked on the network thread).
+    static Engine& forLoad(const State& state) {
+        if (state.queue != Queue::main() || state.handlesTrust) return shared();
+        std::lock_guard lock(protocolsMutex());
+        return protocols().empty() ? mainLoop() : shared();
+    }
 
-    // Runs `command` on the network thread. While it waits, the virtual clock stands still.
+    // Runs `command` on the engine's thread. While it waits, the virtual clock stands still.
     void post(std::function<void()> command) {
+        if (onMainLoop_) {
+            Queue::main()->async(std::move(command));
+            return;
+        }
         auto pending = std::make_shared<PendingWork>();
         bool woken;
         {
@@ -320,14 +349,32 @@ class Engine {
     void stop(const std::shared_ptr<State>& state);
 
   private:
-    Engine() {
+    explicit Engine(bool onMainLoop) : onMainLoop_(onMainLoop) {
         CookieStorage::shared();  // initialises libcurl
         multi_ = curl_multi_init();
+        if (onMainLoop_) {
+            curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &Engine::onSocket);
+            curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
+            curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &Engine::onTimer);
+            curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
+            return;
+        }
         thread_ = std::thread([this] { run(); });
         thread_.detach();
     }
 
+    // The network thread's loop.
     void run();
+    // The main loop's side: libcurl's sockets and timer, one pass per ready socket or due
+    // timer, time-outs looked at from a hook while transfers run.
+    static int onSocket(CURL* easy, curl_socket_t socket, int what, void* engine, void*);
+    static int onTimer(CURLM* multi, long timeoutMs, void* engine);
+    void act(curl_socket_t socket, int flags);
+    void watchTransfers();
+
+    // Ends the transfers libcurl finished and those whose time ran out.
+    void collectFinished();
+    void expireLate();
     void finished(CURL* easy, CURLcode result);
     void redirect(std::unique_ptr<Transfer> transfer);
     void remove(CURL* easy) {
@@ -338,11 +385,16 @@ class Engine {
     static size_t onHeader(char* data, size_t size, size_t count, void* context);
     static size_t onBody(char* data, size_t size, size_t count, void* context);
 
+    const bool onMainLoop_;
     std::mutex mutex_;
     std::vector<std::function<void()>> commands_;
     CURLM* multi_ = nullptr;
     std::thread thread_;
     std::map<CURL*, std::unique_ptr<Transfer>> transfers_;
+    // Main loop only.
+    std::map<curl_socket_t, int> sources_;
+    std::optional<std::chrono::steady_clock::time_point> timerDue_;
+    int hook_ = 0;
 };
 
 void Engine::run() {
@@ -362,29 +414,112 @@ void Engine::run() {
             PassBatch batch;
             int running = 0;
             curl_multi_perform(multi_, &running);
-            int left = 0;
-            while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
-                if (message->msg == CURLMSG_DONE)
-                    finished(message->easy_handle, message->data.result);
-            }
-
-            const double now = Clock::now();
-            std::vector<CURL*> late;
-            for (auto& [easy, transfer] : transfers_)
-                if (now >= transfer->deadline) late.push_back(easy);
-            for (CURL* easy : late) {
-                auto transfer = std::move(transfers_[easy]);
-                transfers_.erase(easy);
-                remove(easy);
-                transfer->state->easy = nullptr;
-                deliverFailure(
-                    transfer->state,
-                    makeURLError(kURLErrorTimedOut, transfer->request.url.absoluteString()));
-            }
+            collectFinished();
+            expireLate();
         }
 
         curl_multi_poll(multi_, nullptr, 0, transfers_.empty() ? 1000 : kSliceMs, nullptr);
     }
+}
+
+void Engine::collectFinished() {
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+        if (message->msg == CURLMSG_DONE) finished(message->easy_handle, message->data.result);
+    }
+}
+
+void Engine::expireLate() {
+    const double now = Clock::now();
+    std::vector<CURL*> late;
+    for (auto& [easy, transfer] : transfers_)
+        if (now >= transfer->deadline) late.push_back(easy);
+    for (CURL* easy : late) {
+        auto transfer = std::move(transfers_[easy]);
+        transfers_.erase(easy);
+        remove(easy);
+        transfer->state->easy = nullptr;
+        deliverFailure(transfer->state,
+                       makeURLError(kURLErrorTimedOut, transfer->request.url.absoluteString()));
+    }
+}
+
+int Engine::onSocket(CURL*, curl_socket_t socket, int what, void* context, void*) {
+    auto* engine = static_cast<Engine*>(context);
+    auto it = engine->sources_.find(socket);
+    if (what == CURL_POLL_REMOVE) {
+        if (it != engine->sources_.end()) {
+            RunLoop::main().removeFileDescriptorSource(it->second);
+            engine->sources_.erase(it);
+        }
+        return 0;
+    }
+    const short events = static_cast<short>(((what & CURL_POLL_IN) ? POLLIN : 0) |
+                                            ((what & CURL_POLL_OUT) ? POLLOUT : 0));
+    if (it != engine->sources_.end()) {
+        RunLoop::main().updateFileDescriptorSource(it->second, events);
+        return 0;
+    }
+    engine->sources_[socket] =
+        RunLoop::main().addFileDescriptorSource(socket, events, [engine, socket](short revents) {
+            int flags = 0;
+            if (revents & POLLIN) flags |= CURL_CSELECT_IN;
+            if (revents & POLLOUT) flags |= CURL_CSELECT_OUT;
+            if (revents & (POLLERR | POLLHUP | POLLNVAL)) flags |= CURL_CSELECT_ERR;
+            engine->act(socket, flags);
+        });
+    return 0;
+}
+
+int Engine::onTimer(CURLM*, long timeoutMs, void* context) {
+    auto* engine = static_cast<Engine*>(context);
+    if (timeoutMs < 0) {
+        engine->timerDue_.reset();
+        return 0;
+    }
+    engine->timerDue_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    if (timeoutMs == 0) RunLoop::main().wake();  // the hook acts at the next turn
+    return 0;
+}
+
+void Engine::act(curl_socket_t socket, int flags) {
+    {
+        PassBatch batch;
+        int running = 0;
+        curl_multi_socket_action(multi_, socket, flags, &running);
+        collectFinished();
+    }
+    watchTransfers();
+}
+
+// While transfers run, a hook of the main loop runs libcurl's due timer and the time-outs
+// (the loop then waits at most 10 ms between turns); without transfers the loop waits freely.
+void Engine::watchTransfers() {
+    if (transfers_.empty()) {
+        if (hook_) RunLoop::main().removeHook(hook_);
+        hook_ = 0;
+        return;
+    }
+    if (hook_) return;
+    hook_ = RunLoop::main().addHook([this] {
+        bool acted = false;
+        if (timerDue_ && std::chrono::steady_clock::now() >= *timerDue_) {
+            timerDue_.reset();
+            PassBatch batch;
+            int running = 0;
+            curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &running);
+            collectFinished();
+            acted = true;
+        }
+        {
+            PassBatch batch;
+            const size_t before = transfers_.size();
+            expireLate();
+            acted = acted || transfers_.size() != before;
+        }
+        watchTransfers();
+        return acted;
+    });
 }
 
 void Engine::begin(const std::shared_ptr<State>& state, URLRequest request) {
@@ -408,7 +543,21 @@ void Engine::begin(const std::shared_ptr<State>& state, URLRequest request) {
     }
 
     std::shared_ptr<URLProtocol> protocol;
-    {
+    if (onMainLoop_) {
+        std::unique_lock lock(protocolsMutex());
+        if (!protocols().empty()) {
+            // Registered since the load chose this engine: they are asked on the network thread.
+            lock.unlock();
+            Engine& network = shared();
+            {
+                std::lock_guard deliverLock(state->deliverMutex);
+                state->engine = &network;
+            }
+            network.post(
+                [state, request = std::move(request)] { Engine::shared().begin(state, request); });
+            return;
+        }
+    } else {
         std::vector<std::shared_ptr<URLProtocol>> candidates;
         {
             std::lock_guard lock(protocolsMutex());
@@ -495,6 +644,16 @@ void Engine::begin(const std::shared_ptr<State>& state, URLRequest request) {
     state->easy = easy;
     transfers_.emplace(easy, std::move(transfer));
     curl_multi_add_handle(multi_, easy);
+    if (onMainLoop_) {
+        // Sends the request now rather than at the next turn.
+        {
+            PassBatch batch;
+            int running = 0;
+            curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &running);
+            collectFinished();
+        }
+        watchTransfers();
+    }
 }
 
 void Engine::stop(const std::shared_ptr<State>& state) {
@@ -503,6 +662,7 @@ void Engine::stop(const std::shared_ptr<State>& state) {
         state->easy = nullptr;
         transfers_.erase(easy);
         remove(easy);
+        if (onMainLoop_) watchTransfers();
     }
     if (auto client = state->client.lock()) {
         state->client.reset();
@@ -639,8 +799,9 @@ void Engine::redirect(std::unique_ptr<Transfer> t) {
             d.didFinishLoading(l);
             return true;
         }
-        Engine::shared().post(
-            [state, request = std::move(*answer)] { Engine::shared().begin(state, request); });
+        Engine* engine = state->engine;
+        engine->post(
+            [state, engine, request = std::move(*answer)] { engine->begin(state, request); });
         return false;
     });
 }
@@ -661,8 +822,10 @@ std::shared_ptr<URLLoader> URLLoader::start(const URLRequest& request,
         auto answer = d.willSendRequest(l, request, std::nullopt);
         if (!answer) return true;
         state->handlesTrust = d.handlesServerTrust(l);
-        Engine::shared().post(
-            [state, request = std::move(*answer)] { Engine::shared().begin(state, request); });
+        Engine* engine = &Engine::forLoad(*state);
+        state->engine = engine;
+        engine->post(
+            [state, engine, request = std::move(*answer)] { engine->begin(state, request); });
         return false;
     });
     return loader;
@@ -671,14 +834,17 @@ std::shared_ptr<URLLoader> URLLoader::start(const URLRequest& request,
 void URLLoader::cancel() {
     auto keep = shared_from_this();
     auto state = state_;
+    Engine* engine = nullptr;
     {
         std::lock_guard lock(state->deliverMutex);
         if (state->over) return;
         state->over = true;
         state->delegate.reset();
         state->self.reset();
+        engine = state->engine;
     }
-    Engine::shared().post([state] { Engine::shared().stop(state); });
+    // Nothing was handed to an engine yet: no request will be.
+    if (engine) engine->post([state, engine] { engine->stop(state); });
 }
 
 URLLoader::~URLLoader() = default;

@@ -1,7 +1,8 @@
 #pragma once
-// URL loading: one load of one request, with a delegate that hears it as it happens. Every
-// load of the process runs on one network thread (libcurl); the delegate hears it on the
-// queue given at start (the main queue by default).
+// URL loading: one load of one request, with a delegate that hears it as it happens. Loads
+// run on libcurl: those whose delegate is on the main queue on the main run loop, the others
+// on one network thread (README.md says which and why); the delegate hears it on the queue
+// given at start (the main queue by default).
 //
 // Promises:
 //  - Delegate calls come on the delegate queue, one at a time, in this order: willSendRequest

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -383,6 +384,41 @@ TEST(URLLoader, NothingArrivesAfterCancel) {
     EXPECT_TRUE(early->events.empty());
     EXPECT_EQ(middle->events, (Events{"send /slow", "response 200", "data"}));
     EXPECT_EQ(middle->body, "first");
+}
+
+// Main-queue loads share the main loop's sockets; the others run on the network thread. Many
+// of each at once all end whole, each in its own order.
+TEST(URLLoader, ManyLoadsAtOnceOnTheMainLoopAndTheNetworkThread) {
+    TestServer server;
+    std::vector<std::pair<std::string, std::shared_ptr<Recorder>>> mainLoads;
+    for (int i = 0; i < 12; ++i) {
+        const std::string path = i % 3 == 0 ? "/big" : i % 3 == 1 ? "/chunked" : "/r1";
+        auto recorder = std::make_shared<Recorder>();
+        URLLoader::start(request(server.url(path)), recorder);
+        mainLoads.emplace_back(path, recorder);
+    }
+    std::atomic<int> elsewhere{0};
+    auto queue = Queue::serial("test.elsewhere");
+    for (int i = 0; i < 4; ++i)
+        sendAsynchronousRequest(request(server.url("/big")), queue,
+                                [&](const auto&, const Data& data, const auto& error) {
+                                    EXPECT_FALSE(error);
+                                    EXPECT_EQ(data.size(), TestServer::big().size());
+                                    ++elsewhere;
+                                });
+    ASSERT_TRUE(RunLoop::main().runUntil(
+        [&] {
+            return elsewhere == 4 && std::all_of(mainLoads.begin(), mainLoads.end(),
+                                                 [](const auto& l) { return l.second->ended; });
+        },
+        20));
+    for (const auto& [path, r] : mainLoads) {
+        EXPECT_EQ(r->events.back(), "finish") << path;
+        const std::string expected = path == "/big"       ? TestServer::big()
+                                     : path == "/chunked" ? "onetwosix"
+                                                          : "hello";
+        EXPECT_TRUE(r->body == expected) << path;
+    }
 }
 
 TEST(URLLoader, LargeBodiesArriveWhole) {
