@@ -1,10 +1,9 @@
 // One ad-sized load (20 KB) from the loopback ad server: through HRNURLConnection, through
 // platform/net's loader alone, and through a bare libcurl easy handle fetching the same bytes
 // (gzip, as the loader asks for them). Run with --benchmark_repetitions=9
-// --benchmark_report_aggregates_only=true for the medians. The loader hands each load to its
-// network thread and the answer back to the main run loop, two wake-ups the blocking fetch does
-// not pay; on a shared or virtual machine a wake-up across cores can cost more than the whole
-// loopback answer, so compare also pinned to one core (taskset -c N), where only the work counts.
+// --benchmark_report_aggregates_only=true for the medians. A load for the main queue runs on
+// the main run loop, as the bare fetch runs on its own thread: the difference is the loader's
+// and the connection's own work. The server's gzip of each answer is most of the time of both.
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>

@@ -345,6 +345,15 @@ class Engine {
         if (!woken) curl_multi_wakeup(multi_);
     }
 
+    // Sends a request of the load, from its delegate queue: at once on the main loop (the
+    // delegate queue is then the main queue), else through a command.
+    void start(const std::shared_ptr<State>& state, URLRequest request) {
+        if (onMainLoop_) {
+            begin(state, std::move(request));
+            return;
+        }
+        post([this, state, request = std::move(request)] { begin(state, request); });
+    }
     void begin(const std::shared_ptr<State>& state, URLRequest request);
     void stop(const std::shared_ptr<State>& state);
 
@@ -377,10 +386,26 @@ class Engine {
     void expireLate();
     void finished(CURL* easy, CURLcode result);
     void redirect(std::unique_ptr<Transfer> transfer);
+    // Easy handles are kept for the next loads, reset: making and freeing one costs about as
+    // much as the rest of setting a load up.
     void remove(CURL* easy) {
         curl_multi_remove_handle(multi_, easy);
-        curl_easy_cleanup(easy);
+        if (idle_.size() >= kIdleHandles) {
+            curl_easy_cleanup(easy);
+            return;
+        }
+        // Frees the list of cookie files, which a reset would lose; the jar is not touched.
+        curl_easy_setopt(easy, CURLOPT_COOKIEFILE, nullptr);
+        curl_easy_reset(easy);
+        idle_.push_back(easy);
     }
+    CURL* takeHandle() {
+        if (idle_.empty()) return curl_easy_init();
+        CURL* easy = idle_.back();
+        idle_.pop_back();
+        return easy;
+    }
+    static constexpr size_t kIdleHandles = 8;
 
     static size_t onHeader(char* data, size_t size, size_t count, void* context);
     static size_t onBody(char* data, size_t size, size_t count, void* context);
@@ -391,6 +416,7 @@ class Engine {
     CURLM* multi_ = nullptr;
     std::thread thread_;
     std::map<CURL*, std::unique_ptr<Transfer>> transfers_;
+    std::vector<CURL*> idle_;
     // Main loop only.
     std::map<curl_socket_t, int> sources_;
     std::optional<std::chrono::steady_clock::time_point> timerDue_;
@@ -586,7 +612,7 @@ void Engine::begin(const std::shared_ptr<State>& state, URLRequest request) {
     Transfer* t = transfer.get();
     const URLRequest& r = t->request;
     t->state = state;
-    CURL* easy = curl_easy_init();
+    CURL* easy = takeHandle();
     t->easy = easy;
     curl_easy_setopt(easy, CURLOPT_URL, r.url.withoutFragment().absoluteString().c_str());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -618,10 +644,10 @@ void Engine::begin(const std::shared_ptr<State>& state, URLRequest request) {
         t->headerList = curl_slist_append(t->headerList, (name + ": " + value).c_str());
     if (!r.headers.value("Expect")) t->headerList = curl_slist_append(t->headerList, "Expect:");
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t->headerList);
-    if (r.HTTPShouldHandleCookies) {
-        curl_easy_setopt(easy, CURLOPT_SHARE, CookieStorage::shared().shareHandle());
-        curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
-    }
+    // A reset handle may still be attached to the jar from an earlier load.
+    curl_easy_setopt(easy, CURLOPT_SHARE,
+                     r.HTTPShouldHandleCookies ? CookieStorage::shared().shareHandle() : nullptr);
+    if (r.HTTPShouldHandleCookies) curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
     if (state->handlesTrust && r.url.scheme() == "https") {
         t->trust = std::make_unique<detail::TrustHook>();
         t->trust->host = r.url.host();
@@ -799,9 +825,7 @@ void Engine::redirect(std::unique_ptr<Transfer> t) {
             d.didFinishLoading(l);
             return true;
         }
-        Engine* engine = state->engine;
-        engine->post(
-            [state, engine, request = std::move(*answer)] { engine->begin(state, request); });
+        state->engine->start(state, std::move(*answer));
         return false;
     });
 }
@@ -822,10 +846,8 @@ std::shared_ptr<URLLoader> URLLoader::start(const URLRequest& request,
         auto answer = d.willSendRequest(l, request, std::nullopt);
         if (!answer) return true;
         state->handlesTrust = d.handlesServerTrust(l);
-        Engine* engine = &Engine::forLoad(*state);
-        state->engine = engine;
-        engine->post(
-            [state, engine, request = std::move(*answer)] { engine->begin(state, request); });
+        state->engine = &Engine::forLoad(*state);
+        state->engine->start(state, std::move(*answer));
         return false;
     });
     return loader;

@@ -392,7 +392,10 @@ TEST(URLLoader, ManyLoadsAtOnceOnTheMainLoopAndTheNetworkThread) {
     TestServer server;
     std::vector<std::pair<std::string, std::shared_ptr<Recorder>>> mainLoads;
     for (int i = 0; i < 12; ++i) {
-        const std::string path = i % 3 == 0 ? "/big" : i % 3 == 1 ? "/chunked" : "/r1";
+        const std::string path = i == 0       ? "/big"
+                                 : i % 3 == 0 ? "/ok"
+                                 : i % 3 == 1 ? "/chunked"
+                                              : "/r1";
         auto recorder = std::make_shared<Recorder>();
         URLLoader::start(request(server.url(path)), recorder);
         mainLoads.emplace_back(path, recorder);
@@ -400,10 +403,10 @@ TEST(URLLoader, ManyLoadsAtOnceOnTheMainLoopAndTheNetworkThread) {
     std::atomic<int> elsewhere{0};
     auto queue = Queue::serial("test.elsewhere");
     for (int i = 0; i < 4; ++i)
-        sendAsynchronousRequest(request(server.url("/big")), queue,
-                                [&](const auto&, const Data& data, const auto& error) {
+        sendAsynchronousRequest(request(server.url(i == 0 ? "/big" : "/ok")), queue,
+                                [&, i](const auto&, const Data& data, const auto& error) {
                                     EXPECT_FALSE(error);
-                                    EXPECT_EQ(data.size(), TestServer::big().size());
+                                    EXPECT_EQ(data.size(), i == 0 ? TestServer::big().size() : 5u);
                                     ++elsewhere;
                                 });
     ASSERT_TRUE(RunLoop::main().runUntil(
@@ -529,12 +532,26 @@ TEST(URLLoader, CookiesGoBackWhenTheRequestSaysSo) {
     auto without = request(server.url("/echo-cookie"));
     without.HTTPShouldHandleCookies = false;
     EXPECT_EQ(load(without)->body, "");
+    EXPECT_EQ(load(request(server.url("/echo-cookie")))->body, "session=abc");
     auto cookies = CookieStorage::shared().cookies();
     ASSERT_EQ(cookies.size(), 1u);
     EXPECT_EQ(cookies[0].name, "session");
     EXPECT_EQ(cookies[0].value, "abc");
     CookieStorage::shared().removeAll();
     EXPECT_EQ(load(request(server.url("/echo-cookie")))->body, "");
+}
+
+// Loads one after another reuse libcurl's handles: nothing of a load reaches the next.
+TEST(URLLoader, ALoadKeepsNothingOfTheLoadBefore) {
+    TestServer server;
+    auto post = request(server.url("/method"));
+    post.httpMethod = "PUT";
+    post.body = Data::fromString("payload");
+    post.setValueForHeader("X-Test", "first");
+    EXPECT_EQ(load(post)->body, "");  // no PUT route: 404 with an empty body
+    EXPECT_EQ(load(request(server.url("/method")))->body, "GET:");
+    EXPECT_EQ(load(request(server.url("/ok")))->body, "hello");
+    EXPECT_EQ(server.lastXTest(), "");
 }
 
 TEST(URLLoader, AsynchronousRequestsCompleteOnTheirQueue) {
