@@ -1,7 +1,10 @@
 #include "peers/adserver/AdServer.h"
 
 #include <httplib.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <strings.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <chrono>
@@ -175,6 +178,14 @@ AdServer::AdServer() : state_(std::make_shared<State>()) {
     // An idle kept-alive connection is closed at once, so that stop() need not wait for the
     // clients' pooled connections to time out; clients simply connect again.
     state_->server.set_keep_alive_timeout(0);
+    // That rule gives a new connection only ~10 ms for its first request, which a busy client
+    // can miss between connecting and sending: the kernel hands a connection over only once its
+    // request has arrived.
+    state_->server.set_socket_options([](int sock) {
+        httplib::default_socket_options(sock);
+        const int seconds = 5;
+        ::setsockopt(sock, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
+    });
     auto handler = [state](const httplib::Request& req, httplib::Response& res) {
         state->handle(req, res);
     };

@@ -379,6 +379,14 @@ class Engine {
     static int onSocket(CURL* easy, curl_socket_t socket, int what, void* engine, void*);
     static int onTimer(CURLM* multi, long timeoutMs, void* engine);
     void act(curl_socket_t socket, int flags);
+    void actOnReadySockets();
+    static int selectFlags(short revents) {
+        int flags = 0;
+        if (revents & POLLIN) flags |= CURL_CSELECT_IN;
+        if (revents & POLLOUT) flags |= CURL_CSELECT_OUT;
+        if (revents & (POLLERR | POLLHUP | POLLNVAL)) flags |= CURL_CSELECT_ERR;
+        return flags;
+    }
     void watchTransfers();
 
     // Ends the transfers libcurl finished and those whose time ran out.
@@ -418,7 +426,11 @@ class Engine {
     std::map<CURL*, std::unique_ptr<Transfer>> transfers_;
     std::vector<CURL*> idle_;
     // Main loop only.
-    std::map<curl_socket_t, int> sources_;
+    struct Source {
+        int id;
+        short events;
+    };
+    std::map<curl_socket_t, Source> sources_;
     std::optional<std::chrono::steady_clock::time_point> timerDue_;
     int hook_ = 0;
 };
@@ -475,7 +487,7 @@ int Engine::onSocket(CURL*, curl_socket_t socket, int what, void* context, void*
     auto it = engine->sources_.find(socket);
     if (what == CURL_POLL_REMOVE) {
         if (it != engine->sources_.end()) {
-            RunLoop::main().removeFileDescriptorSource(it->second);
+            RunLoop::main().removeFileDescriptorSource(it->second.id);
             engine->sources_.erase(it);
         }
         return 0;
@@ -483,18 +495,29 @@ int Engine::onSocket(CURL*, curl_socket_t socket, int what, void* context, void*
     const short events = static_cast<short>(((what & CURL_POLL_IN) ? POLLIN : 0) |
                                             ((what & CURL_POLL_OUT) ? POLLOUT : 0));
     if (it != engine->sources_.end()) {
-        RunLoop::main().updateFileDescriptorSource(it->second, events);
+        it->second.events = events;
+        RunLoop::main().updateFileDescriptorSource(it->second.id, events);
         return 0;
     }
-    engine->sources_[socket] =
-        RunLoop::main().addFileDescriptorSource(socket, events, [engine, socket](short revents) {
-            int flags = 0;
-            if (revents & POLLIN) flags |= CURL_CSELECT_IN;
-            if (revents & POLLOUT) flags |= CURL_CSELECT_OUT;
-            if (revents & (POLLERR | POLLHUP | POLLNVAL)) flags |= CURL_CSELECT_ERR;
-            engine->act(socket, flags);
-        });
+    const int id = RunLoop::main().addFileDescriptorSource(
+        socket, events,
+        [engine, socket](short revents) { engine->act(socket, selectFlags(revents)); });
+    engine->sources_[socket] = {id, events};
     return 0;
+}
+
+// Acts at once on the sockets that are ready already, a few rounds at most: a loopback
+// connect completes at once, and its request then goes out in the same turn instead of the
+// next (a server may drop a connection that stays silent for a few milliseconds).
+void Engine::actOnReadySockets() {
+    for (int round = 0; round < 4; ++round) {
+        std::vector<pollfd> fds;
+        for (const auto& [socket, source] : sources_)
+            if (source.events) fds.push_back({socket, source.events, 0});
+        if (fds.empty() || ::poll(fds.data(), fds.size(), 0) <= 0) return;
+        for (const auto& fd : fds)
+            if (fd.revents && sources_.count(fd.fd)) act(fd.fd, selectFlags(fd.revents));
+    }
 }
 
 int Engine::onTimer(CURLM*, long timeoutMs, void* context) {
@@ -678,6 +701,7 @@ void Engine::begin(const std::shared_ptr<State>& state, URLRequest request) {
             curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &running);
             collectFinished();
         }
+        actOnReadySockets();
         watchTransfers();
     }
 }
