@@ -1,9 +1,11 @@
 // One ad-sized load (20 KB) from the loopback ad server: through HRNURLConnection, through
 // platform/net's loader alone, and through a bare libcurl easy handle fetching the same bytes
 // (gzip, as the loader asks for them). Run with --benchmark_repetitions=9
-// --benchmark_report_aggregates_only=true for the medians. A load for the main queue runs on
-// the main run loop, as the bare fetch runs on its own thread: the difference is the loader's
-// and the connection's own work. The server's gzip of each answer is most of the time of both.
+// --benchmark_report_aggregates_only=true --benchmark_enable_random_interleaving=true for the
+// medians (interleaved, so a shared machine's slow minutes fall on all three alike). A load
+// for the main queue runs on the main run loop, as the bare fetch runs on its own thread: the
+// difference is the loader's and the connection's own work. The server's gzip of each answer
+// is most of the time of both.
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
