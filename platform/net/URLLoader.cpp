@@ -554,10 +554,7 @@ void Engine::watchTransfers() {
         bool acted = false;
         if (timerDue_ && std::chrono::steady_clock::now() >= *timerDue_) {
             timerDue_.reset();
-            PassBatch batch;
-            int running = 0;
-            curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &running);
-            collectFinished();
+            act(CURL_SOCKET_TIMEOUT, 0);
             acted = true;
         }
         {
@@ -602,8 +599,7 @@ void Engine::begin(const std::shared_ptr<State>& state, URLRequest request) {
                 std::lock_guard deliverLock(state->deliverMutex);
                 state->engine = &network;
             }
-            network.post(
-                [state, request = std::move(request)] { Engine::shared().begin(state, request); });
+            network.start(state, std::move(request));
             return;
         }
     } else {
@@ -695,14 +691,8 @@ void Engine::begin(const std::shared_ptr<State>& state, URLRequest request) {
     curl_multi_add_handle(multi_, easy);
     if (onMainLoop_) {
         // Sends the request now rather than at the next turn.
-        {
-            PassBatch batch;
-            int running = 0;
-            curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &running);
-            collectFinished();
-        }
+        act(CURL_SOCKET_TIMEOUT, 0);
         actOnReadySockets();
-        watchTransfers();
     }
 }
 
