@@ -55,9 +55,11 @@ int connectTo(const fs::path& path) {
     return fd;
 }
 
-// Hands every URL waiting in the inbox to the application, on the main queue.
-void drainInboxOnMain(const std::string& bundleIdentifier) {
-    Queue::main()->async([bundleIdentifier] {
+// Hands every URL waiting in the inbox to the application, on the main queue. A knock's drain
+// still queued when delivery stops takes nothing: the URLs wait in the inbox for the next start.
+void drainInboxOnMain(const std::string& bundleIdentifier, bool onlyWhileDelivering) {
+    Queue::main()->async([bundleIdentifier, onlyWhileDelivering] {
+        if (onlyWhileDelivering && !isDeliveringURLs()) return;
         for (const auto& entry : takeInboxEntries(bundleIdentifier)) {
             Application::shared().deliverOpenURL(entry.url, entry.sourceApplication);
         }
@@ -90,7 +92,7 @@ void listen(int listenFd, int stopFd, std::string bundleIdentifier) {
         int client = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0) continue;
         close(client);  // the knock itself is the message
-        drainInboxOnMain(bundleIdentifier);
+        drainInboxOnMain(bundleIdentifier, true);
     }
 }
 
@@ -133,7 +135,7 @@ bool startURLDelivery(const std::string& bundleIdentifier,
         }
     }
     // URLs opened while the app was not running (or before it listened) come now.
-    drainInboxOnMain(bundleIdentifier);
+    drainInboxOnMain(bundleIdentifier, false);
     return listening;
 }
 
