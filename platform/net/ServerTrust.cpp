@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/net/CookieStorage.h"
+#include "platform/net/TrustStore.h"
 
 namespace platform::net {
 
@@ -73,6 +74,10 @@ bool evaluateTrust(const std::vector<Data>& chain,
     } else {
         store = systemStore();
         X509_STORE_up_ref(store);
+        // The device's own authorities count as the system's (a certificate already held is
+        // not added twice).
+        for (const Data& anchor : deviceTrustAnchors())
+            if (X509Ptr c = parse(anchor)) X509_STORE_add_cert(store, c.get());
     }
     X509_STORE_CTX* ctx = X509_STORE_CTX_new();
     bool ok = false;

@@ -33,7 +33,8 @@ struct TrustPolicy {
 
 // Whether `chain` (leaf first; the rest are offered as intermediates) verifies under `policy`:
 // up to one of `anchors` when given (they then replace the system's authorities), else up to
-// the authorities libcurl trusts. Validity dates are checked against the current time.
+// the authorities libcurl trusts and the device's own (TrustStore.h). Validity dates are
+// checked against the current time.
 bool evaluateTrust(const std::vector<Data>& chain,
                    const TrustPolicy& policy,
                    const std::vector<Data>* anchors = nullptr);

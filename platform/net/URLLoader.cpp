@@ -22,6 +22,7 @@
 #include "platform/dispatch/RunLoop.h"
 #include "platform/net/CookieStorage.h"
 #include "platform/net/TrustHook.h"
+#include "platform/net/TrustStore.h"
 #include "platform/net/URLCache.h"
 #include "platform/net/URLProtocol.h"
 
@@ -667,6 +668,14 @@ void Engine::begin(const std::shared_ptr<State>& state, URLRequest request) {
     curl_easy_setopt(easy, CURLOPT_SHARE,
                      r.HTTPShouldHandleCookies ? CookieStorage::shared().shareHandle() : nullptr);
     if (r.HTTPShouldHandleCookies) curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+    if (r.url.scheme() == "https") {
+        // The device's own authorities are trusted besides the system's.
+        const std::string anchors = deviceTrustAnchorsPem();
+        if (!anchors.empty()) {
+            curl_blob blob{const_cast<char*>(anchors.data()), anchors.size(), CURL_BLOB_COPY};
+            curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
+        }
+    }
     if (state->handlesTrust && r.url.scheme() == "https") {
         t->trust = std::make_unique<detail::TrustHook>();
         t->trust->host = r.url.host();

@@ -3,6 +3,8 @@
 #include <JavaScriptCore/JavaScript.h>
 #include <glib.h>
 
+#include <algorithm>
+#include <cmath>
 #include <deque>
 #include <map>
 
@@ -196,6 +198,7 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
     int depth = 0;
     std::map<std::string, std::optional<render::Image>> images;
     bool finished = false;
+    std::optional<net::HTTPURLResponse> response;  // the document's, when it was fetched
 
     Page(WebView* view, Entry entry, net::URL url)
         : view(view), entry(std::move(entry)), documentURL(std::move(url)) {}
@@ -335,6 +338,7 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
                 return;
             }
             if (response) page->documentURL = response->url();
+            page->response = response;
             page->run(std::string(reinterpret_cast<const char*>(data.data()), data.size()));
         });
     }
@@ -674,7 +678,10 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
 
 WebView::WebView() : WebView(ui::Rect()) {}
 
-WebView::WebView(const ui::Rect& frame) : ui::View(frame), alive_(std::make_shared<bool>(true)) {
+WebView::WebView(const ui::Rect& frame)
+    : ui::View(frame),
+      alive_(std::make_shared<bool>(true)),
+      scrollView_(std::make_shared<ui::ScrollView>(ui::Rect(ui::Point(), frame.size))) {
     setOpaque(false);
     attachLoopHook();
 }
@@ -772,7 +779,40 @@ void WebView::commit(const Entry& entry) {
 void WebView::pageDidFinish(Page& page) {
     if (&page != page_.get()) return;
     loading_ = false;
+    updateContentSize();
     if (auto d = delegate_.lock()) d->webViewDidFinishLoad(*this);
+}
+
+void WebView::didChangeSize() {
+    ui::View::didChangeSize();
+    scrollView_->setFrame(ui::Rect(ui::Point(), bounds().size));
+    updateContentSize();
+}
+
+void WebView::updateContentSize() {
+    ui::Size size = bounds().size;
+    if (page_ && page_->ctx && !loading_) {
+        JSContextRef ctx = page_->ctx;
+        auto page = page_;
+        JSValueRef list = page->callDom(
+            "layout", {JSValueMakeNumber(ctx, size.width), JSValueMakeNumber(ctx, size.height)});
+        if (page->ctx && list && JSValueIsObject(ctx, list)) {
+            JSObjectRef array = JSValueToObject(ctx, list, nullptr);
+            const int count = int(JSValueToNumber(ctx, getProperty(ctx, array, "length"), nullptr));
+            for (int i = 0; i < count; ++i) {
+                JSObjectRef box = JSValueToObject(
+                    ctx, JSObjectGetPropertyAtIndex(ctx, array, i, nullptr), nullptr);
+                if (!box) continue;
+                auto number = [&](const char* name) {
+                    const double value = JSValueToNumber(ctx, getProperty(ctx, box, name), nullptr);
+                    return std::isfinite(value) ? value : 0.0;
+                };
+                size.width = std::max(size.width, number("x") + number("w"));
+                size.height = std::max(size.height, number("y") + number("h"));
+            }
+        }
+    }
+    scrollView_->setContentSize(size);
 }
 
 void WebView::pageDidFail(Page& page, const Error& error) {
@@ -879,6 +919,11 @@ std::optional<net::URLRequest> WebView::request() const {
     return page_->entry.request;
 }
 
+std::optional<net::HTTPURLResponse> WebView::response() const {
+    if (!page_) return std::nullopt;
+    return page_->response;
+}
+
 std::string WebView::stringByEvaluatingJavaScriptFromString(const std::string& script) {
     ui::assertMainThread("WebView::stringByEvaluatingJavaScriptFromString");
     if (!page_ || !page_->ctx) return "";
@@ -900,6 +945,7 @@ void WebView::evaluateJavaScript(
             auto page = page_;
             JSValueRef value = page->evaluate(script, "", &error);
             if (page->ctx) result = toString(page->ctx, value);
+            if (page == page_) updateContentSize();
         } else {
             error = "no page";
         }

@@ -18,6 +18,9 @@
 //    URL, so URL protocols may answer them.
 //  - A script that throws logs a console line and the page goes on; a synchronous run longer
 //    than scriptTimeLimit seconds is terminated with a console line.
+//  - scrollView() holds the size of the laid-out page (at least the view's own), measured when
+//    a load finishes, when the view's size changes and after each script the owner evaluates
+//    asynchronously; its observers hear each change.
 
 #include <functional>
 #include <memory>
@@ -27,6 +30,7 @@
 
 #include "platform/foundation/Error.h"
 #include "platform/net/URLRequest.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/View.h"
 
 namespace platform::web {
@@ -82,6 +86,9 @@ class WebView : public ui::View {
     bool isLoading() const;
     // The request of the page shown or loading, if any.
     std::optional<net::URLRequest> request() const;
+    // The answer the page shown was fetched with (its status and headers); std::nullopt for a
+    // page from a text or about:, and until the document has arrived.
+    std::optional<net::HTTPURLResponse> response() const;
 
     // Runs `script` now as one turn and answers its result as text ("" for undefined, null, or
     // an exception, which is logged).
@@ -95,8 +102,12 @@ class WebView : public ui::View {
     // The page's user agent (navigator.userAgent and the User-Agent header).
     static const std::string& userAgent();
 
+    // The page's scroll view: its content size is the laid-out page's.
+    const std::shared_ptr<ui::ScrollView>& scrollView() const { return scrollView_; }
+
     void draw(render::Canvas& canvas, const ui::Rect& rect) override;
     void touchesEnded(const ui::Touches& touches) override;
+    void didChangeSize() override;
 
     struct Page;
     struct Entry;
@@ -114,6 +125,7 @@ class WebView : public ui::View {
     void commit(const Entry& entry);
     void deliverNavigations();
     void attachLoopHook();
+    void updateContentSize();
 
     std::weak_ptr<WebViewDelegate> delegate_;
     std::shared_ptr<Page> page_;
@@ -124,6 +136,7 @@ class WebView : public ui::View {
     bool deliveryPosted_ = false;
     bool loading_ = false;
     std::shared_ptr<bool> alive_;
+    std::shared_ptr<ui::ScrollView> scrollView_;
 };
 
 }  // namespace platform::web
