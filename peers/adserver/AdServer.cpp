@@ -3,6 +3,8 @@
 #include <httplib.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
 #include <strings.h>
 #include <sys/socket.h>
 
@@ -15,6 +17,7 @@
 #include <thread>
 
 #include "platform/dispatch/Clock.h"
+#include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Text.h"
 
 namespace peers {
@@ -89,7 +92,12 @@ std::optional<std::filesystem::path> fileUnder(const std::filesystem::path& root
 }  // namespace
 
 struct AdServer::State {
-    httplib::Server server;
+    std::unique_ptr<httplib::Server> serverHolder;
+    httplib::Server& server;
+    bool tls = false;
+
+    explicit State(std::unique_ptr<httplib::Server> made, bool isTLS)
+        : serverHolder(std::move(made)), server(*serverHolder), tls(isTLS) {}
     std::thread thread;
     std::atomic<bool> stopping{false};
     bool started = false;
@@ -173,7 +181,43 @@ void AdServer::State::handle(const httplib::Request& req, httplib::Response& res
         res.set_content(answer->body, answer->contentType.c_str());
 }
 
-AdServer::AdServer() : state_(std::make_shared<State>()) {
+namespace {
+
+// The server's certificate chain and key into its TLS context.
+bool useIdentity(SSL_CTX& ctx, const TLSIdentity& identity) {
+    using BioPtr = std::unique_ptr<BIO, decltype(&BIO_free)>;
+    BioPtr chain(BIO_new_mem_buf(identity.certificateChainPem.data(),
+                                 static_cast<int>(identity.certificateChainPem.size())),
+                 BIO_free);
+    bool first = true;
+    while (X509* certificate = PEM_read_bio_X509(chain.get(), nullptr, nullptr, nullptr)) {
+        const int ok = first ? SSL_CTX_use_certificate(&ctx, certificate)
+                             : SSL_CTX_add1_chain_cert(&ctx, certificate);
+        X509_free(certificate);
+        if (ok != 1) return false;
+        first = false;
+    }
+    if (first) return false;
+    BioPtr keyBio(BIO_new_mem_buf(identity.privateKeyPem.data(),
+                                  static_cast<int>(identity.privateKeyPem.size())),
+                  BIO_free);
+    EVP_PKEY* key = PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr);
+    if (!key) return false;
+    const int ok = SSL_CTX_use_PrivateKey(&ctx, key);
+    EVP_PKEY_free(key);
+    return ok == 1 && SSL_CTX_check_private_key(&ctx) == 1;
+}
+
+std::unique_ptr<httplib::Server> makeServer(const std::optional<TLSIdentity>& identity) {
+    if (!identity) return std::make_unique<httplib::Server>();
+    return std::make_unique<httplib::SSLServer>(
+        [identity = *identity](SSL_CTX& ctx) { return useIdentity(ctx, identity); });
+}
+
+}  // namespace
+
+AdServer::AdServer(std::optional<TLSIdentity> identity)
+    : state_(std::make_shared<State>(makeServer(identity), identity.has_value())) {
     auto* state = state_.get();
     // An idle kept-alive connection is closed at once, so that stop() need not wait for the
     // clients' pooled connections to time out; clients simply connect again.
@@ -233,7 +277,12 @@ int AdServer::port() const {
 
 std::string AdServer::baseURL() const {
     std::lock_guard lock(state_->mutex);
-    return "http://" + state_->host + ":" + std::to_string(state_->port);
+    return std::string(state_->tls ? "https://" : "http://") + state_->host + ":" +
+           std::to_string(state_->port);
+}
+
+void AdServer::setKeepAliveTimeout(double seconds) {
+    state_->server.set_keep_alive_timeout(static_cast<time_t>(seconds));
 }
 
 std::string AdServer::URLString(const std::string& pathAndQuery) const {
@@ -353,6 +402,156 @@ void AdServer::clearRequests() {
 void AdServer::setRequestObserver(std::function<void(const AdServerRequest&)> observer) {
     std::lock_guard lock(state_->mutex);
     state_->observer = std::move(observer);
+}
+
+}  // namespace peers
+
+namespace peers {
+
+namespace {
+
+std::string replaceAll(std::string text, const std::string& what, const std::string& with) {
+    for (size_t at = text.find(what); at != std::string::npos;
+         at = text.find(what, at + with.size()))
+        text.replace(at, what.size(), with);
+    return text;
+}
+
+// The first value of `key` in a query, unescaped.
+std::string queryValue(const std::optional<std::string>& query, const std::string& key) {
+    if (!query) return "";
+    std::stringstream pairs(*query);
+    std::string pair;
+    while (std::getline(pairs, pair, '&')) {
+        const size_t equals = pair.find('=');
+        if (pair.substr(0, equals) != key) continue;
+        const std::string value = equals == std::string::npos ? "" : pair.substr(equals + 1);
+        return platform::percentUnescape(replaceAll(value, "+", " ")).value_or(value);
+    }
+    return "";
+}
+
+platform::Value substituted(const platform::Value& value, const std::string& server) {
+    if (value.string()) return replaceAll(*value.string(), "{server}", server);
+    return value;
+}
+
+}  // namespace
+
+void AdServer::serveCatalogue(AdCatalogue catalogue) {
+    auto shared = std::make_shared<const AdCatalogue>(std::move(catalogue));
+    AdServer* server = this;  // the handlers run on the server's threads, which stop() joins
+    auto creativeText = [server](const AdCatalogueUnit& unit) -> std::optional<std::string> {
+        std::filesystem::path root;
+        {
+            std::lock_guard lock(server->state_->mutex);
+            root = server->state_->root;
+        }
+        auto file = fileUnder(root, "/" + unit.creative);
+        if (!file) return std::nullopt;
+        std::ifstream in(*file, std::ios::binary);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        return replaceAll(bytes.str(), "{server}", server->baseURL());
+    };
+    auto trackingURLs = [server](const std::string& unit) {
+        const std::string escaped = platform::percentEscape(unit);
+        return std::make_pair(server->URLString("/hads/track?kind=impression&unit=" + escaped),
+                              server->URLString("/hads/track?kind=click&unit=" + escaped));
+    };
+
+    serveWith("/hads/sdk/config.js", [server, shared](const AdServerRequest&) {
+        const std::string base = server->baseURL();
+        platform::Dictionary constants;
+        for (const auto& [name, value] : shared->constants)
+            constants[name] = substituted(value, base);
+        platform::Dictionary units;
+        for (const auto& [name, unit] : shared->units) {
+            platform::Dictionary entry{{"answer", unit.answer}};
+            if (unit.errors) entry["errors"] = *unit.errors;
+            units[name] = std::move(entry);
+        }
+        platform::Dictionary config{{"server", base}, {"constants", constants}, {"units", units}};
+        AdServerResponse response;
+        response.contentType = "application/javascript";
+        response.body = "window.HSDK_CONFIG = " +
+                        platform::json::serialize(platform::Value(config)).value_or("{}") + ";\n";
+        return response;
+    });
+
+    serveWith("/hads/ad", [shared, creativeText, trackingURLs](const AdServerRequest& request) {
+        const std::string name = queryValue(request.query, "slotname");
+        const AdCatalogueUnit& unit = shared->unitFor(name);
+        AdServerResponse response;
+        auto creative = creativeText(unit);
+        if (!creative) return AdServerResponse::failure(404);
+        response.status = unit.status;
+        response.contentType = unit.contentType;
+        response.body = *creative;
+        const auto [impression, click] = trackingURLs(name);
+        response.headers.emplace_back("x-hsdk-tracking-urls", impression);
+        response.headers.emplace_back("x-hsdk-click-tracking-urls", click);
+        for (const auto& header : unit.headers)
+            response.headers.push_back(header);
+        return response;
+    });
+
+    serveWith("/hads/ad/direct",
+              [server, shared, creativeText, trackingURLs](const AdServerRequest& request) {
+                  const std::string name = queryValue(request.query, "slotname");
+                  const AdCatalogueUnit& unit = shared->unitFor(name);
+                  auto creative = creativeText(unit);
+                  if (!creative) return AdServerResponse::failure(404);
+                  const auto [impression, click] = trackingURLs(name);
+                  platform::Dictionary ad{
+                      {"ad_html", *creative},
+                      {"ad_base_url",
+                       server->URLString("/hads/ad?slotname=" + platform::percentEscape(name))},
+                      {"impression_urls", platform::Array{impression}},
+                      {"click_urls", platform::Array{click}},
+                  };
+                  for (const auto& [key, value] : unit.ad)
+                      ad[key] = value;
+                  AdServerResponse response;
+                  response.contentType = "application/json";
+                  response.body = platform::json::serialize(platform::Value(ad)).value_or("{}");
+                  return response;
+              });
+
+    AdServerResponse noContent;
+    noContent.status = 204;
+    noContent.body.clear();
+    serve("/hads/track", noContent);
+
+    // The three MRAID scripts: one implementation with its placement filled in.
+    const std::string folder = "/hads/static/mad/sdk/native/mraid/v2/";
+    const std::pair<const char*, const char*> variants[] = {
+        {"mraid_app_banner.js", "inline"},
+        {"mraid_app_expanded_banner.js", "inline"},
+        {"mraid_app_interstitial.js", "interstitial"},
+    };
+    for (const auto& [file, placement] : variants) {
+        const std::string initialState =
+            std::string(file) == "mraid_app_expanded_banner.js" ? "expanded" : "default";
+        serveWith(folder + file, [server, folder, placement = std::string(placement),
+                                  initialState](const AdServerRequest&) {
+            std::filesystem::path root;
+            {
+                std::lock_guard lock(server->state_->mutex);
+                root = server->state_->root;
+            }
+            auto file = fileUnder(root, folder + "mraid.js");
+            if (!file) return AdServerResponse::failure(404);
+            std::ifstream in(*file, std::ios::binary);
+            std::stringstream bytes;
+            bytes << in.rdbuf();
+            AdServerResponse response;
+            response.contentType = "application/javascript";
+            response.body = replaceAll(replaceAll(bytes.str(), "{placementType}", placement),
+                                       "{initialState}", initialState);
+            return response;
+        });
+    }
 }
 
 }  // namespace peers

@@ -21,6 +21,9 @@
 #include <utility>
 #include <vector>
 
+#include "peers/adserver/AdCatalogue.h"
+#include "peers/adserver/LocalAuthority.h"
+
 namespace peers {
 
 inline constexpr uint16_t kAdServerDefaultPort = 51720;
@@ -56,7 +59,8 @@ struct AdServerRequest {
 
 class AdServer {
   public:
-    AdServer();
+    // Plain HTTP; with an identity, HTTPS with that certificate and key.
+    explicit AdServer(std::optional<TLSIdentity> identity = std::nullopt);
     ~AdServer();
     AdServer(const AdServer&) = delete;
     AdServer& operator=(const AdServer&) = delete;
@@ -67,7 +71,11 @@ class AdServer {
     void stop();
 
     int port() const;
-    // "http://HOST:PORT" and "http://HOST:PORT" + pathAndQuery.
+    // An idle kept-alive connection is closed at once unless this says otherwise (seconds):
+    // stop() then waits for the clients' idle connections to end, at most that long.
+    void setKeepAliveTimeout(double seconds);
+
+    // "http(s)://HOST:PORT" and that + pathAndQuery.
     std::string baseURL() const;
     std::string URLString(const std::string& pathAndQuery) const;
 
@@ -96,6 +104,14 @@ class AdServer {
     // The fields of a form body ("a=1&b=2"), unescaped; a field that does not unescape is kept
     // as sent.
     static std::vector<std::pair<std::string, std::string>> formFields(const std::string& body);
+
+    // Serves the ad server's own paths from the catalogue (and the creatives from the file
+    // root): "/hads/sdk/config.js" (the catalogue's units and constants for the SDK-core page),
+    // "/hads/ad?slotname=UNIT&..." (the unit's ad answer: its creative with its status and
+    // headers, impression and click tracking URLs on "/hads/track"), "/hads/ad/direct?..." (the
+    // same ad as the JSON object of a direct answer) and "/hads/track" (204). "{server}" in the
+    // creatives and constants becomes baseURL().
+    void serveCatalogue(AdCatalogue catalogue);
 
     // Paths without a script are answered from files under `root` (a path with a ".." segment
     // never is); without a root, or without the file, with 404.
