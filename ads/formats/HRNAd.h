@@ -1,13 +1,15 @@
 #pragma once
-// HRNAd: one ad as the ad server answered it: the kind of answer, the page (HTML and base URL) or
-// the ad URL to load, the response headers, the tracking URL lists, and the presentation facts
-// the "x-hsdk-..." headers set (orientations, reload interval, impression definition,
-// viewability configuration, scrolling, fluid height, swipe and auto-click settings). The ad
-// fetcher fills it; slots and formats read it. The ad's statistics live in its own
-// HRNStatisticDictionary.
+// HRNAd: one ad answer as the SDK keeps it between fetching and showing: the HTML of the ad with
+// its base URL, or the URL from which the HTML is still to be fetched, with the ad's tracking
+// URLs, size, orientations, refresh interval, click protection, viewability and swipe settings,
+// the kind of answer, and the statistics of its load. Two sources fill it: the JSON dictionary
+// of an ad that the SDK-core page answers with or that the application passes as the "_ad"
+// extra (initWithDictionary), and the response headers of the ad fetch (the fetcher sets the
+// header-borne fields). HRNBannerAd and HRNInterstitialAd are the forms made for banner and
+// interstitial requests.
 //
-// Threading: main thread (the fetcher and the slot that own it run there); statistics() is
-// thread-safe.
+// Threading: made and used on the main thread, except that the fetcher fills it on the thread
+// of its callbacks before handing it on. statistics() is thread-safe.
 
 #include <cstdint>
 #include <memory>
@@ -18,8 +20,10 @@
 #include "ads/foundation/HRNStatisticDictionary.h"
 #include "platform/foundation/Value.h"
 #include "platform/net/URL.h"
+#include "platform/render/Geometry.h"
 
 class HRNAutoClickProtection;
+class HRNMRAIDEventHandling;
 class HRNSwipeToViewControllerConfigurations;
 
 // The kinds of ad answer.
@@ -31,9 +35,19 @@ enum HRNAdResponseType : int64_t {
     kHRNAdResponseTypeCustomRendering = 4,
 };
 
+// The front end that supplies the mediation connector class of an ad (interstitial, banner).
+class HRNAdMediationDelegate {
+  public:
+    virtual ~HRNAdMediationDelegate() = default;
+};
+
 class HRNAd {
   public:
     HRNAd();
+    virtual ~HRNAd();
+    // A new ad of this kind filled from the dictionary; every key is optional, values of the
+    // wrong kind are ignored.
+    static std::shared_ptr<HRNAd> initWithDictionary(const platform::Dictionary& dictionary);
 
     int64_t responseType() const { return responseType_; }
     void setResponseType(int64_t type) { responseType_ = type; }
@@ -47,7 +61,7 @@ class HRNAd {
     const platform::Dictionary& responseHeaders() const { return responseHeaders_; }
     void setResponseHeaders(platform::Dictionary headers) { responseHeaders_ = std::move(headers); }
 
-    // Each appends the URLs to its list.
+    // Each adds the URLs to its set (a URL already there is not added again).
     void addClickURLsFromArray(const std::vector<platform::net::URL>& urls);
     void addImpressionURLsFromArray(const std::vector<platform::net::URL>& urls);
     void addManualImpressionURLsFromArray(const std::vector<platform::net::URL>& urls);
@@ -56,8 +70,13 @@ class HRNAd {
     const std::vector<platform::net::URL>& manualImpressionURLs() const {
         return manualImpressionURLs_;
     }
+    // Click URLs are pinged at every click (the set is kept); impression URLs once (the set is
+    // emptied). Without the response cache.
+    void pingClickURLs();
+    void pingImpressionURLs();
+    void pingManualImpressionURLs();
 
-    // The JSON of the response's viewability configuration; std::nullopt when absent.
+    // The JSON of the ad's viewability configuration; std::nullopt when absent.
     const std::optional<platform::Value>& viewabilityConfigurations() const {
         return viewabilityConfigurations_;
     }
@@ -67,24 +86,30 @@ class HRNAd {
     // 0: counted when loaded; 1: when displayed.
     int64_t impressionDefinition() const { return impressionDefinition_; }
     void setImpressionDefinition(int64_t definition) { impressionDefinition_ = definition; }
-    // An interface-orientation mask; 0 when the answer named none.
+    // An interface-orientation mask; 30 (all) unless the answer named others.
     uint64_t supportedOrientations() const { return supportedOrientations_; }
     void setSupportedOrientations(uint64_t mask) { supportedOrientations_ = mask; }
-    // Seconds; std::nullopt when the answer gave none.
-    const std::optional<double>& reloadInterval() const { return reloadInterval_; }
-    void setReloadInterval(std::optional<double> seconds) { reloadInterval_ = seconds; }
+    // Seconds between a banner's refreshes; 0 when the answer gave none.
+    double reloadInterval() const { return reloadInterval_; }
+    void setReloadInterval(double seconds) { reloadInterval_ = seconds; }
     const std::optional<std::string>& debugDialogString() const { return debugDialogString_; }
     void setDebugDialogString(std::optional<std::string> text) {
         debugDialogString_ = std::move(text);
     }
+    // "WIDTHxHEIGHT" that the server imposes.
     const std::optional<std::string>& customAdSizeString() const { return customAdSizeString_; }
     void setCustomAdSizeString(std::optional<std::string> text) {
         customAdSizeString_ = std::move(text);
     }
-    bool scrollEnabled() const { return scrollEnabled_; }
+    bool isScrollEnabled() const { return scrollEnabled_; }
     void setScrollEnabled(bool enabled) { scrollEnabled_ = enabled; }
-    bool fluid() const { return fluid_; }
+    bool isFluid() const { return fluid_; }
     void setFluid(bool fluid) { fluid_ = fluid; }
+    // The ad is an ad network's script, run in a page of its own; where to go without an ad.
+    bool hasAdNetworkJavaScript() const { return hasAdNetworkJavaScript_; }
+    const std::optional<platform::net::URL>& adNetworkPassbackURL() const {
+        return adNetworkPassbackURL_;
+    }
     const std::shared_ptr<HRNSwipeToViewControllerConfigurations>&
     swipeToViewControllerConfigurations() const {
         return swipeToViewControllerConfigurations_;
@@ -99,8 +124,36 @@ class HRNAd {
     void setAutoClickProtection(std::shared_ptr<HRNAutoClickProtection> protection) {
         autoClickProtection_ = std::move(protection);
     }
+    // Points: how far an interstitial's size may differ from the window (10000 at start).
+    double croppedContentThreshold() const { return croppedContentThreshold_; }
+    void setCroppedContentThreshold(double threshold) { croppedContentThreshold_ = threshold; }
+    platform::render::Size size() const { return size_; }
+    void setSize(platform::render::Size size) { size_ = size; }
+
+    std::shared_ptr<HRNMRAIDEventHandling> MRAIDEventHandler() const {
+        return MRAIDEventHandler_.lock();
+    }
+    void setMRAIDEventHandler(std::weak_ptr<HRNMRAIDEventHandling> handler) {
+        MRAIDEventHandler_ = std::move(handler);
+    }
+    std::shared_ptr<HRNAdMediationDelegate> mediationDelegate() const {
+        return mediationDelegate_.lock();
+    }
+    void setMediationDelegate(std::weak_ptr<HRNAdMediationDelegate> delegate) {
+        mediationDelegate_ = std::move(delegate);
+    }
 
     const std::shared_ptr<HRNStatisticDictionary>& statistics() const { return statistics_; }
+
+  protected:
+    // The steps of initWithDictionary; subclasses read their own keys after these.
+    virtual void applyDictionary(const platform::Dictionary& dictionary);
+    template <typename T>
+    static std::shared_ptr<HRNAd> makeWithDictionary(const platform::Dictionary& dictionary) {
+        std::shared_ptr<HRNAd> ad = std::make_shared<T>();
+        ad->applyDictionary(dictionary);
+        return ad;
+    }
 
   private:
     int64_t responseType_ = kHRNAdResponseTypeInvalid;
@@ -113,13 +166,39 @@ class HRNAd {
     std::vector<platform::net::URL> manualImpressionURLs_;
     std::optional<platform::Value> viewabilityConfigurations_;
     int64_t impressionDefinition_ = 0;
-    uint64_t supportedOrientations_ = 0;
-    std::optional<double> reloadInterval_;
+    uint64_t supportedOrientations_ = 30;
+    double reloadInterval_ = 0;
     std::optional<std::string> debugDialogString_;
     std::optional<std::string> customAdSizeString_;
     bool scrollEnabled_ = true;
     bool fluid_ = false;
+    bool hasAdNetworkJavaScript_ = false;
+    std::optional<platform::net::URL> adNetworkPassbackURL_;
     std::shared_ptr<HRNSwipeToViewControllerConfigurations> swipeToViewControllerConfigurations_;
     std::shared_ptr<HRNAutoClickProtection> autoClickProtection_;
+    double croppedContentThreshold_ = 10000.0;
+    platform::render::Size size_;
+    std::weak_ptr<HRNMRAIDEventHandling> MRAIDEventHandler_;
+    std::weak_ptr<HRNAdMediationDelegate> mediationDelegate_;
     std::shared_ptr<HRNStatisticDictionary> statistics_;
+};
+
+// The form made for banner requests: also reads "refresh_rate" (a number) as its reload
+// interval.
+class HRNBannerAd : public HRNAd {
+  public:
+    static std::shared_ptr<HRNAd> initWithDictionary(const platform::Dictionary& dictionary) {
+        return makeWithDictionary<HRNBannerAd>(dictionary);
+    }
+
+  protected:
+    void applyDictionary(const platform::Dictionary& dictionary) override;
+};
+
+// The form made for interstitial (and rewarded-video) requests.
+class HRNInterstitialAd : public HRNAd {
+  public:
+    static std::shared_ptr<HRNAd> initWithDictionary(const platform::Dictionary& dictionary) {
+        return makeWithDictionary<HRNInterstitialAd>(dictionary);
+    }
 };

@@ -2,6 +2,7 @@
 
 #include "ads/foundation/HRNApplication.h"
 #include "ads/foundation/HRNCrashReporter.h"
+#include "platform/foundation/NotificationCenter.h"
 
 std::shared_ptr<HRNMobileAds> HRNMobileAds::sharedInstance() {
     static const auto* shared = new std::shared_ptr<HRNMobileAds>(std::make_shared<HRNMobileAds>());
@@ -20,4 +21,17 @@ void HRNMobileAds::enableBackgroundAdLoading() {
 
 void HRNMobileAds::disableSDKCrashReporting() {
     HRNCrashReporter::sharedInstance()->setReportingEnabled(false);
+}
+
+void HRNMobileAds::setApplicationMuted(bool muted) {
+    if (muted_.exchange(muted) == muted) return;
+    platform::NotificationCenter::defaultCenter().post(kApplicationVolumeDidChangeNotification,
+                                                       this);
+}
+
+void HRNMobileAds::setApplicationVolume(float volume) {
+    const float old = volume_.exchange(volume);
+    if (old == volume) return;
+    platform::NotificationCenter::defaultCenter().post(kApplicationVolumeDidChangeNotification,
+                                                       this);
 }

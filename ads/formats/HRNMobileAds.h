@@ -8,14 +8,19 @@
 
 class HRNMobileAds {
   public:
+    // Posted (sender: the shared object, no user info) when the volume or the muted flag
+    // changes; every slot then tells its ad's page.
+    static constexpr const char* kApplicationVolumeDidChangeNotification =
+        "HRNMobileAdsApplicationVolumeDidChangeNotification";
+
     static std::shared_ptr<HRNMobileAds> sharedInstance();
 
     bool applicationMuted() const { return muted_.load(); }
-    void setApplicationMuted(bool muted) { muted_.store(muted); }
+    void setApplicationMuted(bool muted);
 
     // The publisher's application volume, as set (1.0 until set).
     float applicationVolume() const { return volume_.load(); }
-    void setApplicationVolume(float volume) { volume_.store(volume); }
+    void setApplicationVolume(float volume);
     // The volume clamped to 0.0 to 1.0 (a value that is not a number counts as 0.0).
     float clampedApplicationVolume() const;
 

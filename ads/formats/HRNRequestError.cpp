@@ -1,7 +1,9 @@
 #include "ads/formats/HRNRequestError.h"
 
 #include <array>
+#include <mutex>
 
+#include "ads/foundation/HRNDevice.h"
 #include "ads/foundation/HRNErrorAdditions.h"
 #include "ads/pipeline/HRNRequest.h"
 #include "platform/net/URLRequest.h"
@@ -35,11 +37,21 @@ platform::Value encodeError(const platform::Error& error) {
 }  // namespace
 
 std::string HRNRequestError::standardMessageForCode(int64_t code) {
-    // Code 4 names the device's system version ("This device's OS is %@. It is below the
-    // minimum of 6.0."); until the SDK knows its device facts there is no text to build, and
-    // code 4 reads as code 0.
-    if (code < 0 || code >= static_cast<int64_t>(kStandardMessages.size()) ||
-        !kStandardMessages[code]) {
+    if (code == kHRNErrorOSVersionTooLow) {
+        // Built once, with the device's system version, once the device facts know it;
+        // before that the text is code 0's.
+        static std::mutex mutex;
+        static std::string text;
+        std::lock_guard lock(mutex);
+        if (text.empty()) {
+            const std::string version = HRNDevice::sharedInstance()->systemVersion();
+            if (version.empty()) return kStandardMessages[0];
+            text = "Request Error: This device's OS is " + version +
+                   ". It is below the minimum of 6.0.";
+        }
+        return text;
+    }
+    if (code < 0 || code >= static_cast<int64_t>(kStandardMessages.size())) {
         return kStandardMessages[0];
     }
     return kStandardMessages[code];
@@ -50,8 +62,8 @@ HRNRequestError::HRNRequestError(int64_t code,
                                  int64_t httpStatusCode,
                                  const std::optional<std::string>& customMessage,
                                  const std::optional<platform::Error>& underlyingError) {
-    // The steps run in this order, so a request parameter named like one of the keys before it
-    // replaces it, and "HttpStatus" replaces a request parameter of that name.
+    // A request parameter never replaces the description, the failure reason or the underlying
+    // error; "HttpStatus" replaces a request parameter of that name.
     std::string text = customMessage ? *customMessage : standardMessageForCode(code);
     platform::Dictionary info;
     info[kDescriptionKey] = text;
@@ -59,7 +71,9 @@ HRNRequestError::HRNRequestError(int64_t code,
     if (underlyingError) info[kHRNUnderlyingErrorKey] = encodeError(*underlyingError);
     if (code == kHRNErrorInvalidRequest && request) {
         for (auto& [key, value] : request->parameters())
-            info[key] = value;
+            if (key != kDescriptionKey && key != kHRNLocalizedFailureReasonKey &&
+                key != kHRNUnderlyingErrorKey)
+                info[key] = value;
     }
     if (httpStatusCode >= 1) {
         info[kHRNHttpStatusKey] =

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ads/foundation/HRNDevice.h"
 #include "ads/pipeline/HRNRequest.h"
 
 namespace {
@@ -25,8 +26,6 @@ TEST(HRNRequestError, EachCodeHasItsStandardMessage) {
         {1, "Request Error: No ad to show."},
         {2, "Request Error: A network error occurred."},
         {3, "Request Error: Server error processing the request."},
-        // No device facts yet: the OS-minimum text falls back to code 0's.
-        {4, "Request Error: Invalid ad request parameter(s). Check the Xcode console for details."},
         {5,
          "Request Error: The Heron Ad request was unable to be fulfilled before a timeout "
          "occurred."},
@@ -52,6 +51,35 @@ TEST(HRNRequestError, EachCodeHasItsStandardMessage) {
         EXPECT_EQ(info(error, kHRNHttpStatusKey), nullptr);
         EXPECT_EQ(info(error, kHRNUnderlyingErrorKey), nullptr);
     }
+}
+
+TEST(HRNRequestError, TheOSMinimumNamesTheDevicesVersion) {
+    HRNDevice::sharedInstance()->cacheStaticParameters();
+    HRNRequestError error = HRNRequestError::errorWithCode(kHRNErrorOSVersionTooLow);
+    const std::string version = HRNDevice::sharedInstance()->systemVersion();
+    ASSERT_FALSE(version.empty());
+    expectDescriptionAndReasonEqual(error, "Request Error: This device's OS is " + version +
+                                               ". It is below the minimum of 6.0.");
+}
+
+TEST(HRNRequestError, RequestParametersNeverReplaceTheDescription) {
+    // A request class whose parameters carry keys named like the error's own.
+    struct NamingRequest : HRNRequest {
+        platform::Dictionary threadSafeParameters() const override {
+            platform::Dictionary parameters = HRNRequest::threadSafeParameters();
+            parameters["NSLocalizedDescription"] = "from the request";
+            parameters["NSLocalizedFailureReason"] = "from the request";
+            parameters["HttpStatus"] = "from the request";
+            return parameters;
+        }
+    };
+    NamingRequest request;
+    HRNRequestError error = HRNRequestError::errorWithCodeRequestHTTPStatusCode(0, &request, 404);
+    expectDescriptionAndReasonEqual(
+        error,
+        "Request Error: Invalid ad request parameter(s). Check the Xcode console for details.");
+    EXPECT_EQ(info(error, kHRNHttpStatusKey)->asString(), "HTTP status 404: not found");
+    EXPECT_NE(info(error, "js"), nullptr);
 }
 
 TEST(HRNRequestError, ACustomMessageReplacesTheStandardOne) {

@@ -16,8 +16,8 @@
 #include "ads/foundation/HRNSettings.h"
 #include "ads/foundation/HRNTokenDispenser.h"
 #include "ads/foundation/HRNURLRequestAdditions.h"
-#include "ads/rendering/HRNOrientation.h"
-#include "ads/rendering/HRNSwipeToViewControllerConfigurations.h"
+#include "ads/rendering/opener/HRNSwipeToViewControllerConfigurations.h"
+#include "ads/rendering/views/HRNOrientation.h"
 #include "platform/dispatch/OperationQueue.h"
 #include "platform/foundation/UserDefaults.h"
 
@@ -313,9 +313,10 @@ void HRNAdFetcher::processHTTPHeaders(const Dictionary& received) {
 
     if (const std::string* text = stringHeader(headers, "x-hsdk-swipe-to-view-controller")) {
         auto configurations = hrn_decodedJSONObjectError(*text, nullptr);
-        if (configurations && configurations->size() >= 1)
+        if (configurations && configurations->dictionary() && configurations->size() >= 1)
             ad_->setSwipeToViewControllerConfigurations(
-                std::make_shared<HRNSwipeToViewControllerConfigurations>(*configurations));
+                HRNSwipeToViewControllerConfigurations::initWithSwipeConfigurations(
+                    *configurations->dictionary()));
     }
 
     if (const std::string* text = stringHeader(headers, "x-hsdk-auto-protection-configuration")) {

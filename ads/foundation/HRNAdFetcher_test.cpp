@@ -14,7 +14,7 @@
 #include "ads/foundation/HRNDevice.h"
 #include "ads/foundation/HRNSettings.h"
 #include "ads/foundation/HRNTokenDispenser.h"
-#include "ads/rendering/HRNSwipeToViewControllerConfigurations.h"
+#include "ads/rendering/opener/HRNSwipeToViewControllerConfigurations.h"
 #include "peers/adserver/AdServer.h"
 #include "platform/device/DeviceFacts.h"
 #include "platform/dispatch/Clock.h"
@@ -210,7 +210,7 @@ TEST_F(HRNAdFetcherTest, EveryHeaderIsAppliedWhateverTheCaseOfItsName) {
                 {"X-Hsdk-Fluid", "HEIGHT"},
                 {"X-Hsdk-Hws-Query-Id", "query-9"},
                 {"X-Hsdk-Auto-Collect-Location", "1"},
-                {"X-Hsdk-Swipe-To-View-Controller", R"([{"direction":"up"}])"},
+                {"X-Hsdk-Swipe-To-View-Controller", R"({"app_store_product_id": 12345})"},
                 {"X-Hsdk-Auto-Protection-Configuration",
                  R"({"enable_protection":true,"reporting_urls":["http://t.test/r?u={NAVIGATION_URL}"]})"},
             }));
@@ -238,12 +238,12 @@ TEST_F(HRNAdFetcherTest, EveryHeaderIsAppliedWhateverTheCaseOfItsName) {
     EXPECT_EQ(ad.reloadInterval(), 45.5);
     EXPECT_EQ(ad.debugDialogString(), "debug text");
     EXPECT_EQ(ad.customAdSizeString(), "320x50_mb");
-    EXPECT_FALSE(ad.scrollEnabled());
+    EXPECT_FALSE(ad.isScrollEnabled());
     EXPECT_EQ(UserDefaults::standard().object(HRNSettingKey("use_https")), Value(true));
-    EXPECT_TRUE(ad.fluid());
+    EXPECT_TRUE(ad.isFluid());
     EXPECT_EQ(HRNCSI::sharedInstance()->HWSQueryID(), "query-9");
     ASSERT_TRUE(ad.swipeToViewControllerConfigurations());
-    EXPECT_EQ(ad.swipeToViewControllerConfigurations()->swipeConfigurations().size(), 1u);
+    EXPECT_EQ(ad.swipeToViewControllerConfigurations()->swipeableInAppStoreProductID(), 12345);
     ASSERT_TRUE(ad.autoClickProtection());
     EXPECT_TRUE(ad.autoClickProtection()->enabled());
     // The ad keeps every header under its lower-cased name.
@@ -257,18 +257,18 @@ TEST_F(HRNAdFetcherTest, AbsentHeadersLeaveTheirDefaults) {
     server_.serve("/plain", answer("<p>ad</p>", {{"X-Hsdk-Orientation", "sideways"},
                                                  {"X-Hsdk-Refresh-Rate", "-5"},
                                                  {"X-Hsdk-Viewability", "{not json"},
-                                                 {"X-Hsdk-Swipe-To-View-Controller", "[]"},
+                                                 {"X-Hsdk-Swipe-To-View-Controller", "{}"},
                                                  {"X-Hsdk-Auto-Protection-Configuration", "[1]"},
                                                  {"X-Hsdk-Content-Url-Opted-Out", "FALSE"}}));
     Outcome outcome = fetch("/plain");
     ASSERT_TRUE(outcome.ad);
     const HRNAd& ad = *outcome.ad;
-    EXPECT_EQ(ad.supportedOrientations(), 0u);
-    EXPECT_EQ(ad.reloadInterval(), std::nullopt);
+    EXPECT_EQ(ad.supportedOrientations(), 30u);
+    EXPECT_EQ(ad.reloadInterval(), 0.0);
     EXPECT_EQ(ad.viewabilityConfigurations(), std::nullopt);
     EXPECT_EQ(ad.debugDialogString(), std::nullopt);
-    EXPECT_TRUE(ad.scrollEnabled());
-    EXPECT_FALSE(ad.fluid());
+    EXPECT_TRUE(ad.isScrollEnabled());
+    EXPECT_FALSE(ad.isFluid());
     EXPECT_EQ(ad.impressionDefinition(), 0);
     EXPECT_FALSE(ad.swipeToViewControllerConfigurations());
     EXPECT_FALSE(ad.autoClickProtection());
@@ -312,7 +312,7 @@ TEST_F(HRNAdFetcherTest, TheRemainingContentOfAnAdFromTheCorePage) {
     EXPECT_FALSE(delegate->outcomes[0].error);
     EXPECT_EQ(delegate->outcomes[0].ad, ad);
     EXPECT_EQ(ad->adHTML(), "<html>creative</html>");
-    EXPECT_TRUE(ad->fluid());
+    EXPECT_TRUE(ad->isFluid());
     EXPECT_EQ(ad->customAdSizeString(), "300x250");
     const auto requests = server_.requests("/creative");
     ASSERT_EQ(requests.size(), 1u);

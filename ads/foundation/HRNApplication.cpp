@@ -19,7 +19,7 @@
 #include "ads/pipeline/HRNMRAIDInterceptor.h"
 #include "ads/pipeline/HRNRequest.h"
 #include "ads/pipeline/HRNSignalQueryParameter.h"
-#include "ads/rendering/HRNInterstitialCache.h"
+#include "ads/rendering/presentation/HRNInterstitialCache.h"
 #include "platform/device/DeviceFacts.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/OperationQueue.h"

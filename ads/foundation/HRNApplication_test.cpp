@@ -112,7 +112,7 @@ TEST_F(HRNApplicationTest, StartsAtLaunchAndSendsTheForegroundPing) {
     EXPECT_FALSE(application->earlyActivitiesRan());
     ASSERT_TRUE(spin([&] { return application->earlyActivitiesRan(); }));
     EXPECT_TRUE(application->appFinishedLaunching());
-    EXPECT_TRUE(HRNMRAIDInterceptor::allowed());
+    EXPECT_TRUE(HRNMRAIDInterceptor::isAllowed());
     EXPECT_TRUE(HRNPinger::sharedInstance()->scheduler());
     EXPECT_TRUE(HRNInAppPurchaseTransactionReporter::sharedInstance()->reportingEnabled());
     EXPECT_TRUE(HRNCrashReporter::sharedInstance()->reportingEnabled());

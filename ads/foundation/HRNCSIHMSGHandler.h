@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "ads/pipeline/HRNHMSGHandler.h"
+#include "ads/pipeline/messages/HRNHMSGHandler.h"
 
 class HRNCSIHMSGHandler : public HRNHMSGHandler {
   public:

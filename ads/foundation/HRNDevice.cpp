@@ -13,7 +13,7 @@
 #include "ads/foundation/HRNRectAdditions.h"
 #include "ads/foundation/HRNSettings.h"
 #include "ads/foundation/HRNStringAdditions.h"
-#include "ads/rendering/HRNOrientation.h"
+#include "ads/rendering/views/HRNOrientation.h"
 #include "platform/device/DeviceFacts.h"
 #include "platform/device/SystemVersion.h"
 #include "platform/foundation/AppHome.h"
@@ -90,6 +90,9 @@ std::shared_ptr<HRNDevice> HRNDevice::sharedInstance() {
 }
 
 void HRNDevice::start() {
+    // The system's version never changes: known from the start, so that version checks made
+    // before the static facts are cached answer right.
+    updateOperatingSystemVersionProperties();
     network_ = HRNNetwork::create();
     network_->enableNetworkChecking();
     audioVolume_ = 1.0f;

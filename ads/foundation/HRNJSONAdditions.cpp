@@ -58,3 +58,21 @@ const platform::Value* hrn_objectForKeyIfIsKindOfClass(const platform::Dictionar
     bool matches = isNumberKind(kind) ? isNumberKind(value.type()) : value.type() == kind;
     return matches ? &value : nullptr;
 }
+
+std::optional<std::string> hrn_JSONStringForScript(const platform::Dictionary& dictionary) {
+    platform::Error error;
+    auto json = hrn_JSONStringPretty(dictionary, false, &error);
+    if (!json) return std::nullopt;
+    std::string escaped;
+    escaped.reserve(json->size());
+    for (size_t i = 0; i < json->size(); ++i) {
+        if (i + 2 < json->size() && (*json)[i] == '\xE2' && (*json)[i + 1] == '\x80' &&
+            ((*json)[i + 2] == '\xA8' || (*json)[i + 2] == '\xA9')) {
+            escaped += (*json)[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else {
+            escaped += (*json)[i];
+        }
+    }
+    return escaped;
+}

@@ -22,6 +22,11 @@ std::optional<std::string> hrn_JSONStringPretty(const platform::Dictionary& dict
                                                 bool pretty,
                                                 platform::Error* error);
 
+// The dictionary as compact JSON to be placed into script text: U+2028 and U+2029, legal in JSON
+// strings yet line terminators to older script engines, are written as escapes. std::nullopt
+// when the dictionary cannot be written as JSON.
+std::optional<std::string> hrn_JSONStringForScript(const platform::Dictionary& dictionary);
+
 // A copy that JSON can hold: nested dictionaries made safe in turn, and every other value that
 // JSON cannot hold replaced by its description text. Unchanged when already safe.
 platform::Dictionary hrn_JSONSafeDictionary(const platform::Dictionary& dictionary);

@@ -74,10 +74,12 @@ void HRNLocationService::didUpdateLocations(
     const std::vector<platform::device::LocationFix>& fixes) {
     if (fixes.empty()) return;
     const platform::device::LocationFix& last = fixes.back();
-    HRNLocation location(last.latitude, last.longitude, last.horizontalAccuracy);
+    // A fix that is not precise (a point on the equator or the prime meridian) is not kept.
+    std::optional<HRNLocation> location = HRNLocation::initWithLatitudeLongitudeAccuracy(
+        last.latitude, last.longitude, last.horizontalAccuracy);
     std::weak_ptr<HRNLocationService> weak = weak_from_this();
     locationDataQueue_->async([weak, location] {
-        if (auto self = weak.lock()) self->location_ = location;
+        if (auto self = weak.lock(); self && location) self->location_ = location;
     });
     stopUpdatingOnMainThread();
 }

@@ -33,9 +33,10 @@ class HRNLocationServiceTest : public ::testing::Test {
 TEST_F(HRNLocationServiceTest, TakesOneFixWhenEverythingAllowsIt) {
     service->updateLocation();
     ASSERT_TRUE(fixArrives());
-    const platform::Dictionary uule = service->location()->dictionaryRepresentation();
-    EXPECT_EQ(uule,
-              (platform::Dictionary{{"lat", "31.2304"}, {"long", "121.4737"}, {"accuracy", "65"}}));
+    const platform::Dictionary uule = *service->location()->dictionaryRepresentation();
+    EXPECT_EQ(uule.at("lat"), platform::Value(int64_t{312304000}));
+    EXPECT_EQ(uule.at("long"), platform::Value(int64_t{1214737000}));
+    EXPECT_EQ(uule.at("radius"), platform::Value(65000.0));
 
     // Updates stopped after the fix: a new position reaches the service only with the next
     // updateLocation.

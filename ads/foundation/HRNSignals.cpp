@@ -3,6 +3,7 @@
 #include <regex.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +45,9 @@ enum RecordField : uint32_t {
     kFieldOSVersion = 14,
     kFieldOutermostMethod = 15,
     kFieldAppShortVersion = 16,
+    kFieldTouchX = 17,
+    kFieldTouchY = 18,
+    kFieldTouchDuration = 19,
 };
 
 // The code sent as "ms" when no record could be encoded.
@@ -63,6 +67,8 @@ SessionClock& sessionClock() {
 struct ModuleState {
     bool initialized = false;
     std::string sdkVersion;
+    // The last touch recorded on an ad: x, y, duration in milliseconds (-1 when not known).
+    std::optional<std::array<int32_t, 3>> lastTouch;
 };
 
 ModuleState& moduleState() {
@@ -448,9 +454,27 @@ platform::Data HRNSignalsBuildRecord() {
         shortVersion && shortVersion->string())
         HRNSignalsPutCStringField(kFieldAppShortVersion, shortVersion->string()->c_str(), buffer);
 
+    if (const auto& touch = moduleState().lastTouch) {
+        // Signed values travel as their 64-bit two's complement, as varints do.
+        HRNSignalsPutVarintField(kFieldTouchX, static_cast<uint64_t>(int64_t{(*touch)[0]}), buffer);
+        HRNSignalsPutVarintField(kFieldTouchY, static_cast<uint64_t>(int64_t{(*touch)[1]}), buffer);
+        HRNSignalsPutVarintField(kFieldTouchDuration, static_cast<uint64_t>(int64_t{(*touch)[2]}),
+                                 buffer);
+    }
+
     platform::Data record(buffer->data, HRNSignalsBufferLength(buffer));
     HRNSignalsBufferFree(buffer);
     return record;
+}
+
+void HRNSignalsRecordTouch(int32_t x, int32_t y, int32_t durationMilliseconds) {
+    moduleState().lastTouch = std::array<int32_t, 3>{x, y, durationMilliseconds};
+}
+
+bool HRNSignalsClickEntry(const std::string& adIdentifier, std::string* target) {
+    if (!target || adIdentifier.empty()) return false;
+    target->clear();
+    return HRNSignalsAppendClickParameter(target);
 }
 
 bool HRNSignalsAppendClickParameter(std::string* target) {

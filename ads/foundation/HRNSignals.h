@@ -127,6 +127,13 @@ platform::Data HRNSignalsBuildRecord();
 // False only without a target.
 bool HRNSignalsAppendClickParameter(std::string* target);
 
+// Keeps a touch on an ad (points; duration in milliseconds; -1 for what is not known); the
+// records made after it carry the last one. Main thread, like the module's other state.
+void HRNSignalsRecordTouch(int32_t x, int32_t y, int32_t durationMilliseconds);
+// The click-signal entry of a click URL whose "ai" parameter is `adIdentifier`: the target is
+// filled with the record's query entry ("ms=..."). False without a target or identifier.
+bool HRNSignalsClickEntry(const std::string& adIdentifier, std::string* target);
+
 class HRNGestureUtil {
   public:
     // Reads the flags into the destination when they can be read.

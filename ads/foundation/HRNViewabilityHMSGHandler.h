@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "ads/pipeline/HRNHMSGHandler.h"
+#include "ads/pipeline/messages/HRNHMSGHandler.h"
 
 class HRNViewabilityHMSGHandler;
 

@@ -7,8 +7,8 @@
 #include "ads/foundation/HRNRectAdditions.h"
 #include "ads/foundation/HRNScheduler.h"
 #include "ads/pipeline/HRNRequest.h"
-#include "ads/pipeline/HRNSDKCoreController.h"
-#include "ads/rendering/HRNMobileAdsAdditions.h"
+#include "ads/pipeline/core/HRNSDKCoreController.h"
+#include "ads/rendering/views/HRNMobileAdsAdditions.h"
 #include "platform/device/DeviceFacts.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/ui/Application.h"
@@ -161,21 +161,7 @@ bool HRNViewabilityMonitor::monitoredViewVisible() const {
 std::optional<std::string> HRNViewabilityJSCommandWithParams(
     const std::optional<platform::Dictionary>& parameters) {
     if (!parameters) return std::nullopt;
-    platform::Error error;
-    auto json = hrn_JSONStringPretty(*parameters, false, &error);
+    auto json = hrn_JSONStringForScript(*parameters);
     if (!json) return std::nullopt;
-    // Both are line terminators to older script engines, yet legal inside JSON strings (the
-    // only place JSON text can hold them).
-    std::string escaped;
-    escaped.reserve(json->size());
-    for (size_t i = 0; i < json->size(); ++i) {
-        if (i + 2 < json->size() && (*json)[i] == '\xE2' && (*json)[i + 1] == '\x80' &&
-            ((*json)[i + 2] == '\xA8' || (*json)[i + 2] == '\xA9')) {
-            escaped += (*json)[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
-            i += 2;
-        } else {
-            escaped += (*json)[i];
-        }
-    }
-    return "HSDK_updateViewability(" + escaped + ")";
+    return "HSDK_updateViewability(" + *json + ")";
 }

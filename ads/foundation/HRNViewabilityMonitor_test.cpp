@@ -9,9 +9,10 @@
 #include "ads/foundation/HRNImpressionMonitor.h"
 #include "ads/foundation/HRNRectAdditions.h"
 #include "ads/foundation/HRNViewabilityHMSGHandler.h"
+#include "ads/pipeline/HRNAdServerFixture_test.h"
 #include "ads/pipeline/HRNRequest.h"
-#include "ads/pipeline/HRNSDKCoreController.h"
-#include "ads/pipeline/HRNSDKCoreWebView.h"
+#include "ads/pipeline/core/HRNSDKCoreController.h"
+#include "ads/pipeline/core/HRNSDKCoreWebView.h"
 #include "peers/adserver/AdServer.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/Queue.h"
@@ -332,20 +333,15 @@ class MeasuredAd : public HRNViewabilityMonitorDelegate, public HRNAdViewViewabi
     int stops = 0;
 };
 
-std::filesystem::path siteFolder() {
-    return std::filesystem::path(__FILE__).parent_path() / "../../peers/adserver/site";
-}
-
 class CorePageTest : public ViewabilityTest {
   protected:
     void SetUp() override {
         ViewabilityTest::SetUp();
-        server.setFileRoot(siteFolder());
-        ASSERT_GT(server.start(0), 0);
-        setenv("QEN_AD_SERVER_URL", server.baseURL().c_str(), 1);
+        ASSERT_GT(https.port, 0);
     }
 
-    peers::AdServer server;
+    hrntest::HTTPSAdServer https;
+    peers::AdServer& server = https.server;
 };
 
 TEST_F(CorePageTest, TheCorePageMeasuresCoveredHiddenOffScreenAndVisibleViews) {
@@ -451,7 +447,8 @@ TEST(HRNSDKCoreController, LendsPagesAndKeepsTheNewestRunningOnesUntilTheirUnits
     auto controller = HRNSDKCoreController::sharedInstance();
     auto shared = controller->SDKCoreWebViewForViewabilityProcessing();
     EXPECT_EQ(controller->SDKCoreWebViewForViewabilityProcessing(), shared);
-    controller->SDKCoreHMSGHandlerDidReceiveSDKCoreUpdateNotification();
+    controller->SDKCoreHMSGHandlerDidReceiveSDKCoreUpdateNotification(
+        *controller->activeSDKCoreWebView()->SDKCoreHMSGHandler());
     EXPECT_NE(controller->SDKCoreWebViewForViewabilityProcessing(), shared);
 
     controller->setUseNewWebViewsForViewabilityProcessing(true);

@@ -1,4 +1,4 @@
-#include "ads/rendering/HRNOrientation.h"
+#include "ads/rendering/views/HRNOrientation.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ads/pipeline/HRNHMSGHandler.h"
+#include "ads/pipeline/messages/HRNHMSGHandler.h"
 
 #include <gtest/gtest.h>
 

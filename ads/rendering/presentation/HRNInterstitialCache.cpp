@@ -1,4 +1,4 @@
-#include "ads/rendering/HRNInterstitialCache.h"
+#include "ads/rendering/presentation/HRNInterstitialCache.h"
 
 #include <atomic>
 
