@@ -10,23 +10,17 @@
 #include "ads/foundation/HRNSettings.h"
 #include "ads/foundation/HRNViewHierarchyTraverser.h"
 #include "platform/dispatch/Queue.h"
-#include "platform/ui/Button.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/TextField.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "platform/web/WebView.h"
 
 namespace {
 
-// The text a view shows, as the walk reads it.
+// The text a view shows, as the walk reads it: a web page's text (this view tree has no
+// multi-line text view, the one other kind of view whose text counts); "" for any other view.
 std::string textOfView(platform::ui::View& view) {
     if (auto* web = dynamic_cast<platform::web::WebView*>(&view))
         return web->stringByEvaluatingJavaScriptFromString("document.body.innerText");
-    if (auto* label = dynamic_cast<platform::ui::Label*>(&view)) return label->text();
-    if (auto* button = dynamic_cast<platform::ui::Button*>(&view))
-        return button->currentTitle().value_or("");
-    if (auto* field = dynamic_cast<platform::ui::TextField*>(&view)) return field->text();
     return "";
 }
 

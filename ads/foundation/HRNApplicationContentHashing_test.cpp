@@ -21,8 +21,8 @@ using platform::ui::Rect;
 
 constexpr double kCap = 10;  // real seconds; only a cap
 
-// A main window whose root view shows known texts: two labels, a button, a text field whose
-// five characters are too short to count, and a web page.
+// A main window whose root view shows known texts: two labels, a button and a text field, which
+// the walk does not read, and a web page with four paragraphs, which it does.
 class ContentHashingTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -49,7 +49,10 @@ class ContentHashingTest : public ::testing::Test {
         field->setText("12345");
         panel->addSubview(field);
         web = std::make_shared<platform::web::WebView>(Rect(0, 240, 320, 200));
-        web->loadHTMLString("<body><p>The market opens at dawn</p></body>", std::nullopt);
+        web->loadHTMLString(
+            "<body><p>欢迎来到北京的市场</p><p>Cash 2000 and debt 5000</p>"
+            "<p>Buy a house now</p><p>The market opens at dawn</p></body>",
+            std::nullopt);
         root->addSubview(web);
         ASSERT_TRUE(spin([&] { return !web->isLoading(); }));
     }
@@ -82,8 +85,21 @@ class ContentHashingTest : public ::testing::Test {
     std::shared_ptr<platform::web::WebView> web;
 };
 
-const std::vector<std::string> kScreenTexts = {"欢迎来到北京的市场", "Cash 2000 and debt 5000",
-                                               "Buy a house now", "The market opens at dawn"};
+const std::vector<std::string> kPageTexts = {"欢迎来到北京的市场", "Cash 2000 and debt 5000",
+                                             "Buy a house now", "The market opens at dawn"};
+
+// The page's text as the walk reads it: its paragraphs, one a line.
+std::string pageText(const std::vector<std::string>& paragraphs) {
+    std::string text;
+    for (const std::string& paragraph : paragraphs)
+        text += (text.empty() ? "" : "\n") + paragraph;
+    return text;
+}
+
+// Served fingerprints until a content's score is used up: 100 points a serve.
+size_t servesOf(double score) {
+    return static_cast<size_t>((score + 99) / 100);
+}
 
 TEST_F(ContentHashingTest, TheScheduledWalkFingerprintsTheTextsOnScreen) {
     auto hashing = HRNApplicationContentHashing::sharedInstance();
@@ -102,14 +118,15 @@ TEST_F(ContentHashingTest, TheScheduledWalkFingerprintsTheTextsOnScreen) {
     hashing->stopContentHashing();
     EXPECT_FALSE(hashing->isRunning());
 
-    // Every text but the text field's five characters, the page's included: 4 + 1 + 1 + 1
+    // The page's paragraphs and nothing of the labels, the button or the field: 4 + 1 + 1 + 1
     // shingles of six tokens, each ideograph a token.
-    auto expected = expectedContent(1, kScreenTexts);
+    ASSERT_EQ(web->stringByEvaluatingJavaScriptFromString("document.body.innerText"),
+              pageText(kPageTexts));
+    auto expected = expectedContent(1, {pageText(kPageTexts)});
     EXPECT_EQ(*fingerprint, expected->fingerprint());
     EXPECT_EQ(fingerprint->size(), 40u);
-    EXPECT_EQ(expected->score(), 9 + 23 + 15 + 24 + 1);
-    // Served once for 72 points: nothing is left to serve.
-    EXPECT_EQ(serveAll(), std::vector<std::string>{});
+    // Served once already: what is left of its score.
+    EXPECT_EQ(serveAll().size(), servesOf(expected->score()) - 1);
 }
 
 // One walk now, waited for.
@@ -127,17 +144,18 @@ TEST_F(ContentHashingTest, AnUnchangedScreenIsKeptOnceAndAChangedPageMakesAnothe
     hashing->startContentHashing();
     walkOnce();
     walkOnce();
-    // Only the newer walk stays: 2071 points are 21 serves; both would be 21 + 11.
-    const std::string same = expectedContent(2, kScreenTexts)->fingerprint();
-    EXPECT_EQ(serveAll(), std::vector<std::string>(21, same));
+    // Only the newer walk stays.
+    auto second = expectedContent(2, {pageText(kPageTexts)});
+    const std::string same = second->fingerprint();
+    EXPECT_EQ(serveAll(), std::vector<std::string>(servesOf(second->score()), same));
 
     web->stringByEvaluatingJavaScriptFromString(
-        "document.body.innerHTML = '<p>Prices fall when the police come</p>'");
+        "document.body.lastChild.textContent = 'Prices fall when the police come'");
     walkOnce();
     hashing->stopContentHashing();
-    auto texts = kScreenTexts;
+    auto texts = kPageTexts;
     texts.back() = "Prices fall when the police come";
-    const std::string changed = expectedContent(3, texts)->fingerprint();
+    const std::string changed = expectedContent(3, {pageText(texts)})->fingerprint();
     EXPECT_NE(changed, same);
     EXPECT_EQ(hashing->fingerprintWithServedPenaltyDeduction(), changed);
 
@@ -145,7 +163,7 @@ TEST_F(ContentHashingTest, AnUnchangedScreenIsKeptOnceAndAChangedPageMakesAnothe
     hashing->startContentHashing();
     EXPECT_EQ(hashing->fingerprintWithServedPenaltyDeduction(), std::nullopt);
     walkOnce();
-    EXPECT_EQ(serveAll().size(), 11u);  // 1000 + 71 points
+    EXPECT_EQ(serveAll().size(), servesOf(expectedContent(1, {pageText(kPageTexts)})->score()));
 }
 
 TEST_F(ContentHashingTest, AWalkInFlightWhenStoppedStillFinishesOnTheContentQueue) {
@@ -158,7 +176,7 @@ TEST_F(ContentHashingTest, AWalkInFlightWhenStoppedStillFinishesOnTheContentQueu
     hashing->stopContentHashing();
     ASSERT_TRUE(spin([&] { return done; }));
     EXPECT_EQ(hashing->fingerprintWithServedPenaltyDeduction(),
-              expectedContent(1, kScreenTexts)->fingerprint());
+              expectedContent(1, {pageText(kPageTexts)})->fingerprint());
 
     // Stopped: no more walks, whatever the clock does.
     title->setText("a different title for the screen");
@@ -171,8 +189,12 @@ TEST_F(ContentHashingTest, AScreenWithoutALongEnoughParagraphLeavesNoTrace) {
     const auto subviews = root->subviews();
     for (const auto& view : subviews)
         view->removeFromSuperview();
+    auto page = std::make_shared<platform::web::WebView>(Rect(0, 0, 320, 100));
+    page->loadHTMLString("<body><p>short</p><p>texts</p><p>only</p></body>", std::nullopt);
+    root->addSubview(page);
+    ASSERT_TRUE(spin([&] { return !page->isLoading(); }));
     auto label = std::make_shared<platform::ui::Label>(Rect(0, 0, 100, 20));
-    label->setText("short\ntexts\nonly");
+    label->setText("A label long enough to count if labels counted");
     root->addSubview(label);
     auto hashing = HRNApplicationContentHashing::sharedInstance();
     hashing->startContentHashing();

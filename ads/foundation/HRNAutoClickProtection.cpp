@@ -2,6 +2,7 @@
 
 #include "ads/foundation/HRNPinger.h"
 #include "ads/foundation/HRNURLAdditions.h"
+#include "ads/pipeline/core/HRNSDKCoreController.h"
 
 std::shared_ptr<HRNAutoClickProtection> HRNAutoClickProtection::initWithDictionary(
     const std::optional<platform::Dictionary>& dictionary) {
@@ -30,9 +31,15 @@ platform::Dictionary HRNAutoClickProtection::navigationBlockedUserInfo(
 }
 
 void HRNAutoClickProtection::reportSpamOpenActionWithAdDebugDialogStringNavigationURLString(
-    const std::optional<std::string>&,
+    const std::optional<std::string>& debugDialogString,
     const std::optional<std::string>& navigationURLString) const {
-    if (templates_) reportSpamOpenActionWithNavigationURLString(navigationURLString);
+    if (templates_) {
+        reportSpamOpenActionWithNavigationURLString(navigationURLString);
+        return;
+    }
+    // Without templates the SDK-core page hears of the blocked open.
+    HRNSDKCoreController::sharedInstance()->activeSDKCoreWebView()->postJSNotification(
+        "navigationBlocked", navigationBlockedUserInfo(debugDialogString, navigationURLString));
 }
 
 void HRNAutoClickProtection::reportSpamOpenActionWithNavigationURLString(

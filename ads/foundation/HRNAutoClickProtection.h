@@ -26,8 +26,8 @@ class HRNAutoClickProtection {
     }
 
     // With templates (even none): each template is pinged with "{NAVIGATION_URL}" replaced by
-    // the escaped navigation URL. Without: the notice "navigationBlocked" belongs to the SDK core
-    // page, which this build of the SDK does not have yet, so nothing is sent.
+    // the escaped navigation URL. Without: the active SDK-core page gets the event
+    // "navigationBlocked" with "debugDialog" and "navigationURL" (each when given).
     void reportSpamOpenActionWithAdDebugDialogStringNavigationURLString(
         const std::optional<std::string>& debugDialogString,
         const std::optional<std::string>& navigationURLString) const;

@@ -21,6 +21,7 @@
 #include "platform/store/PaymentQueue.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/URLOpening.h"
+#include "platform/ui/VolumeView.h"
 #include "platform/ui/Window.h"
 
 namespace {
@@ -243,11 +244,29 @@ void HRNDevice::updateOrientedKeyWindowSize() {
 }
 
 void HRNDevice::updateAudioVolume() {
-    // With the volume-view setting on, the volume would come from the slider of a hidden system
-    // volume view; this system's placeholder window holds no such slider, so the volume is the
-    // full one, as for a view without a slider.
-    const float volume =
-        HRNSettingBoolValue("volume_view") ? 1.0f : platform::device::outputVolume();
+    float volume = 1.0f;
+    if (!HRNSettingBoolValue("volume_view")) {
+        volume = platform::device::outputVolume();
+        if (volumeView_) volumeView_->removeFromSuperview();
+        volumeView_.reset();
+        volumeSliderView_.reset();
+    } else {
+        // The slider of a hidden system volume view in the SDK's placeholder window.
+        if (!volumeView_) {
+            volumeView_ = platform::ui::VolumeView::create(platform::ui::Rect(0, 600, 300, 50));
+            HRNApplication::sharedInstance()->placeholderWindow()->addSubview(volumeView_);
+            for (const auto& subview : volumeView_->subviews())
+                if (std::dynamic_pointer_cast<platform::ui::Slider>(subview)) {
+                    volumeSliderView_ = subview;
+                    break;
+                }
+        }
+        if (auto slider = std::dynamic_pointer_cast<platform::ui::Slider>(volumeSliderView_)) {
+            const double range = slider->maximumValue() - slider->minimumValue();
+            if (range > 0)
+                volume = static_cast<float>((slider->value() - slider->minimumValue()) / range);
+        }
+    }
     writeLocked([volume](HRNDevice& d) { d.audioVolume_ = volume; });
 }
 

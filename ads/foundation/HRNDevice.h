@@ -27,6 +27,10 @@
 #include "platform/foundation/Value.h"
 #include "platform/render/Geometry.h"
 
+namespace platform::ui {
+class View;
+}
+
 class HRNDevice : public std::enable_shared_from_this<HRNDevice> {
   public:
     struct OperatingSystemVersion {
@@ -130,6 +134,10 @@ class HRNDevice : public std::enable_shared_from_this<HRNDevice> {
     bool hasCachedStaticParameters_ = false;
     platform::render::Size standardizedOrientedKeyWindowSize_;
     std::shared_ptr<HRNBluetoothMonitor> bluetoothMonitor_;
+    // The hidden system volume view and its slider, while the volume-view setting is on (main
+    // thread).
+    std::shared_ptr<platform::ui::View> volumeView_;
+    std::shared_ptr<platform::ui::View> volumeSliderView_;
     std::optional<std::string> lastKnownRadioAccessTechnology_;
     std::optional<std::string> radioAccessTechnology_;
     std::optional<std::string> mobileCountryCode_;

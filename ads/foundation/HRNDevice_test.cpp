@@ -219,10 +219,22 @@ TEST(HRNDeviceTest, AudioRouteAndVolumeFollowEachUpdate) {
     EXPECT_EQ(p["ios_output_volume"], "0.3");
     EXPECT_EQ(p["device"].find("bluetooth")->find("connected_devices")->size(), 1u);
 
-    // Measured through the volume view, which has no slider here: full volume.
+    // Measured through the slider of a hidden volume view in the SDK's placeholder window.
     platform::UserDefaults::standard().set(HRNSettingKey("volume_view"), "1");
+    platform::device::setOutputVolume(0.75f);
     device->updateDynamicParameters();
-    EXPECT_EQ(device->parameters()["ios_output_volume"], "1");
+    EXPECT_EQ(device->parameters()["ios_output_volume"], "0.75");
+    auto window = HRNApplication::sharedInstance()->placeholderWindow();
+    ASSERT_EQ(window->subviews().size(), 1u);
+    EXPECT_EQ(window->subviews().front()->className(), "VolumeView");
+    EXPECT_EQ(window->subviews().front()->frame(), platform::ui::Rect(0, 600, 300, 50));
+
+    // Off again: the audio session's volume, and the view goes.
+    platform::UserDefaults::standard().set(HRNSettingKey("volume_view"), "0");
+    platform::device::setOutputVolume(0.5f);
+    device->updateDynamicParameters();
+    EXPECT_EQ(device->parameters()["ios_output_volume"], "0.5");
+    EXPECT_TRUE(window->subviews().empty());
 }
 
 TEST(HRNDeviceTest, RadioTechnologyAndCarrierFollowTheTelephonyFacts) {

@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 
+#include "ads/rendering/views/HRNAdView.h"
+#include "ads/rendering/views/HRNAdViewViewabilityReporter.h"
+
 namespace {
 
 // The integer a text starts with (after blanks, with an optional sign); 0 when none.
@@ -37,15 +40,19 @@ const HRNHMSGHandler::ActionBlockDictionary& HRNViewabilityHMSGHandler::actionBl
 }
 
 void HRNViewabilityHMSGHandler::adViewDidReceiveViewabilityTrackViewabilityNotification(
-    const std::shared_ptr<HRNAdView>& /*adView*/,
+    const std::shared_ptr<HRNAdView>& adView,
     const Parameters& /*parameters*/) {
-    // Tracking from an ad's own page starts that ad view's viewability reporter, which the ad
-    // view brings; the SDK-core page never tracks.
+    // An ad's own page measures itself: its ad view's reporter starts the slot's reporting.
+    if (adView) adView->viewabilityReporter()->start();
 }
 
 void HRNViewabilityHMSGHandler::adViewDidReceiveViewabilityUntrackViewabilityNotification(
-    const std::shared_ptr<HRNAdView>& /*adView*/,
+    const std::shared_ptr<HRNAdView>& adView,
     const Parameters& parameters) {
+    if (adView && adView->viewabilityReporter()->reporting()) {
+        adView->viewabilityReporter()->stop();
+        return;
+    }
     auto hashCode = parameters.find("hashCode");
     if (hashCode == parameters.end()) return;
     if (auto delegate = this->delegate())

@@ -1,9 +1,10 @@
 #pragma once
 // HRNViewabilityHMSGHandler: takes the measurement page's viewability messages, in an ad
 // page's handler chain or the SDK-core page's: "trackViewabilityUnit", "untrackViewabilityUnit"
-// (with "hashCode") and "visibilityChanged" (with "hashCode" and "isVisible" = "1" or "0"). For
-// the SDK-core page, untracking and visibility go to the delegate by unit ID; messages missing
-// their parameters are ignored.
+// (with "hashCode") and "visibilityChanged" (with "hashCode" and "isVisible" = "1" or "0"). An
+// ad's own page tracking starts its ad view's viewability reporter (the slot reports into the
+// page), and untracking stops it. For the SDK-core page, untracking and visibility go to the
+// delegate by unit ID; messages missing their parameters are ignored.
 //
 // Threading: main thread, like every handler chain. The delegate is held weakly.
 
