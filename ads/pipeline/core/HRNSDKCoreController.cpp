@@ -212,7 +212,7 @@ void HRNSDKCoreController::timeOut(uint64_t ticket) {
     if (!requester) return;  // answered in time
     HRNLogger::sharedInstance()->logPublicMessage(
         "The SDK core did not answer the ad request in time.");
-    answerOnMainQueue(requester, [](HRNSDKCoreControllerDelegate& r) { r.failedJavaScriptFile(); });
+    answerOnMainQueue(requester, [](HRNSDKCoreControllerDelegate& r) { r.requestDidTimeOut(); });
 }
 
 void HRNSDKCoreController::answerOnMainQueue(

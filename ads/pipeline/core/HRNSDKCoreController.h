@@ -12,9 +12,9 @@
 //
 // Every requester hears exactly one answer: an ad URL, an ad, invalidJavaScriptRequest (the
 // page refused the request; the requester had no parameters, or they could not be written as
-// JSON) or failedJavaScriptFile (the page failed to load; the call was pushed out of the page's
-// full command queue; or no answer came within kRequestTimeout seconds of buildAdURL, on
-// platform::Clock).
+// JSON), failedJavaScriptFile (the page failed to load; the call was pushed out of the page's
+// full command queue) or requestDidTimeOut (no answer came within kRequestTimeout seconds of
+// buildAdURL, on platform::Clock).
 //
 // Threading: one instance, made on first use from any thread. The ad-request fields live on
 // the serial lock queue ("com.heron.ads.sdk-core-controller"), reached asynchronously; the
@@ -58,6 +58,9 @@ class HRNSDKCoreControllerDelegate {
                                const platform::Dictionary& headers) = 0;
     virtual void invalidJavaScriptRequest() = 0;
     virtual void failedJavaScriptFile() = 0;
+    // No answer came in time; a requester that does not say otherwise hears it as a page that
+    // failed.
+    virtual void requestDidTimeOut() { failedJavaScriptFile(); }
 };
 
 class HRNSDKCoreController : public HRNSDKCoreWebViewNotification,

@@ -207,3 +207,8 @@ void HRNSlot::invalidJavaScriptRequest() {
 void HRNSlot::failedJavaScriptFile() {
     didFailToRetrieveSDKCoreWithError(HRNRequestError::errorWithCode(kHRNErrorNetworkError));
 }
+
+void HRNSlot::requestDidTimeOut() {
+    didFailToReceiveAdWithErrorShouldCancelPendingActions(
+        HRNRequestError::errorWithCodeRequest(kHRNErrorTimeout, loadingRequest_.get()), false);
+}

@@ -234,6 +234,7 @@ class HRNSlot : public HRNAdFetcherDelegate,
     void loadAdURLWithParameters(const platform::Dictionary& parameters) override;
     void invalidJavaScriptRequest() override;
     void failedJavaScriptFile() override;
+    void requestDidTimeOut() override;
     static std::string multipleAdSizeParameterFromSizes(const platform::Array& sizes);
 
     // ---- Events (HRNSlot+Events.cpp) ----
