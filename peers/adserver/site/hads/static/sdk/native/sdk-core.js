@@ -8,7 +8,7 @@
 // HSDK_ReceiveMessage. window.HSDK_core keeps what happened, for a reader.
 (function () {
     var config = window.HSDK_CONFIG || {server: '', constants: {}, units: {}};
-    var core = window.HSDK_core = {requests: [], events: [], fetches: {}, nextFetch: 1};
+    var core = window.HSDK_core = {requests: [], calls: [], events: [], fetches: {}, nextFetch: 1};
     // The request parameters an ad URL carries (the others stay with the SDK).
     var AD_URL_KEYS = ['slotname', 'format', 'sz', 'request_id', 'js', 'request_origin', 'adtest',
         'eid', 'correlation_id', 'smart_w', 'smart_h', 'fluid', 'cust_gender', 'cust_age', 'url',
@@ -76,8 +76,14 @@
         }
     }
 
-    window.HSDK_getAd = answer;
-    window.HSDK_getAdapterLessMediationAd = answer;
+    window.HSDK_getAd = function (parameters) {
+        core.calls.push('HSDK_getAd');
+        answer(parameters);
+    };
+    window.HSDK_getAdapterLessMediationAd = function (parameters) {
+        core.calls.push('HSDK_getAdapterLessMediationAd');
+        answer(parameters);
+    };
 
     window.HSDK_getSdkConstants = function (parameters) {
         core.constantsAsked = (core.constantsAsked || 0) + 1;
