@@ -30,3 +30,21 @@ TEST(HRNOrientationTest, OrientationTextsGiveTheirMasks) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HRNOrientationTest, OrientationsMasksAndAxes) {
+    EXPECT_EQ(HRNInterfaceOrientationMaskFromOrientation(1), 2u);
+    EXPECT_EQ(HRNInterfaceOrientationMaskFromOrientation(4), 16u);
+    EXPECT_EQ(HRNInterfaceOrientationMaskFromOrientation(33), 2u);  // the low five bits
+    EXPECT_TRUE(HRNOrientationMaskContainsOrientation(24, 3));
+    EXPECT_FALSE(HRNOrientationMaskContainsOrientation(6, 3));
+    EXPECT_TRUE(HRNOrientationMaskSupportsBothAxes(4 | 16));
+    EXPECT_FALSE(HRNOrientationMaskSupportsBothAxes(6));
+    EXPECT_EQ(HRNOrientationCodeFromInterfaceOrientation(2), "p");
+    EXPECT_EQ(HRNOrientationCodeFromInterfaceOrientation(4), "l");
+    EXPECT_EQ(HRNOrientationCodeFromInterfaceOrientation(0), std::nullopt);
+    EXPECT_FALSE(HRNViewControllerOnlySupportsApplicationOrientation());
+}
+
+}  // namespace
