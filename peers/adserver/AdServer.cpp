@@ -95,6 +95,8 @@ struct AdServer::State {
     std::unique_ptr<httplib::Server> serverHolder;
     httplib::Server& server;
     bool tls = false;
+    // Every answer says "Connection: close" (the client connects again for the next request).
+    std::atomic<bool> closeAfterAnswer{false};
 
     explicit State(std::unique_ptr<httplib::Server> made, bool isTLS)
         : serverHolder(std::move(made)), server(*serverHolder), tls(isTLS) {}
@@ -230,6 +232,19 @@ AdServer::AdServer(std::optional<TLSIdentity> identity)
         const int seconds = 5;
         ::setsockopt(sock, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
     });
+    // Over TLS that does not help: the connection arrives with its handshake, and the request
+    // follows the handshake's last round trip. So a TLS connection waits for its request as
+    // long as a kept-alive one may (5 s), and serves that one request only: a kept-alive TLS
+    // connection that the server closes while the client sends on it again loses that
+    // request. stop() still never waits for a client's idle connection.
+    if (state_->tls) {
+        state_->server.set_keep_alive_timeout(5);
+        state_->closeAfterAnswer = true;
+    }
+    state_->server.set_post_routing_handler(
+        [state](const httplib::Request&, httplib::Response& res) {
+            if (state->closeAfterAnswer) res.set_header("Connection", "close");
+        });
     auto handler = [state](const httplib::Request& req, httplib::Response& res) {
         state->handle(req, res);
     };
@@ -283,6 +298,7 @@ std::string AdServer::baseURL() const {
 
 void AdServer::setKeepAliveTimeout(double seconds) {
     state_->server.set_keep_alive_timeout(static_cast<time_t>(seconds));
+    state_->closeAfterAnswer = false;
 }
 
 std::string AdServer::URLString(const std::string& pathAndQuery) const {

@@ -71,8 +71,10 @@ class AdServer {
     void stop();
 
     int port() const;
-    // An idle kept-alive connection is closed at once unless this says otherwise (seconds):
-    // stop() then waits for the clients' idle connections to end, at most that long.
+    // Plain HTTP: an idle kept-alive connection is closed at once. HTTPS: each connection
+    // serves one request and says "Connection: close". This keeps connections alive for
+    // `seconds` instead (HTTPS too): stop() then waits for the clients' idle connections to
+    // end, at most that long.
     void setKeepAliveTimeout(double seconds);
 
     // "http(s)://HOST:PORT" and that + pathAndQuery.
