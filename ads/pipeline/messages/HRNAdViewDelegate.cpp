@@ -85,9 +85,14 @@ void HRNAdViewDelegate::dispatchNotification(std::vector<std::shared_ptr<HRNHMSG
 
 void HRNAdViewDelegate::handleHMSGURLAdView(const platform::net::URL& url,
                                             const std::shared_ptr<HRNAdView>& adView) {
-    // The chain is taken on the main thread, where it changes; parsing runs on a global queue.
+    // The chain is taken on the main thread, where it changes. Parsing runs off the main
+    // thread on one serial queue, so that the messages reach the main queue, and the handlers,
+    // in the order the page sent them (parsed on a concurrent queue they would overtake each
+    // other).
+    static const auto* parsing =
+        new std::shared_ptr<platform::Queue>(platform::Queue::serial("hrn.hmsg-parsing"));
     auto chain = hmsgHandlers_;
-    platform::Queue::global()->async([url, adView, chain = std::move(chain)] {
+    (*parsing)->async([url, adView, chain = std::move(chain)] {
         auto notification = HRNNotification::initWithNotificationURL(url);
         if (!notification) {
             // The ad view lives on the main thread: let the last reference go there.

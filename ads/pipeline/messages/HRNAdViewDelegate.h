@@ -9,7 +9,7 @@
 // video, orientation, video metadata, refresh; subclasses append theirs (addHMSGHandler).
 //
 // Threading: the navigation decision runs on the main thread and answers at once for page
-// messages; a message is parsed on a global queue and handled on the main queue, so handlers
+// messages; a message is parsed on one serial queue and handled on the main queue, so handlers
 // never run concurrently and an ad view's messages are handled in navigation order.
 
 #include <memory>
