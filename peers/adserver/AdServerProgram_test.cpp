@@ -17,6 +17,7 @@
 
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/Files.h"
+#include "platform/net/TrustStore.h"
 
 extern char** environ;
 
@@ -130,6 +131,8 @@ TEST(AdServerProgram, WrongArgumentsAreRefused) {
         {{"--port", "12x"}, 2},
         {{"--colour", "red"}, 2},
         {{"--port", "0", "--root", "/nonexistent/folder"}, 1},
+        {{"--port", "0", "--authority", "/tmp"}, 2},
+        {{"--port", "0", "--catalogue", "/nonexistent/catalogue.json"}, 1},
     };
     for (const auto& c : cases) {
         std::string command = QEN_ADSERVER_PROGRAM;
@@ -140,6 +143,43 @@ TEST(AdServerProgram, WrongArgumentsAreRefused) {
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), c.status) << command;
     }
+}
+
+TEST(AdServerProgram, ServesTheCatalogueOverHTTPSFromTheAuthorityItKeeps) {
+    const auto authority = platform::AppHome::temporary() / "authority";
+    ServerProcess server({"--port", "0", "--https", "--authority", authority.string(), "--root",
+                          QEN_ADSERVER_DIR "/site", "--catalogue",
+                          QEN_ADSERVER_DIR "/catalogue.json"});
+    const std::string line = server.nextLine();
+    const std::string prefix = "listening on 127.0.0.1:";
+    ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
+    const int port = std::stoi(line.substr(prefix.size()));
+
+    // The authority is kept in its folder and the device trusts it.
+    const std::string authorityPem =
+        platform::files::readText(authority / "authority.pem").value_or("missing");
+    EXPECT_NE(platform::net::deviceTrustAnchorsPem().find(authorityPem), std::string::npos);
+
+    httplib::SSLClient client("127.0.0.1", port);
+    client.set_ca_cert_path((authority / "authority.pem").c_str());
+    client.enable_server_certificate_verification(true);
+    auto page = client.Get("/hads/static/sdk/native/sdk-core-v40.html");
+    ASSERT_TRUE(page) << httplib::to_string(page.error());
+    EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->body.find("sdk-core.js"), std::string::npos);
+    EXPECT_EQ(server.nextLine(), "GET /hads/static/sdk/native/sdk-core-v40.html");
+    auto ad = client.Get("/hads/ad?slotname=qen-main-interstitial");
+    ASSERT_TRUE(ad);
+    EXPECT_EQ(ad->status, 200);
+    EXPECT_EQ(ad->get_header_value("x-hsdk-orientation"), "portrait");
+    EXPECT_EQ(server.nextLine(), "GET /hads/ad?slotname=qen-main-interstitial");
+    EXPECT_EQ(server.stopWith(SIGTERM), 0);
+
+    // Run again, it serves with the same authority.
+    ServerProcess again({"--port", "0", "--https", "--authority", authority.string()});
+    ASSERT_EQ(again.nextLine().rfind(prefix, 0), 0u);
+    EXPECT_EQ(platform::files::readText(authority / "authority.pem"), authorityPem);
+    EXPECT_EQ(again.stopWith(SIGTERM), 0);
 }
 
 }  // namespace

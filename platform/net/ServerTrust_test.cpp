@@ -3,16 +3,19 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <thread>
 
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/net/TrustStore.h"
 #include "platform/net/URLLoader.h"
 
 namespace platform::net {
@@ -368,6 +371,42 @@ TEST(ServerTrust, PublicKeysCompareByKeyNotByCertificate) {
     EXPECT_NE(publicKeyOfCertificate(other.der), k1);
     EXPECT_EQ(publicKeyOfCertificate(Data::fromString("not a certificate")), std::nullopt);
     EXPECT_EQ(publicKeyOfCertificate(Data()), std::nullopt);
+}
+
+std::string pemOf(const Cert& cert) {
+    std::unique_ptr<BIO, decltype(&BIO_free)> out(BIO_new(BIO_s_mem()), BIO_free);
+    PEM_write_bio_X509(out.get(), cert.x509.get());
+    char* bytes = nullptr;
+    const long length = BIO_get_mem_data(out.get(), &bytes);
+    return std::string(bytes, static_cast<size_t>(length));
+}
+
+TEST(ServerTrust, TheDevicesOwnAuthoritiesAreTrustedBesideTheSystems) {
+    auto root = makeCert({"Device Test Root", "", true, -kDay, 365 * kDay});
+    auto leaf = makeCert({"localhost"}, &root);
+    TlsServer server(leaf);
+    expectUntrusted(*load(server.url()), "before the store holds the authority");
+    EXPECT_FALSE(evaluateTrust({leaf.der}, TrustPolicy{true, "localhost"}, nullptr));
+
+    EXPECT_FALSE(addDeviceTrustAnchor("not a certificate"));
+    ASSERT_TRUE(addDeviceTrustAnchor(pemOf(root)));
+    ASSERT_TRUE(addDeviceTrustAnchor(pemOf(root)));  // held once
+    const auto anchors = deviceTrustAnchors();
+    EXPECT_EQ(std::count(anchors.begin(), anchors.end(), root.der), 1);
+    EXPECT_NE(deviceTrustAnchorsPem().find("BEGIN CERTIFICATE"), std::string::npos);
+    EXPECT_EQ(deviceTrustStorePath().filename(), "TrustStore.pem");
+
+    auto trusted = load(server.url());
+    EXPECT_FALSE(trusted->error) << trusted->error->localizedDescription();
+    EXPECT_EQ(trusted->body, "the body");
+    EXPECT_TRUE(evaluateTrust({leaf.der}, TrustPolicy{true, "localhost"}, nullptr));
+    // Pinned anchors are the only ones: the store does not widen them.
+    auto stranger = makeCert({"Other Root", "", true});
+    const std::vector<Data> strangerOnly = {stranger.der};
+    EXPECT_FALSE(evaluateTrust({leaf.der}, TrustPolicy{true, "localhost"}, &strangerOnly));
+    // Nor the host check.
+    EXPECT_FALSE(evaluateTrust({leaf.der}, TrustPolicy{true, "elsewhere.test"}, nullptr));
+    EXPECT_EQ(server.hits.load(), 1);
 }
 
 }  // namespace

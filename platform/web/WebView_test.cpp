@@ -602,6 +602,49 @@ TEST_F(WebViewTest, SeveralViewsLiveAtOnce) {
     EXPECT_EQ(eval("who"), "first");
 }
 
+TEST_F(WebViewTest, TheScrollViewHoldsTheLaidOutPagesSizeAndResponseItsAnswer) {
+    std::vector<ui::Size> heard;
+    view->scrollView()->addContentSizeObserver([&](ui::Size size) { heard.push_back(size); });
+    EXPECT_EQ(view->scrollView()->contentSize(), ui::Size());
+
+    server.serve("/tall",
+                 "<body style=\"margin:0\"><div style=\"width:300px;height:500px\">"
+                 "</div></body>");
+    view->loadRequest(net::URLRequest(*net::URL::parse(server.url("/tall"))));
+    ASSERT_TRUE(waitForFinish());
+    EXPECT_EQ(view->scrollView()->contentSize(), ui::Size(300, 500));
+    ASSERT_TRUE(view->response());
+    EXPECT_EQ(view->response()->statusCode(), 200);
+
+    // What an asynchronous script adds counts once it has run; a synchronous one waits for
+    // the next measure.
+    eval(
+        "var d = document.createElement('div'); d.style.height = '100px';"
+        "document.body.appendChild(d);");
+    EXPECT_EQ(view->scrollView()->contentSize(), ui::Size(300, 500));
+    bool ran = false;
+    view->evaluateJavaScript("1",
+                             [&](const std::string&, const std::optional<Error>&) { ran = true; });
+    ASSERT_TRUE(waitFor([&] { return ran; }));
+    EXPECT_EQ(view->scrollView()->contentSize(), ui::Size(300, 600));
+
+    // At least the view's own size.
+    view->setFrame(ui::Rect(0, 0, 400, 100));
+    EXPECT_EQ(view->scrollView()->frame(), ui::Rect(0, 0, 400, 100));
+    EXPECT_EQ(view->scrollView()->contentSize(), ui::Size(400, 600));
+    EXPECT_EQ(heard, (std::vector<ui::Size>{{300, 500}, {300, 600}, {400, 600}}));
+
+    // A missing page's answer is its status; a page from text has none.
+    view->loadRequest(net::URLRequest(*net::URL::parse(server.url("/nothing"))));
+    ASSERT_TRUE(waitForFinish(2));
+    ASSERT_TRUE(view->response());
+    EXPECT_EQ(view->response()->statusCode(), 404);
+    EXPECT_EQ(view->scrollView()->contentSize(), ui::Size(400, 100));
+    view->loadHTMLString("<p>short</p>", std::nullopt);
+    ASSERT_TRUE(waitForFinish(3));
+    EXPECT_FALSE(view->response());
+}
+
 TEST_F(WebViewTest, TapsOnLinksAndFormsAreOfferedWithTheirTypes) {
     view->loadHTMLString(
         "<body style=\"margin:0\">"
