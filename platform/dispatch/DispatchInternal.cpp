@@ -205,7 +205,9 @@ bool LoopCore::turn(double maxWait, bool forRun) {
         {
             // A hook removed earlier in this turn (by a block or another hook) is not called.
             std::lock_guard lock(mutex);
-            if (std::none_of(hooks.begin(), hooks.end(), [&](auto& h) { return h.first == id; }))
+            const auto hookId = id;  // a structured binding is not captured by clang 14
+            if (std::none_of(hooks.begin(), hooks.end(),
+                             [&](auto& h) { return h.first == hookId; }))
                 continue;
         }
         if ((*hook)()) didWork = true;
