@@ -139,6 +139,7 @@ bool LoopCore::turn(double maxWait, bool forRun) {
     constexpr double kHookSlice = 0.01;
     size_t pending;
     std::vector<std::pair<int, std::shared_ptr<std::function<bool()>>>> turnHooks;
+    std::vector<std::pair<int, std::shared_ptr<std::function<void(bool)>>>> turnObservers;
     std::vector<pollfd> polled;
     std::vector<int> polledIds;
     {
@@ -170,6 +171,7 @@ bool LoopCore::turn(double maxWait, bool forRun) {
         woken = false;
         pending = items.size();
         turnHooks = hooks;
+        turnObservers = observers;
     }
     bool didWork = false;
     for (size_t i = 0; i < pending; ++i) {
@@ -211,6 +213,15 @@ bool LoopCore::turn(double maxWait, bool forRun) {
                 continue;
         }
         if ((*hook)()) didWork = true;
+    }
+    for (auto& [id, observer] : turnObservers) {
+        {
+            std::lock_guard lock(mutex);
+            if (std::none_of(observers.begin(), observers.end(),
+                             [&](auto& o) { return o.first == id; }))
+                continue;
+        }
+        (*observer)(didWork);
     }
     return didWork;
 }
