@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/Queue.h"
@@ -353,39 +354,90 @@ std::shared_ptr<View> View::viewNamed(const std::string& name) {
 
 // ---- Coordinates ----
 
-Point View::originInRoot(const View** root) const {
-    // A point p in this view's bounds coordinates is p + offset in the root's.
-    Point offset{0, 0};
+Point View::toSuperview(Point p) const {
+    Point local{p.x - bounds_.origin.x - bounds_.size.width / 2,
+                p.y - bounds_.origin.y - bounds_.size.height / 2};
+    Point c = center();
+    if (transform_.isIdentity()) return {local.x + c.x, local.y + c.y};
+    // The flat part of the transform, about the centre.
+    const Transform3D& t = transform_;
+    return {local.x * t.m11 + local.y * t.m21 + t.m41 + c.x,
+            local.x * t.m12 + local.y * t.m22 + t.m42 + c.y};
+}
+
+Point View::fromSuperview(Point p) const {
+    Point c = center();
+    Point d{p.x - c.x, p.y - c.y};
+    if (!transform_.isIdentity()) {
+        const Transform3D& t = transform_;
+        double det = t.m11 * t.m22 - t.m12 * t.m21;
+        if (std::abs(det) < 1e-12) {
+            constexpr double kNowhere = std::numeric_limits<double>::infinity();
+            return {kNowhere, kNowhere};
+        }
+        double x = d.x - t.m41, y = d.y - t.m42;
+        d = {(x * t.m22 - y * t.m21) / det, (y * t.m11 - x * t.m12) / det};
+    }
+    return {d.x + bounds_.size.width / 2 + bounds_.origin.x,
+            d.y + bounds_.size.height / 2 + bounds_.origin.y};
+}
+
+Point View::toRoot(Point p) const {
     const View* v = this;
     std::shared_ptr<View> holder;
     while (auto parent = v->superview_.lock()) {
-        offset.x += v->origin_.x - v->bounds_.origin.x;
-        offset.y += v->origin_.y - v->bounds_.origin.y;
+        p = v->toSuperview(p);
         holder = parent;
         v = parent.get();
     }
-    if (root) *root = v;
-    return offset;
+    return p;
+}
+
+Point View::fromRoot(Point p) const {
+    std::vector<const View*> chain;
+    std::vector<std::shared_ptr<View>> holders;
+    for (const View* v = this; v;) {
+        auto parent = v->superview_.lock();
+        if (!parent) break;
+        chain.push_back(v);
+        holders.push_back(parent);
+        v = parent.get();
+    }
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+        p = (*it)->fromSuperview(p);
+    return p;
 }
 
 Point View::convertPointToView(Point point, const View* view) const {
-    Point mine = originInRoot(nullptr);
-    Point theirs = view ? view->originInRoot(nullptr) : Point{0, 0};
-    return {point.x + mine.x - theirs.x, point.y + mine.y - theirs.y};
+    Point inRoot = toRoot(point);
+    return view ? view->fromRoot(inRoot) : inRoot;
 }
 
 Point View::convertPointFromView(Point point, const View* view) const {
-    Point mine = originInRoot(nullptr);
-    Point theirs = view ? view->originInRoot(nullptr) : Point{0, 0};
-    return {point.x + theirs.x - mine.x, point.y + theirs.y - mine.y};
+    Point inRoot = view ? view->toRoot(point) : point;
+    return fromRoot(inRoot);
 }
 
+namespace {
+// The smallest rectangle holding the four corners as `convert` moves them.
+Rect boundingRect(const Rect& rect, const std::function<Point(Point)>& convert) {
+    Point corners[] = {convert(rect.origin), convert({rect.maxX(), rect.minY()}),
+                       convert({rect.minX(), rect.maxY()}), convert({rect.maxX(), rect.maxY()})};
+    double x0 = corners[0].x, y0 = corners[0].y, x1 = x0, y1 = y0;
+    for (const Point& c : corners) {
+        x0 = std::min(x0, c.x), y0 = std::min(y0, c.y);
+        x1 = std::max(x1, c.x), y1 = std::max(y1, c.y);
+    }
+    return Rect(x0, y0, x1 - x0, y1 - y0);
+}
+}  // namespace
+
 Rect View::convertRectToView(const Rect& rect, const View* view) const {
-    return Rect(convertPointToView(rect.origin, view), rect.size);
+    return boundingRect(rect, [&](Point p) { return convertPointToView(p, view); });
 }
 
 Rect View::convertRectFromView(const Rect& rect, const View* view) const {
-    return Rect(convertPointFromView(rect.origin, view), rect.size);
+    return boundingRect(rect, [&](Point p) { return convertPointFromView(p, view); });
 }
 
 // ---- Hit testing ----
@@ -399,10 +451,7 @@ std::shared_ptr<View> View::hitTest(Point point) {
     if (!pointInside(point)) return nullptr;
     auto children = subviews_;
     for (auto it = children.rbegin(); it != children.rend(); ++it) {
-        const View& child = **it;
-        Point local{point.x - child.origin_.x + child.bounds_.origin.x,
-                    point.y - child.origin_.y + child.bounds_.origin.y};
-        if (auto hit = (*it)->hitTest(local)) return hit;
+        if (auto hit = (*it)->hitTest((*it)->fromSuperview(point))) return hit;
     }
     return shared_from_this();
 }

@@ -14,8 +14,9 @@
 //  - Animations (Animation.h) read platform::Clock: model values (frame(), alpha(),
 //    transform()) change at once, what is drawn follows the clock (the presentation values);
 //    completions and animation delegates run on the main queue.
-//  - A transform turns, scales and moves what the view draws about its centre; frame() and
-//    hit testing ignore it (set bounds and center while a transform is set).
+//  - A transform turns, scales and moves what the view draws about its centre; frame() ignores
+//    it (set bounds and center while a transform is set); hit testing and the coordinate
+//    conversions follow its flat (2-D) part.
 
 #include <cstdint>
 #include <functional>
@@ -250,8 +251,12 @@ class View : public runtime::Object, public std::enable_shared_from_this<View> {
     void stopBlockAnimation(const char* keyPath);
     AnimationValue presentationValue(const std::string& keyPath, const AnimationValue& model) const;
     const Attached* runningTransition(double now, double* progress) const;
-    // The offset of this view's bounds coordinates from the root's.
-    Point originInRoot(const View** root) const;
+    // A point of this view's bounds coordinates in the superview's, and back, through the
+    // transform's flat part about the centre.
+    Point toSuperview(Point p) const;
+    Point fromSuperview(Point p) const;
+    Point toRoot(Point p) const;
+    Point fromRoot(Point p) const;
 
     Point origin_;
     Rect bounds_;
