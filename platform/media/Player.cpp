@@ -336,6 +336,9 @@ void PlayerItem::start() {
 
 void PlayerItem::setStatus(PlayerItemStatus status, std::optional<Error> error) {
     if (status_ == PlayerItemStatus::Failed) return;
+    // A player stops where it was when its item fails.
+    if (auto player = player_.lock(); player && status == PlayerItemStatus::Failed)
+        player->reanchor();
     status_ = status;
     error_ = std::move(error);
     if (status == PlayerItemStatus::Failed) {
