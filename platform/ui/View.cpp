@@ -715,7 +715,18 @@ void drawViewContent(View& view, render::Canvas& canvas, Size size) {
     if (view.clipsToBounds()) canvas.clipToRect(bounds);
     if (view.backgroundColor().alpha > 0) canvas.fillRect(bounds, view.backgroundColor());
     view.draw(canvas, bounds);
-    for (auto& child : view.subviews())
+    const auto& children = view.subviews();
+    bool layered = std::any_of(children.begin(), children.end(),
+                               [](const auto& child) { return child->zPosition() != 0; });
+    if (!layered) {
+        for (auto& child : children)
+            drawViewChild(*child, canvas);
+        return;
+    }
+    auto ordered = children;
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const auto& a, const auto& b) { return a->zPosition() < b->zPosition(); });
+    for (auto& child : ordered)
         drawViewChild(*child, canvas);
 }
 

@@ -100,6 +100,10 @@ class View : public runtime::Object, public std::enable_shared_from_this<View> {
     virtual void setBounds(const Rect& bounds);
     Point center() const { return frame().center(); }
     void setCenter(Point center);
+    // Siblings are drawn in increasing z-position, in subview order where equal (0 by default);
+    // hit testing keeps the subview order.
+    double zPosition() const { return zPosition_; }
+    void setZPosition(double z) { zPosition_ = z; }
     // Applied about the centre when drawing; the identity by default.
     const Transform3D& transform() const { return transform_; }
     void setTransform(const Transform3D& transform);
@@ -275,6 +279,7 @@ class View : public runtime::Object, public std::enable_shared_from_this<View> {
     std::vector<std::shared_ptr<GestureRecognizer>> recognizers_;
 
     Transform3D transform_;
+    double zPosition_ = 0;
     // Moves of block animations, one per key path.
     std::vector<Attached> blockAnimations_;
     // Animations by key, in the order added (mutable: finished ones are purged on read).

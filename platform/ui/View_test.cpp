@@ -361,5 +361,22 @@ TEST(View, HitTestsAndConversionsFollowTheTransform) {
     EXPECT_EQ(root->hitTest({150, 125}), root);
 }
 
+TEST(View, HigherZPositionsAreDrawnOverLaterSiblings) {
+    auto root = std::make_shared<View>(Rect(0, 0, 20, 10));
+    auto back = std::make_shared<View>(Rect(0, 0, 20, 10));
+    back->setBackgroundColor({1, 0, 0, 1});
+    auto front = std::make_shared<View>(Rect(0, 0, 20, 10));
+    front->setBackgroundColor({0, 0, 1, 1});
+    root->addSubview(back);
+    root->addSubview(front);
+    back->setZPosition(110000);
+    render::Bitmap b = snapshot(*root);
+    EXPECT_TRUE(render::testing::colorNear(b.pixelAt(5, 5), {1, 0, 0, 1}));
+    EXPECT_EQ(root->hitTest({5, 5}), front) << "touches keep the subview order";
+    back->setZPosition(0);
+    render::Bitmap again = snapshot(*root);
+    EXPECT_TRUE(render::testing::colorNear(again.pixelAt(5, 5), {0, 0, 1, 1}));
+}
+
 }  // namespace
 }  // namespace platform::ui
