@@ -69,6 +69,7 @@ std::vector<std::vector<std::string>> pictureGroups() {
         numbered("help", 6, 10),
         numbered("background_recordcell", 1, 3),
         {"icon180.png"},
+        {"LaunchImage"},
     };
 }
 
@@ -184,6 +185,22 @@ TEST(BundlePictures, EveryPictureShowsSomething) {
             EXPECT_GT(colours.size(), 8u) << "a flat picture";
         }
     }
+}
+
+TEST(BundlePictures, TheLaunchPictureNamedByTheInfoListCoversTheScreen) {
+    plist_t info = nullptr;
+    const std::string xml = readFile(kBundle / "Info.plist");
+    plist_from_xml(xml.data(), uint32_t(xml.size()), &info);
+    ASSERT_NE(info, nullptr);
+    plist_t name = plist_dict_get_item(info, "UILaunchImageFile");
+    ASSERT_NE(name, nullptr);
+    char* text = nullptr;
+    plist_get_string_val(name, &text);
+    ASSERT_NE(text, nullptr);
+    // The phone's screen at 2 pixels a point.
+    EXPECT_EQ(decodedSize(pictureFile(text)), (Size{640, 1136}));
+    free(text);
+    plist_free(info);
 }
 
 TEST(BundlePictures, ShareThumbnailIs180PixelsAndFitsTheMessengersLimit) {

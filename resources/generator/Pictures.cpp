@@ -1267,6 +1267,54 @@ bool drawIcon(const fs::path& dir) {
     return c.savePng(dir / "icon180.png");
 }
 
+// The launch picture, shown by the window while the game starts: the city at dusk under the
+// game's name, in the board's colours, the whole 320 x 568-point screen.
+bool drawLaunch(const fs::path& dir) {
+    constexpr double w = 320, h = 568;
+    Canvas c(w, h);
+    cairo_t* cr = c.cr();
+    cairo_rectangle(cr, 0, 0, w, h);
+    fillVertical(cr, 0, h, rgb(0x132638), rgb(0x2b5d8a));
+    for (int half = 0; half < 2; ++half) {
+        cairo_save(cr);
+        cairo_translate(cr, half * 160, 0);
+        stars(cr, 24, 260, 7 + half);
+        cairo_restore(cr);
+    }
+    circle(cr, 256, 70, 22, rgb(0xfff2a6, 0.9));
+    circle(cr, 266, 63, 20, rgb(0x152a3f));  // a crescent moon
+    // The skyline: back row dim, front row lit.
+    const Facade back{.wall = rgb(0x23476a), .window = rgb(0x1b3550), .litShare = 0.2};
+    const Facade front{.wall = rgb(0x2f5f8c), .window = rgb(0x224a70), .litShare = 0.45};
+    const double base = 540;
+    const double backRow[][2] = {{0, 140},   {52, 180},  {104, 150},
+                                 {150, 195}, {206, 160}, {262, 185}};
+    for (const auto& [x, height] : backRow)
+        building(cr, x, base, 58, height, back);
+    const double frontRow[][3] = {{-6, 60, 90},   {48, 44, 120}, {96, 70, 95},
+                                  {170, 52, 125}, {226, 64, 85}, {286, 40, 110}};
+    for (const auto& [x, bw, height] : frontRow)
+        building(cr, x, base, bw, height, front);
+    rect(cr, 0, base, w, h - base, rgb(0x10263b));
+    rect(cr, 0, base, w, 3, rgb(0xffd24a, 0.8));
+    // A small house with its key: what the year is for.
+    cairo_move_to(cr, 160, 110);
+    cairo_line_to(cr, 206, 150);
+    cairo_line_to(cr, 114, 150);
+    cairo_close_path(cr);
+    fillColor(cr, rgb(0xe76f51), true);
+    strokeColor(cr, rgb(0xfff8e7), 3);
+    rect(cr, 124, 149, 72, 46, rgb(0xfff8e7));
+    rect(cr, 152, 165, 16, 30, rgb(0xf08a24));
+    rect(cr, 132, 158, 14, 14, rgb(0x7fc8ff));
+    rect(cr, 174, 158, 14, 14, rgb(0x7fc8ff));
+    textCentred(cr, "一年买房", w / 2, 250,
+                {.size = 46, .color = rgb(0xffd24a), .outline = rgb(0x5a3200), .outlineWidth = 5});
+    textCentred(cr, "52周，3000块，一套房", w / 2, 300,
+                {.size = 16, .color = rgb(0xfff8e7), .bold = false});
+    return c.savePng(dir / "LaunchImage.png");
+}
+
 }  // namespace
 
 bool drawPictures(const fs::path& folder) {
@@ -1281,6 +1329,7 @@ bool drawPictures(const fs::path& folder) {
     ok &= drawHelp(folder);
     ok &= drawRecordRows(folder);
     ok &= drawIcon(folder);
+    ok &= drawLaunch(folder);
     return ok;
 }
 
