@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <limits>
@@ -617,24 +618,50 @@ TEST_F(TradeTest, TheAgentRentsSpaceAndKeepsItsDialogOpenWhenRefused) {
     EXPECT_FALSE(field->isFirstResponder());
 }
 
-TEST_F(TradeTest, TheSoundSwitchIsSilentGoingOffAndHeardComingOn) {
+// A button of the switch's size showing only the picture: what the switch must look like.
+render::Bitmap drawnSwitch(const Button& like, const std::string& picture) {
+    Button reference(like.frame());
+    reference.setImage(imageNamed(picture), ControlState::Normal);
+    return snapshot(reference);
+}
+
+bool sameDrawing(const render::Bitmap& a, const render::Bitmap& b) {
+    return a.pixelWidth() == b.pixelWidth() && a.pixelHeight() == b.pixelHeight() &&
+           std::memcmp(a.data(), b.data(), size_t(a.stride()) * size_t(a.pixelHeight())) == 0;
+}
+
+TEST_F(TradeTest, TheSoundSwitchShowsItsStateAfterEachToggleAndIsHeardOnlyComingOn) {
     auto& s = *screen;
-    s.sendAction("bsound:", nullptr);
-    EXPECT_FALSE(d->isSoundOn());
-    EXPECT_TRUE(media::playedSounds().empty());
-    for (const auto* button : {&s.dialogstart_sound, &s.dialogend_sound})
-        EXPECT_EQ(get(*button)->backgroundImageForState(ControlState::Normal),
-                  imageNamed("btn_soundoff"));
-    // Nothing is heard while it is off.
+    // The new-game button during a game opens the end dialog with its switch; the start
+    // dialog's switch gets its picture at the same time.
+    window->tap(get(s.bnewgame)->convertPointToView(get(s.bnewgame)->bounds().center(), nullptr));
+    ASSERT_TRUE(visible(s.dialogend));
+    auto endSwitch = get(s.dialogend_sound);
+    auto startSwitch = get(s.dialogstart_sound);
+    const auto on = drawnSwitch(*endSwitch, "btn_soundon");
+    const auto off = drawnSwitch(*endSwitch, "btn_soundoff");
+    ASSERT_FALSE(sameDrawing(on, off));
+    EXPECT_TRUE(sameDrawing(platform::ui::snapshot(*endSwitch), on));
+
+    // Each toggle, as a player taps it: the state stored, the sound, and what is drawn.
+    const Point tapAt = endSwitch->convertPointToView(endSwitch->bounds().center(), nullptr);
+    for (const bool expectOn : {false, true, false}) {
+        media::clearPlayedSounds();
+        window->tap(tapAt);
+        EXPECT_EQ(d->isSoundOn(), expectOn);
+        EXPECT_EQ(media::playedSounds(),
+                  expectOn ? std::vector<uint32_t>{d->sid_button} : std::vector<uint32_t>{})
+            << "silent going off, heard coming on";
+        for (const auto& button : {endSwitch, startSwitch})
+            EXPECT_TRUE(sameDrawing(platform::ui::snapshot(*button), expectOn ? on : off))
+                << button->name() << " after turning sound " << (expectOn ? "on" : "off");
+    }
+    // Nothing is heard while it is off, and the dialog opened again shows it off.
     s.sendAction("mslot1:", nullptr);
     EXPECT_TRUE(media::playedSounds().empty());
-
-    s.sendAction("bsound:", nullptr);
-    EXPECT_TRUE(d->isSoundOn());
-    EXPECT_EQ(media::playedSounds(), std::vector<uint32_t>{d->sid_button});
-    for (const auto* button : {&s.dialogstart_sound, &s.dialogend_sound})
-        EXPECT_EQ(get(*button)->backgroundImageForState(ControlState::Normal),
-                  imageNamed("btn_soundon"));
+    s.sendAction("dialogend_cancel:", nullptr);
+    s.sendAction("newGame:", nullptr);
+    EXPECT_TRUE(sameDrawing(platform::ui::snapshot(*endSwitch), off));
 }
 
 TEST_F(TradeTest, TheVideoButtonWithoutAVideoSaysSoAndStartsOneLoad) {
