@@ -7,6 +7,7 @@
 
 #include <poll.h>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <future>
@@ -50,7 +51,8 @@ constexpr uint64_t kAnimationFrameMillis = 33;
 
 // Mixes the sounds being played into one stereo stream. Files are decoded and converted to
 // the device's format on a serial queue of their own, so a play never blocks its caller; each
-// file is decoded once.
+// file is decoded once. The device is open only while sounds play and for a moment after: an
+// open device's thread wakes for every buffer even when paused, so a silent game closes it.
 class Mixer {
   public:
     static std::shared_ptr<Mixer> open() {
@@ -60,20 +62,12 @@ class Mixer {
         }
         auto mixer = std::shared_ptr<Mixer>(new Mixer());
         mixer->self_ = mixer;
-        SDL_AudioSpec want{};
-        want.freq = 44100;
-        want.format = AUDIO_S16SYS;
-        want.channels = 2;
-        want.samples = 1024;
-        want.callback = &Mixer::fill;
-        want.userdata = mixer.get();
-        mixer->device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &mixer->spec_, 0);
-        if (mixer->device_ == 0) {
-            platform::log(std::string("qen: no audio device: ") + SDL_GetError());
+        // Opened once now, to know that sounds can be heard; closed again when nothing plays.
+        if (!mixer->openDevice()) {
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
             return nullptr;
         }
-        SDL_PauseAudioDevice(mixer->device_, 0);
+        mixer->closeWhenSilent(0);
         return mixer;
     }
 
@@ -89,11 +83,13 @@ class Mixer {
 
     // Waits for the decoding in flight, then closes the device.
     void close() {
-        if (device_ == 0) return;
-        loader_->sync([] {});
-        SDL_CloseAudioDevice(device_);
+        if (closed_) return;
+        closed_ = true;
+        loader_->sync([this] {
+            if (device_ != 0) SDL_CloseAudioDevice(device_);
+            device_ = 0;
+        });
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        device_ = 0;
     }
 
   private:
@@ -102,16 +98,56 @@ class Mixer {
         std::shared_ptr<const Samples> samples;
         size_t position = 0;
     };
+    // Seconds of silence after which the device closes.
+    static constexpr double kSilenceBeforeClosing = 3;
 
     Mixer() : loader_(platform::Queue::serial("qen.sounds")) {}
+
+    // On the loader queue (or in open()): the device, playing.
+    bool openDevice() {
+        SDL_AudioSpec want{};
+        want.freq = 44100;
+        want.format = AUDIO_S16SYS;
+        want.channels = 2;
+        want.samples = 1024;
+        want.callback = &Mixer::fill;
+        want.userdata = this;
+        device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &spec_, 0);
+        if (device_ == 0) {
+            platform::log(std::string("qen: no audio device: ") + SDL_GetError());
+            return false;
+        }
+        SDL_PauseAudioDevice(device_, 0);
+        return true;
+    }
+
+    // Closes the device after a silence, unless a sound starts meanwhile.
+    void closeWhenSilent(uint64_t generation) {
+        std::weak_ptr<Mixer> weak = self_;
+        loader_->after(kSilenceBeforeClosing, [weak, generation] {
+            auto mixer = weak.lock();
+            if (!mixer || mixer->closed_ || mixer->device_ == 0) return;
+            {
+                std::lock_guard lock(mixer->mutex_);
+                if (!mixer->voices_.empty() || mixer->generation_ != generation) return;
+            }
+            SDL_CloseAudioDevice(mixer->device_);
+            mixer->device_ = 0;
+        });
+    }
 
     // On the loader queue.
     void start(const std::filesystem::path& file) {
         auto& samples = decoded_[file];
         if (!samples) samples = decode(file);
-        if (!samples || samples->empty()) return;
-        std::lock_guard lock(mutex_);
-        voices_.push_back({samples, 0});
+        if (!samples || samples->empty() || closed_) return;
+        {
+            std::lock_guard lock(mutex_);
+            voices_.push_back({samples, 0});
+            ++generation_;
+            silenceNoted_ = false;
+        }
+        if (device_ == 0) openDevice();
     }
 
     std::shared_ptr<const Samples> decode(const std::filesystem::path& file) const {
@@ -159,18 +195,27 @@ class Mixer {
             }
             std::erase_if(mixer->voices_,
                           [](const Voice& v) { return v.position >= v.samples->size(); });
+            // The last sound ended: the device closes after a silence (from the loader queue,
+            // since a device cannot be closed from its own callback).
+            if (mixer->voices_.empty() && !mixer->silenceNoted_) {
+                mixer->silenceNoted_ = true;
+                mixer->closeWhenSilent(mixer->generation_);
+            }
         }
         for (size_t i = 0; i < count; ++i)
             out[i] = int16_t(std::clamp(sum[i], -32768, 32767));
     }
 
     std::weak_ptr<Mixer> self_;
-    SDL_AudioDeviceID device_ = 0;
+    SDL_AudioDeviceID device_ = 0;  // loader queue
     SDL_AudioSpec spec_{};
+    std::atomic<bool> closed_{false};
     std::shared_ptr<platform::Queue> loader_;
     std::map<std::filesystem::path, std::shared_ptr<const Samples>> decoded_;  // loader queue
     std::mutex mutex_;
     std::vector<Voice> voices_;  // under mutex_
+    uint64_t generation_ = 0;    // under mutex_: sounds started
+    bool silenceNoted_ = false;  // under mutex_
 };
 
 // Web addresses opened by the app: handed to the desktop's browser through xdg-open, without

@@ -318,6 +318,31 @@ TEST(WindowFrontEnd, TheNumberPadIsDrawnAndTappedWhileAFieldEdits) {
         << "gone with the editing";
 }
 
+// Whether a thread of this process plays audio (SDL names its device threads "SDLAudio...").
+bool audioThreadRunning() {
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        const auto name = platform::files::readText(task.path() / "comm");
+        if (name && name->rfind("SDLAudio", 0) == 0) return true;
+    }
+    return false;
+}
+
+TEST(WindowFrontEnd, TheSoundDeviceIsOpenOnlyWhileSoundsPlay) {
+    std::string error;
+    auto frontEnd = WindowFrontEnd::open(error);
+    ASSERT_TRUE(frontEnd) << error;
+    ASSERT_TRUE(frontEnd->playsSounds());
+    auto& loop = platform::RunLoop::main();
+    // Silent: the device is closed after a moment, and no thread wakes for its buffers.
+    ASSERT_TRUE(loop.runUntil([] { return !audioThreadRunning(); }, 10));
+
+    platform::media::clearPlayedSounds();
+    platform::media::playSystemSound(platform::media::createSystemSound(writeWAV()));
+    EXPECT_TRUE(platform::media::playedSounds().empty()) << "heard, not recorded";
+    ASSERT_TRUE(loop.runUntil([] { return audioThreadRunning(); }, 10)) << "opened to play";
+    ASSERT_TRUE(loop.runUntil([] { return !audioThreadRunning(); }, 10)) << "closed after";
+}
+
 TEST(WindowFrontEnd, WebAddressesGoToTheDesktopsBrowser) {
     // A stand-in xdg-open first on the PATH, which writes down what it was given.
     const auto bin = platform::AppHome::temporary() / "bin";
