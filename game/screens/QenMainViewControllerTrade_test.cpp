@@ -29,6 +29,7 @@
 #include "platform/media/SystemSound.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Bundle.h"
+#include "platform/ui/Keyboard.h"
 #include "platform/ui/Storyboard.h"
 #include "platform/ui/Window.h"
 
@@ -260,6 +261,55 @@ TEST_F(TradeTest, APurchasePaysStoresTheGoodsAndClosesTheDialog) {
     EXPECT_EQ(QenData::readInt(d->goodsnbrw[0]), 7);
     EXPECT_EQ(QenData::readInt(d->wavailable), 93);
     EXPECT_FALSE(get(s.bwslot[0])->isHidden()) << "the board shows the new stock";
+}
+
+// As a player buys with the mouse: the quantity field tapped brings the number pad up at the
+// bottom of the screen while the board moves up; the quantity is tapped on its keys; a tap on the
+// board afterwards puts the pad away and the board back.
+TEST_F(TradeTest, AQuantityIsTypedOnTheNumberPadThatComesUpWithTheField) {
+    auto& s = *screen;
+    auto tapAt = [&](const std::shared_ptr<View>& view) {
+        window->tap(view->convertPointToView(view->bounds().center(), nullptr));
+        settle();
+    };
+    // A point of the pad, right of the "2" key's digit, and what the window draws there.
+    const Point padPoint{160 + 40, 568 - KeyboardView::kHeight + 27};
+    auto drawnAtPad = [&] {
+        auto bitmap = platform::ui::snapshot(*window);
+        return bitmap.pixelAt(int(padPoint.x * 2), int(padPoint.y * 2));
+    };
+    const render::Color board = drawnAtPad();
+
+    tapAt(get(s.bmslot[1]));  // 200 yuan each
+    ASSERT_TRUE(visible(s.dialogbuy));
+    auto field = get(s.dialogbuy_nbr);
+    tapAt(field);
+    ASSERT_TRUE(field->isFirstResponder());
+    EXPECT_EQ(s.view()->frame().minY(), -150) << "the board moved up out of the pad's way";
+    ASSERT_TRUE(KeyboardView::current());
+    const render::Color key = drawnAtPad();
+    EXPECT_GT(key.red + key.green + key.blue, 2.7) << "a white key where the board was";
+    snapshot("number-pad");
+
+    for (const char* name : {"key1", "key2", "keydelete", "key5"})
+        tapAt(window->viewNamed(name));
+    EXPECT_EQ(field->text(), "15");
+    tapAt(window->viewNamed("dialogbuy_ok"));
+    EXPECT_EQ(QenData::readInt(d->goodsnbrw[0]), 15);
+    EXPECT_EQ(QenData::readMoney(d->cash), 10000 - 15 * 200);
+
+    // The field keeps the focus after the purchase, as it did on the phone; a tap on the board
+    // (left of the help button, where nothing is) takes the pad away.
+    EXPECT_TRUE(KeyboardView::current());
+    window->tap({3, 330});
+    settle();
+    EXPECT_FALSE(field->isFirstResponder());
+    EXPECT_EQ(KeyboardView::current(), nullptr);
+    EXPECT_EQ(s.view()->frame().minY(), 0);
+    const render::Color after = drawnAtPad();
+    EXPECT_NEAR(after.red, board.red, 0.02);
+    EXPECT_NEAR(after.green, board.green, 0.02);
+    EXPECT_NEAR(after.blue, board.blue, 0.02);
 }
 
 TEST_F(TradeTest, AWarehouseSlotOpensTheSellDialogWithTheProfitOrTheRefusal) {
