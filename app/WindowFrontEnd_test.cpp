@@ -69,6 +69,23 @@ Color shownAt(Point p) {
     return Color::fromRGB255(r, g, b);
 }
 
+// What the window shows, written as a PNG into QEN_SNAPSHOT_DIR when it is set.
+void saveWindow(const std::string& name) {
+    const char* dir = std::getenv("QEN_SNAPSHOT_DIR");
+    SDL_Window* window = SDL_GetWindowFromID(1);
+    SDL_Surface* surface = window ? SDL_GetWindowSurface(window) : nullptr;
+    if (!dir || !*dir || !surface) return;
+    std::vector<uint32_t> argb(size_t(surface->w) * size_t(surface->h));
+    SDL_ConvertPixels(surface->w, surface->h, surface->format->format, surface->pixels,
+                      surface->pitch, SDL_PIXELFORMAT_ARGB8888, argb.data(), surface->w * 4);
+    for (auto& p : argb)
+        p |= 0xff000000u;
+    std::filesystem::create_directories(dir);
+    platform::render::Bitmap::wrapping(argb.data(), surface->w, surface->h, surface->w * 4,
+                                       WindowFrontEnd::kPixelsPerPoint)
+        .writePNG(std::filesystem::path(dir) / (name + ".png"));
+}
+
 void click(Point p) {
     pushMouse(SDL_MOUSEBUTTONDOWN, p);
     pushMouse(SDL_MOUSEBUTTONUP, p);
@@ -312,6 +329,7 @@ TEST(WindowFrontEnd, TheNumberPadIsDrawnAndTappedWhileAFieldEdits) {
     std::strcpy(text.text.text, "0");
     SDL_PushEvent(&text);
     ASSERT_TRUE(loop.runUntil([&] { return field->text() == "250"; }, 10)) << field->text();
+    saveWindow("window-number-pad");
 
     platform::Queue::main()->async([&] { field->resignFirstResponder(); });
     ASSERT_TRUE(loop.runUntil([&] { return near(shownAt(padArea), backdrop); }, 10))
