@@ -1,11 +1,11 @@
 #include "app/WindowFrontEnd.h"
 
 #include <SDL.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <poll.h>
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -304,7 +304,7 @@ struct WindowFrontEnd::State {
     bool watching = false;
     bool closed = false;
     std::thread::id mainThread = std::this_thread::get_id();
-    bool pumping = false;                 // main thread, inside pumpEvents()
+    std::atomic<bool> pumping{false};     // the main thread is inside pumpEvents()
     std::shared_ptr<Window> touchWindow;  // the window of the touch that is down
     std::shared_ptr<Mixer> mixer;
 

@@ -2,9 +2,11 @@
 // tutorial already seen, so the board is up), then left alone for 60 seconds of real time with
 // the window open and nothing happening. Reports the CPU time of the whole process over that
 // minute as a share of one core ("cpu_percent"; the target is at most 0.5), and the frames drawn
-// and shown meanwhile. Needs a display: run it under `xvfb-run -a` (with SDL_AUDIODRIVER=dummy
-// where there is no sound card). QEN_IDLE_SECONDS shortens the minute for a quick look. Runs in
-// a fresh temporary app home; the daily-gift exchange is pointed at a port nobody listens on.
+// and shown meanwhile. BM_DrawTheBoard then measures one frame of that board at the window's
+// resolution, what each frame costs while something moves (a blinking hint draws 30 a second).
+// Needs a display: run it under `xvfb-run -a` (with SDL_AUDIODRIVER=dummy where there is no sound
+// card). QEN_IDLE_SECONDS shortens the minute for a quick look. Runs in a fresh temporary app home;
+// the daily-gift exchange is pointed at a port nobody listens on.
 
 #include <benchmark/benchmark.h>
 
@@ -18,12 +20,16 @@
 #include "ads/foundation/HRNRegisterClasses.h"
 #include "app/Launch.h"
 #include "app/QenAppDelegate.h"
+#include "app/Screen.h"
 #include "app/WindowFrontEnd.h"
 #include "game/model/QenData.h"
 #include "game/screens/GameClasses.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/render/Bitmap.h"
+#include "platform/render/Canvas.h"
 #include "platform/ui/Bundle.h"
+#include "platform/ui/Screen.h"
 #include "puffin/core/PFPlatformFrameworks.h"
 
 namespace {
@@ -46,10 +52,14 @@ void runFor(double seconds) {
     platform::RunLoop::main().run();
 }
 
+// The game's window, kept for the benchmarks that follow.
+std::unique_ptr<qen::app::WindowFrontEnd> frontEnd;
+std::shared_ptr<platform::ui::Window> window;
+
 void BM_WindowIdleForAMinute(benchmark::State& state) {
     platform::ui::setBundleDirectory(QEN_BUNDLE_DIR);
     std::string error;
-    auto frontEnd = qen::app::WindowFrontEnd::open(error);
+    frontEnd = qen::app::WindowFrontEnd::open(error);
     if (!frontEnd) {
         state.SkipWithError(("no window (run under xvfb-run -a): " + error).c_str());
         return;
@@ -59,7 +69,7 @@ void BM_WindowIdleForAMinute(benchmark::State& state) {
     game::registerClasses();
     qen::app::registerClasses();
     QenData(QenData::Uninitialized{}).setHelpShow();  // no first-run story over the board
-    auto window = qen::app::launchApplication("Main", error);
+    window = qen::app::launchApplication("Main", error);
     if (!window) {
         state.SkipWithError(error.c_str());
         return;
@@ -83,6 +93,22 @@ void BM_WindowIdleForAMinute(benchmark::State& state) {
 }
 BENCHMARK(BM_WindowIdleForAMinute)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
+// Runs after the minute, on the board it left.
+void BM_DrawTheBoard(benchmark::State& state) {
+    if (qen::app::windowsOnScreen().empty()) {
+        state.SkipWithError("no board on screen (the idle benchmark did not launch it)");
+        return;
+    }
+    const auto size = platform::ui::Screen::main().bounds().size;
+    for (auto _ : state) {
+        platform::render::Bitmap frame(size, qen::app::WindowFrontEnd::kPixelsPerPoint);
+        platform::render::Canvas canvas(frame);
+        qen::app::drawScreen(canvas);
+        benchmark::DoNotOptimize(frame.data());
+    }
+}
+BENCHMARK(BM_DrawTheBoard)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -96,6 +122,8 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    window.reset();
+    frontEnd.reset();
     std::error_code ec;
     std::filesystem::remove_all(home, ec);
     return 0;
