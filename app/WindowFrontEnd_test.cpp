@@ -254,7 +254,12 @@ TEST(WindowFrontEnd, FramesAreDrawnOnlyAfterChangesAndShownOnlyWhenTheyDiffer) {
             return near(shownAt({50, 50}), Color::fromRGB255(40, 160, 60));
         },
         10));
-    runFor(0.3);  // the window's own start-up events
+    // The window's own start-up events (exposure, focus) come and go first.
+    for (int quiet = 0, tries = 0; quiet < 2 && tries < 20; ++tries) {
+        const uint64_t before = frontEnd->framesDrawn();
+        runFor(0.3);
+        quiet = frontEnd->framesDrawn() == before ? quiet + 1 : 0;
+    }
 
     // Nothing happening: the loop sleeps and no frame is drawn.
     const uint64_t drawn = frontEnd->framesDrawn();
@@ -287,7 +292,8 @@ TEST(WindowFrontEnd, FramesAreDrawnOnlyAfterChangesAndShownOnlyWhenTheyDiffer) {
     platform::Queue::main()->async([&] { panel->addAnimation(fade, "opacity"); });
     const uint64_t before = frontEnd->framesShown();
     runFor(0.6);
-    EXPECT_GE(frontEnd->framesShown(), before + 5) << "about one frame every 33 ms";
+    // About one frame every 33 ms; fewer where drawing is slow (sanitizers, a busy machine).
+    EXPECT_GE(frontEnd->framesShown(), before + 3) << "drawn frame by frame";
     EXPECT_TRUE(near(shownAt({50, 50}), Color::fromRGB255(200, 30, 30))) << "the model again";
     const uint64_t after = frontEnd->framesDrawn();
     runFor(0.3);
