@@ -208,14 +208,18 @@ void QenMainViewController::dialoggift_show(int32_t day) {
     QenData& d = *qend_;
     for (auto& marker : dialoggift_d)
         if (auto view = marker.lock()) view->setImage(nullptr);
+    // The ten amounts are unscrambled in place, shown, then scrambled again (ten draws).
+    const size_t amounts = std::min<size_t>(10, d.dailygifts.size());
+    for (size_t n = 0; n < amounts; ++n)
+        QenData::Decrypt(d.dailygifts[n]);
     for (size_t n = 0; n < 10; ++n) {
-        std::string amount = n < d.dailygifts.size() ? d.dailygifts[n] : std::string();
-        QenData::Decrypt(amount);
         if (auto label = dialoggift_g[n].lock()) {
-            label->setText(amount + "万");
+            label->setText((n < amounts ? d.dailygifts[n] : std::string()) + "万");
             label->setFont({d.fontname, 14, false});
         }
     }
+    for (size_t n = 0; n < amounts; ++n)
+        QenData::Encrypt(d.dailygifts[n]);
     if (auto dialog = dialoggift.lock()) dialog->setHidden(false);
     if (day >= 1 && day <= 10)
         if (auto marker = dialoggift_d[day - 1].lock())
