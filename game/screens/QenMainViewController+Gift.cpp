@@ -34,7 +34,7 @@ std::string QenMainViewController::dailyGiftRequest() {
     QenData& d = *qend_;
     d.loadRecord();
     const int32_t played = qen::intValue(d.record_totalnbr.value_or(""));
-    int32_t successes = 0;
+    int64_t successes = 0;  // counts read from the records: their sum is held at the int range
     int32_t best = -1;
     for (int32_t i = 0; i < d.housenbr; ++i) {
         const std::string key = std::to_string(i);
@@ -53,7 +53,7 @@ std::string QenMainViewController::dailyGiftRequest() {
                                        "apple store",
                                        bundleVersion(),
                                        std::to_string(played),
-                                       std::to_string(successes),
+                                       std::to_string(qen::clampToInt(successes)),
                                        std::to_string(best)};
     for (const char* counter : kCounters) {
         const auto value = d.usage.find(counter);
