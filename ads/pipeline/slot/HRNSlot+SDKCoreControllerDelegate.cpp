@@ -84,7 +84,7 @@ std::optional<Dictionary> HRNSlot::requestParameters() {
         quality["request"] = *loadingRequest_->privateMediationExtras();
     platform::Array ads;
     for (const auto& statistics : pendingAdStatistics_)
-        ads.push_back(statistics->dictionary());
+        ads.emplace_back(statistics->dictionary());
     if (!ads.empty()) quality["ads"] = std::move(ads);
     if (!quality.empty()) parameters["quality_signals"] = std::move(quality);
 
