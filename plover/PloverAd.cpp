@@ -318,8 +318,12 @@ void PloverAdLegacy::fetch() {
         if (isFetching_) return;
         isFetching_ = true;
         partsOk_ = 0;
+        partsReported_ = 0;
         fetchFailed_ = false;
         parts = parts_;
+        // The bundle lives until every part has reported, whoever else holds it.
+        if (!parts.empty())
+            inFlight_ = std::static_pointer_cast<PloverAdLegacy>(shared_from_this());
     }
     for (const auto& part : parts)
         part->fetchAndSave();
@@ -328,6 +332,7 @@ void PloverAdLegacy::fetch() {
 void PloverAdLegacy::partDidCompleteCorrectly(PloverAdPart& /*part*/, bool ok) {
     auto self = std::static_pointer_cast<PloverAdLegacy>(shared_from_this());
     bool report = false;
+    std::shared_ptr<PloverAdLegacy> release;
     {
         std::lock_guard lock(lock_);
         if (ok) {
@@ -340,6 +345,7 @@ void PloverAdLegacy::partDidCompleteCorrectly(PloverAdPart& /*part*/, bool ok) {
             fetchFailed_ = true;
             report = true;
         }
+        if (++partsReported_ >= static_cast<int32_t>(parts_.size())) release = std::move(inFlight_);
     }
     if (!report) return;
     platform::Queue::main()->async([self, ok] {

@@ -163,6 +163,8 @@ class PloverAdLegacy : public PloverAd {
     float ctaShowDelay_ = 0;
     float ctaClickArea_ = 0;
     int32_t partsOk_ = 0;
+    int32_t partsReported_ = 0;
+    std::shared_ptr<PloverAdLegacy> inFlight_;  // itself, while a fetch has parts out
     std::filesystem::path basePath_;
     std::optional<std::string> md5_;
     std::optional<std::string> ctaURL_;

@@ -30,27 +30,30 @@ std::shared_ptr<PloverNetworkQueue> PloverNetworkQueue::create(const std::string
     return std::shared_ptr<PloverNetworkQueue>(new PloverNetworkQueue(baseURL));
 }
 
-void PloverNetworkQueue::prepare(const std::shared_ptr<PloverNetworkOperation>& operation) {
+void PloverNetworkQueue::prepare(const std::shared_ptr<PloverNetworkOperation>& operation,
+                                 std::function<void()> finished) {
     std::weak_ptr<PloverNetworkOperation> weak = operation;
     const void* sender = this;
-    operation->setCompletionBlock([weak, sender] {
+    operation->setCompletionBlock([weak, sender, finished = std::move(finished)] {
         auto done = weak.lock();
         if (!done) return;
-        platform::Queue::main()->async([info = done->response().userInfo(), sender] {
+        platform::Queue::main()->async([info = done->response().userInfo(), sender, finished] {
             platform::NotificationCenter::defaultCenter().post(
                 kPloverNetworkRequestCompleteNotification, sender, info);
+            if (finished) finished();
         });
     });
 }
 
-void PloverNetworkQueue::addRequest(const std::shared_ptr<PloverNetworkOperation>& operation) {
-    prepare(operation);
+void PloverNetworkQueue::addRequest(const std::shared_ptr<PloverNetworkOperation>& operation,
+                                    std::function<void()> finished) {
+    prepare(operation, std::move(finished));
     queue_->addOperation(operation);
 }
 
-void PloverNetworkQueue::addUrgentRequest(
-    const std::shared_ptr<PloverNetworkOperation>& operation) {
-    prepare(operation);
+void PloverNetworkQueue::addUrgentRequest(const std::shared_ptr<PloverNetworkOperation>& operation,
+                                          std::function<void()> finished) {
+    prepare(operation, std::move(finished));
     urgent_->addOperation(operation);
 }
 

@@ -15,6 +15,7 @@
 //  - The monitor watches the reachability of the API host.
 // Every member may be called from any thread.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -33,8 +34,11 @@ class PloverNetworkQueue : public std::enable_shared_from_this<PloverNetworkQueu
   public:
     static std::shared_ptr<PloverNetworkQueue> create(const std::string& baseURL);
 
-    void addRequest(const std::shared_ptr<PloverNetworkOperation>& operation);
-    void addUrgentRequest(const std::shared_ptr<PloverNetworkOperation>& operation);
+    // `finished`, when given, runs on the main thread after the notification was posted.
+    void addRequest(const std::shared_ptr<PloverNetworkOperation>& operation,
+                    std::function<void()> finished = nullptr);
+    void addUrgentRequest(const std::shared_ptr<PloverNetworkOperation>& operation,
+                          std::function<void()> finished = nullptr);
 
     void suspend();
     void resume();
@@ -46,7 +50,8 @@ class PloverNetworkQueue : public std::enable_shared_from_this<PloverNetworkQueu
 
   private:
     explicit PloverNetworkQueue(const std::string& baseURL);
-    void prepare(const std::shared_ptr<PloverNetworkOperation>& operation);
+    void prepare(const std::shared_ptr<PloverNetworkOperation>& operation,
+                 std::function<void()> finished);
 
     std::shared_ptr<platform::OperationQueue> queue_;
     std::shared_ptr<platform::OperationQueue> urgent_;
