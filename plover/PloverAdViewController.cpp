@@ -127,7 +127,11 @@ PloverAdViewController::storeViewController() const {
 
 void PloverAdViewController::viewWillAppear(bool) {
     auto& app = platform::ui::Application::shared();
-    statusBarHidden_ = app.isStatusBarHidden();
+    // Remembered as it was before the ad, not as the ad left it when the sheet went away.
+    if (!statusBarRemembered_) {
+        statusBarHidden_ = app.isStatusBarHidden();
+        statusBarRemembered_ = true;
+    }
     app.setStatusBarHidden(true);
 }
 
@@ -144,10 +148,20 @@ void PloverAdViewController::viewDidAppear(bool) {
     updateReportAd();
     if (videoPlayer_ && videoPlayer_->canPlay()) {
         videoPlayer_->play();
-    } else {
-        if (videoPlayer_) videoPlayer_->stop();
-        removeLastBundle_ = true;
+        return;
     }
+    if (videoPlayer_) videoPlayer_->stop();
+    removeLastBundle_ = true;
+    // Nothing to watch: on to the end card, or away, as after the video.
+    std::weak_ptr<PloverAdViewController> weak =
+        std::static_pointer_cast<PloverAdViewController>(shared_from_this());
+    platform::Queue::main()->async([weak] {
+        auto self = weak.lock();
+        if (self && self->videoPlayer_)
+            self->ploverVideoPlayerDidFinish(*self->videoPlayer_);
+        else if (self)
+            self->dismissViewController(true);
+    });
 }
 
 void PloverAdViewController::viewWillDisappear(bool animated) {

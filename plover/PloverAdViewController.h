@@ -114,6 +114,7 @@ class PloverAdViewController : public platform::ui::ViewController,
     bool incentivized_ = false;
     bool videoIsPlaying_ = false;
     bool statusBarHidden_ = false;
+    bool statusBarRemembered_ = false;
     bool willShowProductView_ = false;
     bool delegateCloseNotified_ = false;
     bool firstView_ = true;

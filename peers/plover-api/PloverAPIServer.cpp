@@ -220,7 +220,6 @@ Value PloverAPIServer::State::adReply(const PloverAdSpec& spec) const {
         Dictionary tpat;
         tpat["postroll_view"] = urls("postroll_view");
         tpat["postroll_click"] = urls("postroll_click");
-        tpat["video_close"] = urls("video_close");
         tpat["play_percentage"] = std::move(checkpoints);
         ad["tpat"] = std::move(tpat);
     }

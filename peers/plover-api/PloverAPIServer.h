@@ -85,14 +85,14 @@ struct PloverAdSpec {
     std::optional<double> showCloseIncentivized = 8;
     // The call-to-action: "callToActionUrl" on the sink, "callToActionDest" a store page.
     bool withCallToAction = true;
-    std::string callToActionDest = "https://itunes.apple.com/app/id284882215";
+    std::string callToActionDest = "https://itunes.apple.com/app/id900000001";
     // "cta_overlay".
     bool ctaEnabled = true;
     bool ctaShowOnClick = false;
     double ctaTimeShow = 0;
     double ctaClickArea = 1;
-    // Tracking: "postroll_view", "postroll_click", "video_close" and the checkpoints 0, 0.25,
-    // 0.5, 0.75 and 1 of "play_percentage", each on the sink ("/tpat/<event>?ts=%timestamp%").
+    // Tracking: "postroll_view", "postroll_click" and the checkpoints 0, 0.25, 0.5, 0.75 and 1
+    // of "play_percentage", each on the sink ("/tpat/<event>?campaign=...&ts=%timestamp%").
     bool withTracking = true;
 };
 
