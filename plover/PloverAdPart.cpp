@@ -55,7 +55,8 @@ std::optional<std::string> md5OfFile(const fs::path& path) {
 // Streams one download into a file and hands the outcome on, on the delegate's queue.
 class PartDownload : public PloverTrustingLoaderDelegate {
   public:
-    PartDownload(fs::path file, std::function<void(bool ok)> done)
+    enum Outcome { kComplete, kRefused, kNetworkFailure };
+    PartDownload(fs::path file, std::function<void(Outcome)> done)
         : file_(std::move(file)), done_(std::move(done)) {}
     ~PartDownload() override { close(); }
 
@@ -71,11 +72,11 @@ class PartDownload : public PloverTrustingLoaderDelegate {
     }
     void didFinishLoading(platform::net::URLLoader&) override {
         const bool closed = close();
-        end(!failed_ && closed && status_ == 200);
+        end(!failed_ && closed && status_ == 200 ? kComplete : kRefused);
     }
     void didFailWithError(platform::net::URLLoader&, const platform::Error&) override {
         close();
-        end(false);
+        end(kNetworkFailure);
     }
 
   private:
@@ -85,11 +86,11 @@ class PartDownload : public PloverTrustingLoaderDelegate {
         out_ = nullptr;
         return ok;
     }
-    void end(bool ok) {
-        if (auto done = std::move(done_)) done(ok);
+    void end(Outcome outcome) {
+        if (auto done = std::move(done_)) done(outcome);
     }
     fs::path file_;
-    std::function<void(bool)> done_;
+    std::function<void(Outcome)> done_;
     std::FILE* out_ = nullptr;
     int64_t status_ = 0;
     bool failed_ = false;
@@ -174,6 +175,10 @@ fs::path PloverAdPart::indexPath() const {
 }
 
 void PloverAdPart::fetchAndSave() {
+    download(1);
+}
+
+void PloverAdPart::download(int attempt) {
     const fs::path folder = bundleFolder();
     const std::string source = url();
     auto request = platform::net::URL::parse(source);
@@ -185,13 +190,21 @@ void PloverAdPart::fetchAndSave() {
     const fs::path temporary = folder / ("." + fileName() + ".download");
     auto self = shared_from_this();
     auto queue = platform::Queue::serial("plover.part");
-    auto delegate = std::make_shared<PartDownload>(temporary, [self, temporary](bool ok) {
-        platform::Error error;
-        const bool saved = ok && self->saveDownloadedFile(temporary, &error);
-        std::error_code ec;
-        fs::remove(temporary, ec);
-        self->finish(saved);
-    });
+    auto delegate = std::make_shared<PartDownload>(
+        temporary, [self, temporary, attempt](PartDownload::Outcome outcome) {
+            platform::Error error;
+            const bool saved =
+                outcome == PartDownload::kComplete && self->saveDownloadedFile(temporary, &error);
+            std::error_code ec;
+            fs::remove(temporary, ec);
+            if (outcome == PartDownload::kNetworkFailure && attempt < kDownloadAttempts) {
+                // A dropped connection is tried again after a pause; an answer is final.
+                platform::Queue::global()->after(attempt,
+                                                 [self, attempt] { self->download(attempt + 1); });
+                return;
+            }
+            self->finish(saved);
+        });
     platform::net::URLRequest loadRequest(*request);
     platform::net::URLLoader::start(loadRequest, delegate, queue);
 }

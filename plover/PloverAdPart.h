@@ -13,6 +13,9 @@
 // When the bundle carries an "md5", the downloaded archive (or the clip, for a bundle without
 // an end card) must have that MD5 (hex, any case), else the part fails.
 //
+// A download whose connection fails is tried again, up to three times, after a pause of one
+// and then two seconds; an answer other than 200 fails the part at once.
+//
 // Threads: fetchAndSave() returns at once; the download runs on platform/net and the file work
 // on a worker queue, from where the bundle is told. Every member may be called from any
 // thread (a part guards its fields with its own lock).
@@ -68,7 +71,11 @@ class PloverAdPart : public std::enable_shared_from_this<PloverAdPart> {
     // The part as the bundle's archive keeps it.
     platform::Value dictionary() const;
 
+    // Tries of one download when the connection fails (an HTTP answer is never tried again).
+    static constexpr int kDownloadAttempts = 3;
+
   private:
+    void download(int attempt);
     std::filesystem::path bundleFolder() const;
     std::string fileName() const;
     void finish(bool ok);

@@ -52,6 +52,8 @@ class PloverAdViewControllerTest : public PloverPeerTest {
 
     // Plays the ready ad and waits until its screen appeared and the video runs.
     std::shared_ptr<PloverAdViewController> play(const Dictionary& options = {}) {
+        // The clock stands still until the video runs, so that delays count from its start.
+        platform::PendingWork still;
         platform::Error error;
         EXPECT_TRUE(sdk()->playAdWithOptionsError(root, options, &error));
         auto controller = sdk()->currentAdViewController();

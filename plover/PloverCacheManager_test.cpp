@@ -32,8 +32,10 @@ class PloverBundleTest : public PloverPeerTest {
                      {"expire_at", kStart + 3600},
                      {"app_id", "app-1"}};
         if (md5) d["md5"] = *md5;
-        fetched->bundle = PloverAdLegacy::create(
-            d, [fetched](const auto&, bool ok) { fetched->outcomes.push_back(ok); });
+        std::weak_ptr<Fetched> weak = fetched;  // the bundle keeps its handler
+        fetched->bundle = PloverAdLegacy::create(d, [weak](const auto&, bool ok) {
+            if (auto f = weak.lock()) f->outcomes.push_back(ok);
+        });
         fetched->bundle->addPart(PloverAdPart::create(server.URLString("/bundles/clip.mp4"),
                                                       PloverAdPart::kTypeVideo, true));
         if (endCard)

@@ -88,9 +88,11 @@ platform::ui::ImageRef PloverAssetLoader::imageNamed(const std::string& fileName
 // Singleton and set-up
 
 namespace {
+// Never destroyed: the SDK (and an ad it may be showing) lives until the process ends, and its
+// objects must not be torn down at exit after the statics they use.
 std::shared_ptr<PloverSDK>& sharedInstance() {
-    static std::shared_ptr<PloverSDK> instance;
-    return instance;
+    static auto* instance = new std::shared_ptr<PloverSDK>();
+    return *instance;
 }
 platform::OnceFlag& sharedOnce() {
     static platform::OnceFlag flag;

@@ -1,9 +1,12 @@
 #include "peers/plover-api/PloverAPIServer.h"
 
 #include <httplib.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <strings.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
@@ -348,8 +351,17 @@ PloverAPIServer::PloverAPIServer(std::string certificateChainPem,
         [chain = std::move(certificateChainPem), key = std::move(privateKeyPem)](SSL_CTX& ctx) {
             return useIdentity(ctx, chain, key);
         });
-    // Idle kept-alive connections close at once, so stop() never waits for pooled clients.
-    state_->server->set_keep_alive_timeout(0);
+    // A kept-alive connection waits two seconds for its next request. Closing idle ones at once
+    // would also close a new connection whose request comes more than a few milliseconds after
+    // its TLS handshake (a busy client, a sanitizer build), failing the request; stop() waits
+    // for idle pooled connections at most that long.
+    state_->server->set_keep_alive_timeout(2);
+    // The kernel hands a connection over only once its first bytes arrived.
+    state_->server->set_socket_options([](int sock) {
+        httplib::default_socket_options(sock);
+        const int seconds = 5;
+        ::setsockopt(sock, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
+    });
     state_->server->set_payload_max_length(16 * 1024 * 1024);
     auto* state = state_.get();
     auto handler = [state](const httplib::Request& req, httplib::Response& res) {
