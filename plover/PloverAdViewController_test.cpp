@@ -43,7 +43,7 @@ class PloverAdViewControllerTest : public PloverPeerTest {
         window->makeKeyAndVisible();
     }
 
-    // Starts the SDK with the peer's ad (as the spec says) and waits until it is playable.
+    // Starts the SDK with the peer serving that ad and waits until it is playable.
     void startWithAd(const peers::PloverAdSpec& spec = {}) {
         server.setDefaultAd(spec);
         sdk()->startWithAppId("app-1");
