@@ -64,6 +64,12 @@ class PloverAdViewControllerTest : public PloverPeerTest {
         return controller;
     }
 
+    // Lets the main loop run what is due for a moment, with the clock standing still.
+    void settle() {
+        platform::PendingWork still;
+        waitFor([] { return false; }, 0.05);
+    }
+
     platform::render::Color pixel(double x, double y) {
         platform::render::Bitmap b = platform::ui::snapshot(*window);
         return b.pixelAt(int(x * b.scale()), int(y * b.scale()));
@@ -112,7 +118,7 @@ TEST_F(PloverAdViewControllerTest, PlaysTheClipTheEndCardAndTheSheet) {
     EXPECT_TRUE(colorNear(pixel(160, 284), green, 0.1));
     EXPECT_FALSE(player->ctaButton()->isHidden());  // enabled, shown at once
     platform::Clock::advance(1.45);
-    waitFor([] { return false; }, 0.05);
+    settle();
     EXPECT_TRUE(player->closeButton()->isHidden());
     platform::Clock::advance(0.1);
     ASSERT_TRUE(waitFor([&] { return !player->closeButton()->isHidden(); }));
@@ -264,7 +270,7 @@ TEST_F(PloverAdViewControllerTest, ClosingARewardedPlayAsksFirst) {
     ASSERT_NE(controller, nullptr);
     auto player = controller->videoPlayer();
     platform::Clock::advance(0.9);
-    waitFor([] { return false; }, 0.05);
+    settle();
     EXPECT_TRUE(player->closeButton()->isHidden());
     platform::Clock::advance(0.2);
     ASSERT_TRUE(waitFor([&] { return !player->closeButton()->isHidden(); }));

@@ -36,13 +36,19 @@ constexpr const char* kAppInstalledKey = "plover-app-installed";
 // ----------------------------------------------------------------------------------------------
 // Requests
 
+std::shared_ptr<PloverInternalNetworkOperation> PloverSDK::makeAPIRequest(const std::string& url,
+                                                                          const char* name) const {
+    auto op = PloverInternalNetworkOperation::create(url);
+    op->setName(name);
+    op->setRequestType(PloverInternalNetworkOperation::kRequestTypeAPI);
+    op->setPluginName(pluginName().value_or("native"));
+    return op;
+}
+
 void PloverSDK::fetchConfig() {
     auto q = queue();
     if (!q) return;
-    auto op = PloverInternalNetworkOperation::create(urlBuilder_->configString());
-    op->setName("/config Network Operation");
-    op->setRequestType(PloverInternalNetworkOperation::kRequestTypeAPI);
-    op->setPluginName(pluginName().value_or("native"));
+    auto op = makeAPIRequest(urlBuilder_->configString(), "/config Network Operation");
     op->setAttempts(2147483647);
     const std::string id = ifa();
     op->setPostParameters(Dictionary{{"isu", id}, {"pubAppId", appId()}, {"ifa", id}});
@@ -52,10 +58,7 @@ void PloverSDK::fetchConfig() {
 void PloverSDK::sendNewRequest() {
     auto q = queue();
     if (!q || platform::UserDefaults::standard().object(kAppInstalledKey)) return;
-    auto op = PloverInternalNetworkOperation::create(urlBuilder_->ploverNewString());
-    op->setName("/new Request Operation");
-    op->setRequestType(PloverInternalNetworkOperation::kRequestTypeAPI);
-    op->setPluginName(pluginName().value_or("native"));
+    auto op = makeAPIRequest(urlBuilder_->ploverNewString(), "/new Request Operation");
     op->setAttempts(3);
     const std::string id = ifa();
     op->setQueryParameters(Dictionary{{"isu", id}, {"app_id", appId()}, {"ifa", id}});
@@ -95,10 +98,7 @@ void PloverSDK::requestAd() {
         fireAdPlayable(true);
         return;
     }
-    auto op = PloverInternalNetworkOperation::create(urlBuilder_->requestAdString());
-    op->setName("/requestAd Network Operation");
-    op->setRequestType(PloverInternalNetworkOperation::kRequestTypeAPI);
-    op->setPluginName(pluginName().value_or("native"));
+    auto op = makeAPIRequest(urlBuilder_->requestAdString(), "/requestAd Network Operation");
     const std::string id = ifa();
     op->setPostParameters(
         Dictionary{{"isu", id},
@@ -137,10 +137,7 @@ void PloverSDK::sendSessionEndRequestThen(std::function<void()> sent) {
         if (sent) sent();
         return;
     }
-    auto op = PloverInternalNetworkOperation::create(urlBuilder_->sessionEndString());
-    op->setName("Session End Network Operation");
-    op->setRequestType(PloverInternalNetworkOperation::kRequestTypeAPI);
-    op->setPluginName(pluginName().value_or("native"));
+    auto op = makeAPIRequest(urlBuilder_->sessionEndString(), "Session End Network Operation");
     const std::string id = ifa();
     op->setPostParameters(
         Dictionary{{"isu", id},
@@ -193,10 +190,7 @@ void PloverSDK::sendReportAdRequest() {
             if (send) reportInFlight_ = reportId;
         }
         if (send) {
-            auto op = PloverInternalNetworkOperation::create(urlBuilder_->reportAdString());
-            op->setName("/reportAd Request Operation");
-            op->setRequestType(PloverInternalNetworkOperation::kRequestTypeAPI);
-            op->setPluginName(pluginName().value_or("native"));
+            auto op = makeAPIRequest(urlBuilder_->reportAdString(), "/reportAd Request Operation");
             op->setAttempts(6);
             op->setPostParameters(report);
             q->addRequest(op);

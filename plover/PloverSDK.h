@@ -239,6 +239,9 @@ class PloverSDK : public std::enable_shared_from_this<PloverSDK> {
     explicit PloverSDK(std::shared_ptr<PloverAssetLoader> assetLoader);
     void setup();
     void setupInitialOperationChain();
+    // An API request on `url`, named, with the request type and plugin name set.
+    std::shared_ptr<PloverInternalNetworkOperation> makeAPIRequest(const std::string& url,
+                                                                   const char* name) const;
     void cacheManagerChanged(const std::shared_ptr<PloverAdLegacy>& bundle);
     bool presentReadyAd(const std::shared_ptr<platform::ui::ViewController>& viewController,
                         const platform::Dictionary& options);
