@@ -5,7 +5,9 @@
 // archive with libzip into a fresh folder of the same kind, and against the unzip program.
 // Each repetition starts from a bundle folder without the unpacked end card (the removal of
 // the previous one is not timed). The reported figure is the ratio of the SDK's median to the
-// bare median. Run with --benchmark_repetitions=9 --benchmark_report_aggregates_only=true.
+// bare median. Run with --benchmark_repetitions=15 --benchmark_enable_random_interleaving=true
+// --benchmark_report_aggregates_only=true: interleaved repetitions keep a shared machine's drift
+// out of the ratio.
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
