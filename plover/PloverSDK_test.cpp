@@ -100,6 +100,31 @@ TEST_F(PloverSDKTest, StartUpChainFetchesConfigurationNoticeAndAnAd) {
     EXPECT_EQ(server.requestCount("/api/v3/config"), 1u);
 }
 
+// A report left by the last run goes out first thing, with the play that was under way (its
+// latest play record) added, the device information and the identifiers of this run.
+TEST_F(PloverSDKTest, APendingReportIsSentAtStartWithTheLatestPlay) {
+    sdk()->setUserData(Dictionary{{"level", 7}});
+    const Dictionary earlier{{"startTime", 1000}, {"videoLength", 4000}, {"videoViewed", 4000}};
+    const Dictionary latest{{"startTime", 9000}, {"videoLength", 4000}, {"videoViewed", 1500}};
+    ASSERT_TRUE(platform::plist::writeFile(
+        sdk()->savedReportAdPath(),
+        Value(Dictionary{
+            {"id", "report-1"}, {"campaign", "old"}, {"plays", platform::Array{earlier}}})));
+    ASSERT_TRUE(platform::plist::writeFile(sdk()->savedLatestPlayInfoPath(), Value(latest)));
+    sdk()->startWithAppId("app-1");
+    ASSERT_TRUE(waitFor([&] { return server.requestCount("/api/v3/reportAd") == 1; }));
+    const Value report = *server.requests("/api/v3/reportAd")[0].json();
+    EXPECT_EQ(report.find("id")->asString(), "report-1");
+    EXPECT_EQ(*report.find("plays"), Value(platform::Array{earlier, latest}));
+    EXPECT_EQ(report.find("isu")->asString(), sdk()->ifa());
+    EXPECT_FALSE(sdk()->ifa().empty());
+    EXPECT_EQ(report.find("pubAppId")->asString(), "app-1");
+    EXPECT_EQ(*report.find("demo"), Value(Dictionary{{"level", 7}}));
+    EXPECT_EQ(report.find("deviceInfo")->find("platform")->asString(), "iOS");
+    EXPECT_TRUE(waitFor([&] { return !fs::exists(sdk()->savedReportAdPath()); }));
+    EXPECT_FALSE(fs::exists(sdk()->savedLatestPlayInfoPath()));
+}
+
 TEST_F(PloverSDKTest, ANoticeAnsweredWithAnErrorIsSentAgainNextTime) {
     server.serve("/api/v3/new", peers::PloverAPIReply::json(Dictionary{}, 500));
     sdk()->startWithAppId(std::nullopt);
