@@ -218,7 +218,9 @@ bool LoopCore::turn(double maxWait, bool forRun) {
         }
         if ((*hook)()) didWork = true;
     }
-    for (auto& [id, observer] : turnObservers) {
+    for (auto& entry : turnObservers) {
+        const auto& id = entry.first;
+        auto& observer = entry.second;
         {
             std::lock_guard lock(mutex);
             if (std::none_of(observers.begin(), observers.end(),

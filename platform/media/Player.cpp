@@ -360,8 +360,9 @@ void PlayerItem::setStatus(PlayerItemStatus status, std::optional<Error> error) 
     }
     auto observers = observers_;
     for (auto& [token, observer] : observers) {
+        const auto& seen = token;  // clang 14 captures no structured binding
         bool still = std::any_of(observers_.begin(), observers_.end(),
-                                 [&](const auto& entry) { return entry.first == token; });
+                                 [&](const auto& entry) { return entry.first == seen; });
         if (still) (*observer)(status);
     }
 }
