@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -14,6 +15,7 @@
 #include "platform/dispatch/Queue.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Log.h"
+#include "platform/media/AudioOutput.h"
 #include "platform/media/SystemSound.h"
 #include "platform/render/Bitmap.h"
 #include "platform/render/Canvas.h"
@@ -70,6 +72,17 @@ class Mixer {
         });
     }
 
+    // A stream of a video player's sound (44,100 Hz stereo, the device's own format), mixed in
+    // as it is written. Any thread.
+    std::unique_ptr<platform::media::AudioStream> openStream() {
+        auto queue = std::make_shared<StreamQueue>();
+        {
+            std::lock_guard lock(mutex_);
+            streams_.push_back(queue);
+        }
+        return std::make_unique<Stream>(self_, queue);
+    }
+
     // Waits for the decoding in flight, then closes the device.
     void close() {
         if (device_ == 0) return;
@@ -84,6 +97,44 @@ class Mixer {
     struct Voice {
         std::shared_ptr<const Samples> samples;
         size_t position = 0;
+    };
+
+    struct StreamQueue {
+        std::deque<int16_t> samples;  // under the mixer's mutex
+    };
+
+    class Stream : public platform::media::AudioStream {
+      public:
+        Stream(std::weak_ptr<Mixer> mixer, std::shared_ptr<StreamQueue> queue)
+            : mixer_(std::move(mixer)), queue_(std::move(queue)) {}
+        ~Stream() override {
+            if (auto m = mixer_.lock()) {
+                std::lock_guard lock(m->mutex_);
+                std::erase(m->streams_, queue_);
+            }
+        }
+        void write(const int16_t* samples, size_t frames) override {
+            if (auto m = mixer_.lock()) {
+                std::lock_guard lock(m->mutex_);
+                queue_->samples.insert(queue_->samples.end(), samples, samples + frames * 2);
+            }
+        }
+        void clear() override {
+            if (auto m = mixer_.lock()) {
+                std::lock_guard lock(m->mutex_);
+                queue_->samples.clear();
+            }
+        }
+        double queuedSeconds() const override {
+            auto m = mixer_.lock();
+            if (!m) return 0;
+            std::lock_guard lock(m->mutex_);
+            return double(queue_->samples.size()) / 2 / platform::media::kAudioSampleRate;
+        }
+
+      private:
+        std::weak_ptr<Mixer> mixer_;
+        std::shared_ptr<StreamQueue> queue_;
     };
 
     Mixer() : loader_(platform::Queue::serial("qen.sounds")) {}
@@ -142,6 +193,13 @@ class Mixer {
             }
             std::erase_if(mixer->voices_,
                           [](const Voice& v) { return v.position >= v.samples->size(); });
+            for (auto& stream : mixer->streams_) {
+                size_t n = std::min(count, stream->samples.size());
+                for (size_t i = 0; i < n; ++i)
+                    sum[i] += stream->samples[i];
+                stream->samples.erase(stream->samples.begin(),
+                                      stream->samples.begin() + std::ptrdiff_t(n));
+            }
         }
         for (size_t i = 0; i < count; ++i)
             out[i] = int16_t(std::clamp(sum[i], -32768, 32767));
@@ -153,7 +211,8 @@ class Mixer {
     std::shared_ptr<platform::Queue> loader_;
     std::map<std::filesystem::path, std::shared_ptr<const Samples>> decoded_;  // loader queue
     std::mutex mutex_;
-    std::vector<Voice> voices_;  // under mutex_
+    std::vector<Voice> voices_;                          // under mutex_
+    std::vector<std::shared_ptr<StreamQueue>> streams_;  // under mutex_
 };
 
 }  // namespace
@@ -173,6 +232,7 @@ struct WindowFrontEnd::State {
         if (hook) platform::RunLoop::main().removeHook(hook);
         if (mixer) {
             platform::media::setPlayer(nullptr);
+            platform::media::setAudioOutput(nullptr);
             mixer->close();
         }
         if (texture) SDL_DestroyTexture(texture);
@@ -341,6 +401,11 @@ std::unique_ptr<WindowFrontEnd> WindowFrontEnd::open(std::string& error) {
                 if (file.empty()) return;  // vibration: nothing to hear
                 if (auto m = weak.lock()) m->play(file);
             });
+        // Video players' sound.
+        platform::media::setAudioOutput([weak]() -> std::unique_ptr<platform::media::AudioStream> {
+            auto m = weak.lock();
+            return m ? m->openStream() : nullptr;
+        });
     }
 
     State* raw = state.get();

@@ -16,8 +16,9 @@
 //    Inactive and Background.
 //  - Closing the window sends the application to the background, terminates it (the
 //    delegate's willTerminate) and stops the main run loop; isClosed() turns true.
-//  - While it lives, system sounds play through the audio device (when it opens; otherwise
-//    they stay recorded). The destructor removes the hook and the player and closes SDL.
+//  - While it lives, system sounds and video players' sound play through the audio device
+//    (when it opens; otherwise sounds stay recorded and players stay silent). The destructor
+//    removes the hook and the player and closes SDL.
 
 #include <memory>
 #include <string>
