@@ -125,7 +125,9 @@ void Canvas::fillRect(const Rect& rect, const Color& color, double cornerRadius)
     cairo_fill(cr_);
 }
 
-void Canvas::strokeRect(const Rect& rect, const Color& color, double lineWidth,
+void Canvas::strokeRect(const Rect& rect,
+                        const Color& color,
+                        double lineWidth,
                         double cornerRadius) {
     if (rect.isEmpty() || !(lineWidth > 0)) return;
     const double half = std::min({lineWidth, rect.width(), rect.height()}) / 2;
@@ -136,8 +138,11 @@ void Canvas::strokeRect(const Rect& rect, const Color& color, double lineWidth,
     cairo_stroke(cr_);
 }
 
-void Canvas::fillLinearGradient(const Rect& rect, Point start, Point end,
-                                const std::vector<GradientStop>& stops, double cornerRadius) {
+void Canvas::fillLinearGradient(const Rect& rect,
+                                Point start,
+                                Point end,
+                                const std::vector<GradientStop>& stops,
+                                double cornerRadius) {
     if (rect.isEmpty() || stops.empty()) return;
     cairo_pattern_t* pattern = cairo_pattern_create_linear(start.x, start.y, end.x, end.y);
     for (const GradientStop& stop : stops) {
@@ -148,6 +153,27 @@ void Canvas::fillLinearGradient(const Rect& rect, Point start, Point end,
     cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
     cairo_new_path(cr_);
     addRectPath(cr_, rect, cornerRadius);
+    cairo_set_source(cr_, pattern);
+    cairo_fill(cr_);
+    cairo_pattern_destroy(pattern);
+}
+
+void Canvas::fillRadialGradient(const Rect& rect,
+                                Point center,
+                                double startRadius,
+                                double endRadius,
+                                const std::vector<GradientStop>& stops) {
+    if (rect.isEmpty() || stops.empty()) return;
+    cairo_pattern_t* pattern =
+        cairo_pattern_create_radial(center.x, center.y, startRadius, center.x, center.y, endRadius);
+    for (const GradientStop& stop : stops) {
+        const Color& c = stop.color;
+        cairo_pattern_add_color_stop_rgba(pattern, std::clamp(stop.location, 0.0, 1.0), c.red,
+                                          c.green, c.blue, c.alpha);
+    }
+    cairo_pattern_set_extend(pattern, CAIRO_EXTEND_NONE);
+    cairo_new_path(cr_);
+    addRectPath(cr_, rect, 0);
     cairo_set_source(cr_, pattern);
     cairo_fill(cr_);
     cairo_pattern_destroy(pattern);
@@ -171,7 +197,10 @@ void Canvas::drawImage(const Image& image, const Rect& rect, ContentMode mode) {
     cairo_restore(cr_);
 }
 
-void Canvas::drawText(std::string_view text, const Rect& rect, const Font& font, const Color& color,
+void Canvas::drawText(std::string_view text,
+                      const Rect& rect,
+                      const Font& font,
+                      const Color& color,
                       const TextOptions& options) {
     if (text.empty()) return;
     auto layout = detail::makeLayout(text, font, rect.width(), rect.height(), options);

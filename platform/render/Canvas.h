@@ -61,23 +61,40 @@ class Canvas {
     // Shapes: rounded when cornerRadius > 0 (capped at half the shorter side). A stroke lies
     // inside the rectangle, so a border never grows what it surrounds.
     void fillRect(const Rect& rect, const Color& color, double cornerRadius = 0);
-    void strokeRect(const Rect& rect, const Color& color, double lineWidth,
+    void strokeRect(const Rect& rect,
+                    const Color& color,
+                    double lineWidth,
                     double cornerRadius = 0);
     // Fills with colours blended from `start` to `end` (points on the canvas) through `stops`;
     // before the first stop and after the last their colours continue.
-    void fillLinearGradient(const Rect& rect, Point start, Point end,
-                            const std::vector<GradientStop>& stops, double cornerRadius = 0);
+    void fillLinearGradient(const Rect& rect,
+                            Point start,
+                            Point end,
+                            const std::vector<GradientStop>& stops,
+                            double cornerRadius = 0);
+
+    // Fills with colours blended outwards from `center`, from radius `startRadius` (the first
+    // stop) to `endRadius` (the last); no colour is drawn outside the two circles' span.
+    void fillRadialGradient(const Rect& rect,
+                            Point center,
+                            double startRadius,
+                            double endRadius,
+                            const std::vector<GradientStop>& stops);
 
     // Draws the image into `rect` placed by `mode`; what overflows the rectangle is drawn too
     // unless the caller clips.
-    void drawImage(const Image& image, const Rect& rect,
+    void drawImage(const Image& image,
+                   const Rect& rect,
                    ContentMode mode = ContentMode::ScaleToFill);
 
     // Lays the text out as measureText(text, font, rect.width, options) does and draws it from
     // the rectangle's top edge, aligned across its width. With TruncateTail and no line limit,
     // the lines stop at the rectangle's bottom, the last one cut with "…"; otherwise lines past
     // the bottom are drawn unless the caller clips.
-    void drawText(std::string_view text, const Rect& rect, const Font& font, const Color& color,
+    void drawText(std::string_view text,
+                  const Rect& rect,
+                  const Font& font,
+                  const Color& color,
                   const TextOptions& options = {});
 
   private:
