@@ -333,7 +333,7 @@ class MeasuredAd : public HRNViewabilityMonitorDelegate, public HRNAdViewViewabi
 };
 
 std::filesystem::path siteFolder() {
-    return std::filesystem::path(__FILE__).parent_path() / "../../peers/adserver/site";
+    return QEN_AD_SERVER_SITE;
 }
 
 class CorePageTest : public ViewabilityTest {

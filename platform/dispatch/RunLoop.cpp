@@ -112,6 +112,19 @@ void RunLoop::removeHook(int id) {
     std::erase_if(core_->hooks, [id](const auto& entry) { return entry.first == id; });
 }
 
+int RunLoop::addObserver(std::function<void(bool)> observer) {
+    std::lock_guard lock(core_->mutex);
+    const int id = core_->nextHookId++;
+    core_->observers.emplace_back(id,
+                                  std::make_shared<std::function<void(bool)>>(std::move(observer)));
+    return id;
+}
+
+void RunLoop::removeObserver(int id) {
+    std::lock_guard lock(core_->mutex);
+    std::erase_if(core_->observers, [id](const auto& entry) { return entry.first == id; });
+}
+
 int RunLoop::addFileDescriptorSource(int fd, short events, std::function<void(short)> handler) {
     int id;
     {

@@ -84,6 +84,33 @@ TEST(RunLoopTest, HooksRunEveryTurnUntilRemoved) {
     RunLoop::main().removeHook(first);
 }
 
+TEST(RunLoopTest, ObserversSeeEveryTurnAndLetTheLoopSleep) {
+    std::vector<bool> turns;
+    const int id = RunLoop::main().addObserver([&](bool didWork) { turns.push_back(didWork); });
+
+    Queue::main()->async([] {});
+    EXPECT_TRUE(RunLoop::main().runOnce(0));
+    EXPECT_EQ(turns, std::vector<bool>{true});
+
+    // Unlike a hook, an observer does not make the loop wake by itself: the turn waits its
+    // whole timeout, then reports that it did nothing.
+    using Steady = std::chrono::steady_clock;
+    const auto before = Steady::now();
+    EXPECT_FALSE(RunLoop::main().runOnce(0.05));
+    EXPECT_GE(Steady::now() - before, std::chrono::milliseconds(50));
+    EXPECT_EQ(turns, (std::vector<bool>{true, false}));
+
+    // A post from another thread ends the wait; the observer then sees that turn's work.
+    std::thread poster([] { Queue::main()->async([] {}); });
+    EXPECT_TRUE(RunLoop::main().runOnce(kCap));
+    poster.join();
+    EXPECT_EQ(turns.back(), true);
+
+    RunLoop::main().removeObserver(id);
+    RunLoop::main().runOnce(0);
+    EXPECT_EQ(turns.size(), 3u);
+}
+
 TEST(RunLoopTest, FileDescriptorSourcesWakeTheLoopAndPostsStillDo) {
     int fds[2];
     ASSERT_EQ(::pipe2(fds, O_NONBLOCK), 0);

@@ -332,12 +332,16 @@ TEST(Player, SoundGoesToTheInstalledOutputOnTheRealClockScaledByVolume) {
     auto item = readyItem(fileURL(kClips / "colors.mp4"));
     auto player = Player::create(item);
     player->setVolume(0.5);
+    const double start = Clock::now();
     player->play();
     RunLoop::main().runUntil([&] { return heard->size() > 2 * 44100; }, 10);
     player->pause();
+    const double elapsed = Clock::now() - start;
     setAudioOutput(nullptr);
     ASSERT_GT(heard->size(), 2u * 44100) << "a second of sound written";
-    EXPECT_LT(heard->size(), 2u * 44100 * 3) << "only a little ahead of the clock";
+    // Against the time that really passed, so a loaded machine that wakes the loop late still
+    // sees the writer only a little ahead of the clock.
+    EXPECT_LT(heard->size(), 2 * 44100 * (elapsed + 1.0)) << "only a little ahead of the clock";
     auto peakOf = [](const std::vector<int16_t>& samples) {
         int peak = 0;
         for (int16_t s : samples)

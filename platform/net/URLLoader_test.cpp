@@ -58,7 +58,7 @@ class TestServer {
                     return true;
                 });
         });
-        server_.Get("/big", [this](const httplib::Request&, httplib::Response& res) {
+        server_.Get("/big", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(big(), "application/octet-stream");
         });
         server_.Get("/closed", [](const httplib::Request&, httplib::Response& res) {

@@ -1077,7 +1077,7 @@ struct Region {
 const Region kStatus{0, 0, 320, 44};
 const Region kMoney{0, 44, 320, 48};
 const Region kMarket{0, 96, 320, 96};
-const Region kWarehouseStatus{0, 196, 320, 22};
+[[maybe_unused]] const Region kWarehouseStatus{0, 196, 320, 22};
 const Region kWarehouse{0, 218, 320, 96};
 const Region kMarkets{0, 322, 320, 56};
 const Region kBank{0, 386, 106, 56};
@@ -1085,7 +1085,7 @@ const Region kHospital{107, 386, 106, 56};
 const Region kAgent{214, 386, 106, 56};
 const Region kHouseSeller{0, 450, 160, 56};
 const Region kNewGame{160, 450, 160, 56};
-const Region kHelpRecord{0, 512, 320, 56};
+[[maybe_unused]] const Region kHelpRecord{0, 512, 320, 56};
 
 void miniBoard(cairo_t* cr) {
     // Background and the status bar.
