@@ -124,8 +124,9 @@ int GrowingSource::read(uint8_t* buffer, int size) {
     cv_.wait(lock, [&] {
         return cancelled_ || error_ || finished_ || uint64_t(offset_) < bytes_.size();
     });
-    if (cancelled_ || error_) return -1;
-    if (uint64_t(offset_) >= bytes_.size()) return 0;  // finished
+    if (cancelled_) return -1;
+    // What arrived before a failure can still be read.
+    if (uint64_t(offset_) >= bytes_.size()) return error_ ? -1 : 0;
     size_t n = std::min(bytes_.size() - size_t(offset_), size_t(size));
     std::memcpy(buffer, bytes_.data() + offset_, n);
     offset_ += int64_t(n);

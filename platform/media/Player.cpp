@@ -97,13 +97,16 @@ struct PlayerItem::Engine : std::enable_shared_from_this<PlayerItem::Engine> {
         return (hasVideo && framesAfter(want) < kFramesAhead) || audioShort();
     }
 
-    // On the queue: decodes until enough is buffered. Reports a breakage through `broke`.
-    void fill(const std::function<void(const Error&)>& broke) {
-        for (;;) {
+    // On the queue: decodes until enough is buffered (or `maxSteps` packets were read). Reports a
+    // breakage through `broke`.
+    void fill(const std::function<void(const Error&)>& broke,
+              int maxSteps = std::numeric_limits<int>::max()) {
+        for (int steps = 0;; ++steps) {
             uint64_t gen;
             bool withAudio;
             {
                 std::lock_guard lock(mutex);
+                if (steps >= maxSteps) return;
                 if (!needsMore()) {
                     fillPosted = false;
                     cv.notify_all();
@@ -161,13 +164,17 @@ struct PlayerItem::Engine : std::enable_shared_from_this<PlayerItem::Engine> {
         return frames.empty() ? VideoFrame{} : frames.front();
     }
 
-    // On the queue: writes sound up to a little ahead of the time heard.
+    // On the queue: writes sound up to a little ahead of the time heard. Each turn decodes a
+    // bounded amount, so a decoder slower than the clock still lets some sound out; pictures
+    // older than the time heard are let go even when nobody draws them.
     void pumpAudio(const std::function<void(const Error&)>& broke) {
         {
             std::lock_guard lock(mutex);
             if (!stream) return;
+            want = std::max(want, audioTarget() - kAudioAhead);
+            trim();
         }
-        fill(broke);
+        fill(broke, 32);
         std::lock_guard lock(mutex);
         if (!stream) return;
         double until = audioTarget();
@@ -336,6 +343,9 @@ void PlayerItem::start() {
 
 void PlayerItem::setStatus(PlayerItemStatus status, std::optional<Error> error) {
     if (status_ == PlayerItemStatus::Failed) return;
+    // A player stops where it was when its item fails.
+    if (auto player = player_.lock(); player && status == PlayerItemStatus::Failed)
+        player->reanchor();
     status_ = status;
     error_ = std::move(error);
     if (status == PlayerItemStatus::Failed) {
