@@ -20,6 +20,8 @@
 #include "platform/dispatch/OperationQueue.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/Files.h"
+#include "platform/foundation/Text.h"
 #include "platform/net/CookieStorage.h"
 #include "platform/net/TrustHook.h"
 #include "platform/net/URLCache.h"
@@ -198,6 +200,20 @@ int64_t errorCodeFor(CURLcode code) {
         default:
             return kURLErrorUnknown;
     }
+}
+
+std::string mimeTypeOfPath(const std::string& path) {
+    static const std::map<std::string, std::string> types = {
+        {"html", "text/html"}, {"htm", "text/html"},         {"js", "application/javascript"},
+        {"css", "text/css"},   {"json", "application/json"}, {"txt", "text/plain"},
+        {"png", "image/png"},  {"jpg", "image/jpeg"},        {"jpeg", "image/jpeg"},
+        {"gif", "image/gif"},  {"mp4", "video/mp4"},
+    };
+    const auto dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
+        return "application/octet-stream";
+    auto it = types.find(path.substr(dot + 1));
+    return it == types.end() ? "application/octet-stream" : it->second;
 }
 
 bool isRedirect(long status) {
@@ -659,6 +675,20 @@ void Engine::begin(const std::shared_ptr<State>& state, URLRequest request) {
     }
 
     const std::string& scheme = request.url.scheme();
+    if (scheme == "file") {
+        // A local file: its bytes are the answer, typed by its extension.
+        auto path = percentUnescape(request.url.path());
+        auto bytes = path ? files::readData(*path) : std::nullopt;
+        if (!bytes) {
+            deliverFailure(state, makeURLError(kURLErrorFileDoesNotExist, urlText));
+            return;
+        }
+        const auto size = static_cast<int64_t>(bytes->size());
+        deliverAnswer(state,
+                      HTTPURLResponse(request.url, mimeTypeOfPath(*path), size, std::nullopt),
+                      std::move(*bytes));
+        return;
+    }
     if (scheme != "http" && scheme != "https") {
         deliverFailure(state, makeURLError(kURLErrorUnsupportedURL, urlText));
         return;

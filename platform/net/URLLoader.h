@@ -50,6 +50,8 @@
 //    kURLErrorUserCancelledAuthentication. A load that does not handle challenges answers a
 //    challenge from the storage once, then takes the 401. A credential is never sent to another
 //    host after a redirect.
+//  - A file URL answers the file's bytes (a response typed by the extension, no status), or
+//    fails with kURLErrorFileDoesNotExist.
 //  - The URL cache and the cookie jar are consulted as the request's cache policy and
 //    HTTPShouldHandleCookies say (URLCache.h, CookieStorage.h); URL protocols (URLProtocol.h)
 //    are asked before the network.

@@ -11,6 +11,8 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -18,6 +20,7 @@
 #include "platform/dispatch/OperationQueue.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/Text.h"
 #include "platform/net/CookieStorage.h"
 #include "platform/net/URLCache.h"
 #include "platform/net/URLProtocol.h"
@@ -588,6 +591,24 @@ class Interceptor : public URLProtocol {
         }).detach();
     }
 };
+
+TEST(URLLoader, FileURLsAnswerTheFilesBytes) {
+    const auto folder = std::filesystem::temp_directory_path() / "urlloader file test";
+    std::filesystem::create_directories(folder);
+    { std::ofstream(folder / "page one.html") << "<p>local</p>"; }
+    auto url = "file://" + platform::percentEscape(folder.string(), "/") + "/page%20one.html";
+    auto ok = load(request(url));
+    EXPECT_EQ(ok->events,
+              (Events{"send " + URL::parse(url)->path(), "response -1", "data", "finish"}));
+    EXPECT_EQ(ok->body, "<p>local</p>");
+    EXPECT_EQ(ok->response->MIMEType(), "text/html");
+    EXPECT_EQ(ok->response->expectedContentLength(), 12);
+    auto missing =
+        load(request("file://" + platform::percentEscape(folder.string(), "/") + "/none.js"));
+    ASSERT_TRUE(missing->error);
+    EXPECT_EQ(missing->error->code, kURLErrorFileDoesNotExist);
+    std::filesystem::remove_all(folder);
+}
 
 TEST(URLLoader, ProtocolsAnswerWithoutTheNetwork) {
     auto interceptor = std::make_shared<Interceptor>();

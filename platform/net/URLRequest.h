@@ -120,6 +120,7 @@ enum URLErrorCode : int64_t {
     kURLErrorHTTPTooManyRedirects = -1007,
     kURLErrorResourceUnavailable = -1008,
     kURLErrorUserCancelledAuthentication = -1012,
+    kURLErrorFileDoesNotExist = -1100,
     kURLErrorServerCertificateUntrusted = -1202,
 };
 Error makeURLError(int64_t code, const std::string& failingURL);

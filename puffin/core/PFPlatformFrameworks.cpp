@@ -17,6 +17,8 @@
 #include "platform/media/AudioSession.h"
 #include "platform/net/Reachability.h"
 #include "platform/net/ServerTrust.h"
+#include "platform/render/Transform3D.h"
+#include "platform/ui/Animation.h"
 
 namespace {
 

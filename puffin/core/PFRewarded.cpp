@@ -506,15 +506,16 @@ void PFRewarded::impressionFailedToInitializeWithError(
     uint64_t error) {
     auto pf = Puffin::sharedPuffin();
     if (!pf) return;
-    // A failure of an ad that was asked to show ends that show.
-    const int32_t state = impression->state();
-    const bool showing = state == PFImpression::ReadyToShow || state == PFImpression::Displayed ||
-                         impression->view() != nullptr;
     removeRewardedVideoFromCache(impression);
-    if (showing) {
-        showFailed(impression, error);
+    // A view exists only once a show began: the failure ends that show, on screen or not.
+    if (!impression->view()) {
+        pf->handlePuffinViewErrorLocationWithError(PFImpression::RewardedVideo,
+                                                   impression->location(), error);
         return;
     }
-    pf->handlePuffinViewErrorLocationWithError(PFImpression::RewardedVideo, impression->location(),
-                                               error);
+    if (impression->state() == PFImpression::Displayed) {
+        pf->nilOutVisibleImpression(impression);
+        PFDefaultViewController::shared()->dismissInterstitialDidClose(impression, true);
+    }
+    showFailed(impression, error);
 }

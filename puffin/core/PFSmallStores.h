@@ -91,7 +91,8 @@ class PFAlertViewWrapper : public platform::ui::AlertViewDelegate,
                                                              const std::string& cancelButtonTitle,
                                                              const std::string& confirmButtonTitle);
     // While an alert is up a second call logs "Error:Should not show two alerts at once." and
-    // drops its callback.
+    // drops its callback. The wrapper keeps itself alive while its alert is up (the alert holds
+    // its delegate weakly), so a caller need not keep it.
     void showWithCallback(std::function<void(bool confirmed)> callback);
     void alertViewClickedButtonAtIndex(platform::ui::AlertView& alertView,
                                        int64_t buttonIndex) override;
@@ -102,6 +103,7 @@ class PFAlertViewWrapper : public platform::ui::AlertViewDelegate,
 
   private:
     PFAlertViewWrapper() = default;
+    std::shared_ptr<PFAlertViewWrapper> keptWhileShown_;
 };
 
 // Pretty-printed JSON of a collection that is a valid JSON object, else its usual description

@@ -390,13 +390,14 @@ bool Puffin::attemptShowingInterstitialConfirmedFromCacheMoreData(
     if (impression->canDisplay()) {
         if (isVideoType(type)) willDisplayVideo(where);
         if (!PFDefaultViewController::shared()->displayInterstitial(impression)) {
-            // A refused presentation ends the show: the application hears of it, as a failure
-            // of the ad's type and the end of what willDisplayVideo began.
-            if (isInterstitialType(type) || type == PFImpression::RewardedVideo) {
+            // Refused because another ad is on screen: the show ends here, and the application
+            // hears of it (a failure of the ad's type and the end of what willDisplayVideo
+            // began). Any other refusal came through the view's fail callback already.
+            if (isViewVisible() &&
+                (isInterstitialType(type) || type == PFImpression::RewardedVideo)) {
                 guard.unlock();
-                const uint64_t code = isViewVisible() ? PFLoadErrorImpressionAlreadyVisible
-                                                      : PFLoadErrorErrorDownloadingAsset;
-                handlePuffinViewErrorLocationWithError(type, location, code);
+                handlePuffinViewErrorLocationWithError(type, location,
+                                                       PFLoadErrorImpressionAlreadyVisible);
                 if (type == PFImpression::RewardedVideo)
                     didDismissRewardedVideo(where);
                 else
@@ -527,6 +528,13 @@ void Puffin::impressionCloseTriggeredIsDeveloperTriggered(
 void Puffin::impressionFailedToInitializeWithError(const std::shared_ptr<PFImpression>& impression,
                                                    uint64_t error) {
     handlePuffinViewErrorLocationWithError(impression->type(), impression->location(), error);
+    // A view exists only once a show began: the failure ends that show.
+    if (!impression->view() || !isInterstitialType(impression->type())) return;
+    if (impression->state() == PFImpression::Displayed) {
+        nilOutVisibleImpression(impression);
+        PFDefaultViewController::shared()->dismissInterstitialDidClose(impression, true);
+    }
+    didDismissInterstitial(impression->location().value_or(""));
 }
 
 void Puffin::playbackCompleted(const std::shared_ptr<PFImpression>& impression) {

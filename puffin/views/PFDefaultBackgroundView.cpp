@@ -7,6 +7,7 @@
 #include "platform/device/SystemVersion.h"
 #include "platform/render/Canvas.h"
 #include "puffin/core/PFUtilities.h"
+#include "puffin/views/PFAnimationManager.h"
 
 using platform::render::Color;
 
@@ -44,7 +45,8 @@ void PFDefaultBackgroundView::layoutSubviews() {
     if (blurredView_) blurredView_->setFrame(bounds());
 }
 
-void PFDefaultBackgroundView::draw(platform::render::Canvas& canvas, const platform::ui::Rect& rect) {
+void PFDefaultBackgroundView::draw(platform::render::Canvas& canvas,
+                                   const platform::ui::Rect& rect) {
     if (useBlur()) return;
     const double inner = gradientReversed_ ? 0.9 : 0.4;
     const double outer = gradientReversed_ ? 0.8 : 0.6;
@@ -54,31 +56,56 @@ void PFDefaultBackgroundView::draw(platform::render::Canvas& canvas, const platf
                               {{0, Color{0, 0, 0, inner}}, {1, Color{0, 0, 0, outer}}});
 }
 
+namespace {
+
+// An "opacity" animation of the backdrop, kept at its end, whose stop runs `done`.
+void fadeLayer(PFDefaultBackgroundView& view, double from, double to, std::function<void()> done) {
+    auto fade = platform::ui::BasicAnimation::withKeyPath("opacity");
+    fade.fromValue = from;
+    fade.toValue = to;
+    fade.duration = kFade;
+    fade.removedOnCompletion = false;
+    fade.fillMode = platform::ui::FillMode::Forwards;
+    fade.delegate = PFAnimationManager::animationDidStopDelegateWithCallback(
+        [done = std::move(done)](platform::ui::Animation&, bool) {
+            if (done) done();
+        });
+    view.addAnimation(fade, "opacity");
+}
+
+}  // namespace
+
 void PFDefaultBackgroundView::animateIn(std::function<void()> completion) {
     if (blurredView_) blurredView_->setAlpha(0);
-    auto done = [completion](bool finished) {
-        if (finished && completion) completion();
-    };
     if (useBlur()) {
-        platform::ui::View::animate(kFade, [this] { blurredView_->setAlpha(1); }, done);
+        platform::ui::View::animate(
+            kFade, [this] { blurredView_->setAlpha(1); },
+            [completion](bool finished) {
+                if (finished && completion) completion();
+            });
         return;
     }
-    setAlpha(0);
-    platform::ui::View::animate(kFade, [this] { setAlpha(1); }, done);
+    fadeLayer(*this, 0, 1, std::move(completion));
 }
 
 void PFDefaultBackgroundView::animateOut(std::function<void()> completion) {
     std::weak_ptr<View> weak = weak_from_this();
-    auto done = [weak, completion](bool finished) {
-        auto self = weak.lock();
-        if (!finished || !self) return;
-        self->setHidden(true);
-        if (completion) completion();
-    };
     if (useBlur()) {
         blurredView_->setAlpha(1);
-        platform::ui::View::animate(kFade, [this] { blurredView_->setAlpha(0); }, done);
+        platform::ui::View::animate(
+            kFade, [this] { blurredView_->setAlpha(0); },
+            [weak, completion](bool finished) {
+                auto self = weak.lock();
+                if (!finished || !self) return;
+                self->setHidden(true);
+                if (completion) completion();
+            });
         return;
     }
-    platform::ui::View::animate(kFade, [this] { setAlpha(0); }, done);
+    fadeLayer(*this, 1, 0, [weak, completion] {
+        auto self = weak.lock();
+        if (!self) return;
+        self->setHidden(true);
+        if (completion) completion();
+    });
 }

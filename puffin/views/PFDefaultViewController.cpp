@@ -8,6 +8,7 @@
 #include "platform/ui/Window.h"
 #include "puffin/core/PFImpression.h"
 #include "puffin/core/Puffin.h"
+#include "puffin/views/PFAnimationManager.h"
 #include "puffin/views/PFDefaultBackgroundView.h"
 #include "puffin/views/PFLoadingView.h"
 
@@ -22,10 +23,33 @@ std::shared_ptr<platform::ui::View> viewOf(const std::shared_ptr<PFImpression>& 
 
 int animationType(const std::shared_ptr<PFImpression>& impression, int fallback) {
     auto it = impression->responseContext().find("animation");
-    const int type = it == impression->responseContext().end()
-                         ? 0
-                         : static_cast<int>(it->second.asInteger());
+    const int type =
+        it == impression->responseContext().end() ? 0 : static_cast<int>(it->second.asInteger());
     return type == 0 ? fallback : type;
+}
+
+// The end of an exit: the view goes unless something else took the impression meanwhile, then
+// the facade hears that the view is off screen.
+void finishDismissal(const std::shared_ptr<PFImpression>& impression) {
+    if (impression->state() == PFImpression::Closing) {
+        impression->setState(PFImpression::Dismissed);
+        if (auto view = impression->view()) view->destroy();
+    }
+    if (auto pf = Puffin::sharedPuffin()) pf->didDismissView();
+}
+
+// Runs the exit animation of `type`, then finishDismissal (at once when no animation is made).
+void transitionOut(const std::shared_ptr<PFImpression>& impression, int type) {
+    auto view = viewOf(impression);
+    if (view) view->setZPosition(PFDefaultViewController::kTransitionDepth);
+    const bool animated =
+        PFAnimationManager::transitionOutWithAnimationTypeLayerDurationAnimationConfigurationBlock(
+            type, view, PFDefaultViewController::kAnimationDuration,
+            [impression](platform::ui::Animation& animation) {
+                animation.delegate = PFAnimationManager::animationDidStopDelegateWithCallback(
+                    [impression](platform::ui::Animation&, bool) { finishDismissal(impression); });
+            });
+    if (!animated) platform::Queue::main()->async([impression] { finishDismissal(impression); });
 }
 
 }  // namespace
@@ -124,22 +148,36 @@ bool PFDefaultViewController::displayInterstitial(const std::shared_ptr<PFImpres
     auto root = puffinRootView(impression);
     if (!root) {
         Puffin::setViewIsVisible(false);
+        if (auto fail = adView->failCallback()) fail(PFLoadErrorErrorDownloadingAsset);
         return false;
     }
     rotateImpressionToOrientationAnimated(impression, orientation, false);
 
     auto backdrop = backgroundView();
     const Rect bounds = root->bounds();
+    backdrop->setZPosition(kBackdropDepth);
     backdrop->setHidden(false);
-    backdrop->setFrame({bounds.origin.x, bounds.origin.y, bounds.size.width * 2,
-                        bounds.size.height * 2});
+    backdrop->setFrame(
+        {bounds.origin.x, bounds.origin.y, bounds.size.width * 2, bounds.size.height * 2});
     if (auto blur = impression->responseContext().find("blur-background");
         blur != impression->responseContext().end())
         backdrop->showBlur(blur->second.asBool());
-    backdrop->animateIn(nullptr);
+    std::weak_ptr<PFDefaultBackgroundView> weakBackdrop = backdrop;
+    backdrop->animateIn([weakBackdrop] {
+        if (auto b = weakBackdrop.lock()) b->setZPosition(0);
+    });
     root->addSubview(backdrop);
     if (pf) pf->willDisplayView();
-    (void)animationType(impression, 1);
+    const int type = animationType(impression, 1);
+    view->setZPosition(kTransitionDepth);
+    std::weak_ptr<platform::ui::View> weakView = view;
+    PFAnimationManager::transitionInWithAnimationTypeLayerDurationAnimationConfigurationBlock(
+        type, view, kAnimationDuration, [weakView](platform::ui::Animation& animation) {
+            animation.delegate = PFAnimationManager::animationDidStopDelegateWithCallback(
+                [weakView](platform::ui::Animation&, bool) {
+                    if (auto v = weakView.lock()) v->setZPosition(0);
+                });
+        });
     root->addSubview(view);
     if (auto playback = std::dynamic_pointer_cast<PFInterstitialPlayback>(adView))
         playback->startPlayback();
@@ -154,7 +192,7 @@ bool PFDefaultViewController::displayMoreApps(const std::shared_ptr<PFImpression
     rotateImpressionToOrientationAnimated(impression, pf ? pf->orientation() : 1, false);
     Puffin::setViewIsVisible(true);
     if (pf) pf->willDisplayView();
-    (void)animationType(impression, 3);
+    PFAnimationManager::transitionInWithAnimationTypeLayer(animationType(impression, 3), view);
     if (auto root = puffinRootView(impression)) root->addSubview(view);
     return true;
 }
@@ -167,31 +205,22 @@ void PFDefaultViewController::dismissInterstitialDidClose(
     auto adView = impression->view();
     if (adView && pf) adView->setOrientation(pf->orientation());
     auto backdrop = backgroundView();
-    if (didClose || !backdrop->supportsBlur()) backdrop->animateOut(nullptr);
-    (void)animationType(impression, 1);
+    if (didClose || !backdrop->supportsBlur()) {
+        std::weak_ptr<PFDefaultBackgroundView> weakBackdrop = backdrop;
+        backdrop->animateOut([weakBackdrop] {
+            if (auto b = weakBackdrop.lock()) b->setZPosition(0);
+        });
+    }
+    const int type = animationType(impression, 1);
     impression->setState(PFImpression::Closing);
-    // The exit ends: the view goes unless something else took the impression meanwhile.
-    platform::Queue::main()->after(kAnimationDuration, [impression, pf] {
-        if (impression->state() == PFImpression::Closing) {
-            impression->setState(PFImpression::Dismissed);
-            if (auto view = impression->view()) view->destroy();
-        }
-        if (pf) pf->didDismissView();
-    });
+    transitionOut(impression, type);
 }
 
 void PFDefaultViewController::dismissMoreApps(const std::shared_ptr<PFImpression>& impression) {
     Puffin::setViewIsVisible(false);
-    (void)animationType(impression, 3);
+    const int type = animationType(impression, 3);
     impression->setState(PFImpression::Closing);
-    auto pf = Puffin::sharedPuffin();
-    platform::Queue::main()->after(kAnimationDuration, [impression, pf] {
-        if (impression->state() == PFImpression::Closing) {
-            impression->setState(PFImpression::Dismissed);
-            if (auto view = impression->view()) view->destroy();
-        }
-        if (pf) pf->didDismissView();
-    });
+    transitionOut(impression, type);
 }
 
 void PFDefaultViewController::layoutImpression(const std::shared_ptr<PFImpression>& impression,
@@ -201,8 +230,8 @@ void PFDefaultViewController::layoutImpression(const std::shared_ptr<PFImpressio
     auto root = puffinRootView(impression);
     if (!adView || !view || !root) return;
     const Rect bounds = root->bounds();
-    backgroundView()->setFrame({bounds.origin.x, bounds.origin.y, bounds.size.width * 2,
-                                bounds.size.height * 2});
+    backgroundView()->setFrame(
+        {bounds.origin.x, bounds.origin.y, bounds.size.width * 2, bounds.size.height * 2});
     view->setFrame(adView->shouldAdjustFrameForStatusBar() ? adjustFrameForStatusBar(bounds)
                                                            : bounds);
     adView->setOrientation(orientation);
@@ -212,14 +241,46 @@ void PFDefaultViewController::layoutImpression(const std::shared_ptr<PFImpressio
 void PFDefaultViewController::rotateImpressionToOrientationAnimated(
     const std::shared_ptr<PFImpression>& impression,
     int64_t orientation,
-    bool /*animated*/) {
+    bool animated) {
     rotateLoadingView();
     auto adView = impression->view();
-    if (!adView || orientation < 1 || orientation > 4) return;
+    auto view = viewOf(impression);
+    if (!adView || !view || orientation < 0 || orientation > 63) return;
     if ((adView->supportedOrientations() & (uint64_t{1} << orientation)) == 0) return;
-    if (impression->presentingViewController() && impression->type() == PFImpression::MoreApps)
+    const bool presented = impression->presentingViewController() != nullptr;
+    if (presented && impression->type() == PFImpression::MoreApps) return;
+    double from = orientationToAngle(adView->orientation());
+    double to = orientationToAngle(orientation);
+    const bool pre = PFUsesPreIOS8Layout();
+    if (!presented && pre)
+        view->setTransform(platform::render::Transform3D::makeRotation(to, 0, 0, 1));
+    if (!animated || presented || !pre) {
+        layoutImpression(impression, orientation);
         return;
-    layoutImpression(impression, orientation);
+    }
+    const double turn = to - from;
+    const double duration =
+        (turn <= -M_PI / 2 || turn >= M_PI / 2) ? 2 * kAnimationDuration : kAnimationDuration;
+    const int64_t current = adView->orientation();
+    if (orientation == 2 && current == 1)
+        to = -to;
+    else if ((orientation == 1 || orientation == 4) && current == 2)
+        from = -from;
+    else if (orientation == 2 && current == 4)
+        to = -to;
+    auto rotation = platform::ui::BasicAnimation::withKeyPath("transform.rotation");
+    rotation.fromValue = double(static_cast<float>(from));
+    rotation.toValue = double(static_cast<float>(to));
+    rotation.duration = duration;
+    rotation.timingFunction =
+        platform::ui::TimingFunction::named(platform::ui::TimingFunction::Name::EaseInEaseOut);
+    rotation.removedOnCompletion = true;
+    rotation.fillMode = platform::ui::FillMode::Forwards;
+    view->addAnimation(rotation, "rotation");
+    auto self = shared_from_this();
+    platform::Queue::main()->after(duration / 2, [self, impression, orientation] {
+        self->layoutImpression(impression, orientation);
+    });
 }
 
 void PFDefaultViewController::showImpression(const std::shared_ptr<PFImpression>& impression) {
@@ -267,8 +328,16 @@ void PFDefaultViewController::displayLoadingViewInViewController(
         loadingView_ = loading;
     }
     rotateLoadingView();
+    loading->setZPosition(kLoadingDepth);
     if (auto pf = Puffin::sharedPuffin()) pf->willDisplayView();
     if (container) container->addSubview(loading);
+    auto fade = platform::ui::BasicAnimation::withKeyPath("opacity");
+    fade.fromValue = 0.0;
+    fade.toValue = 1.0;
+    fade.duration = kAnimationDuration;
+    fade.removedOnCompletion = false;
+    fade.fillMode = platform::ui::FillMode::Forwards;
+    loading->addAnimation(fade, "opacity");
 }
 
 void PFDefaultViewController::rotateLoadingView() {
@@ -279,6 +348,11 @@ void PFDefaultViewController::rotateLoadingView() {
         container = loading->viewController->view();
     } else if (auto pf = Puffin::sharedPuffin()) {
         container = pf->window();
+    }
+    if (!loading->viewController && PFUsesPreIOS8Layout()) {
+        auto pf = Puffin::sharedPuffin();
+        loading->setTransform(platform::render::Transform3D::makeRotation(
+            orientationToAngle(pf ? pf->orientation() : 1), 0, 0, 1));
     }
     if (container) loading->setFrame(container->bounds());
 }
