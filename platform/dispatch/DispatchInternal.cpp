@@ -194,14 +194,18 @@ bool LoopCore::turn(double maxWait, bool forRun) {
     for (size_t i = 1; i < polled.size(); ++i) {
         if (!polled[i].revents) continue;
         std::shared_ptr<std::function<void(short)>> handler;
+        bool counts = true;
         {
             std::lock_guard lock(mutex);
-            for (const auto& source : fdSources)
-                if (source.id == polledIds[i - 1]) handler = source.handler;
+            for (const auto& source : fdSources) {
+                if (source.id != polledIds[i - 1]) continue;
+                handler = source.handler;
+                counts = source.countsAsWork;
+            }
         }
         if (!handler) continue;
         (*handler)(polled[i].revents);
-        didWork = true;
+        if (counts) didWork = true;
     }
     for (auto& [id, hook] : turnHooks) {
         {

@@ -85,6 +85,7 @@ struct LoopCore {
         int fd;
         short events;
         std::shared_ptr<std::function<void(short)>> handler;
+        bool countsAsWork = true;
     };
     std::vector<FdSource> fdSources;
     int wakeFd = -1;

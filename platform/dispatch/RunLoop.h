@@ -72,7 +72,13 @@ class RunLoop {
     // before its hooks. Without sources the loop waits on a condition variable; with them, in
     // poll(2), which costs one system call on turns that would not wait. The loop never closes
     // `fd`. Any thread; the handler runs on the loop's thread. Returns an id for the others.
-    int addFileDescriptorSource(int fd, short events, std::function<void(short)> handler);
+    // A source added with countsAsWork false does not make its turn count as one that did work
+    // (runOnce's answer, the observers' flag): a window whose connection only says that its
+    // events should be looked at, which its observer then does.
+    int addFileDescriptorSource(int fd,
+                                short events,
+                                std::function<void(short)> handler,
+                                bool countsAsWork = true);
     void updateFileDescriptorSource(int id, short events);
     void removeFileDescriptorSource(int id);
     // Makes a waiting loop run a turn now (a hook's source has something).

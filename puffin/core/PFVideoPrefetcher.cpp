@@ -229,16 +229,18 @@ void PFVideoPrefetcher::setComplete(bool complete) {
 
 // Posted from the global queue, never under the lock: observers may call back at once.
 void PFVideoPrefetcher::flushNotifications() {
-    bool download, prefetch;
+    std::vector<int64_t> downloads;
+    bool prefetch;
     {
         std::lock_guard lock(lock_);
-        download = std::exchange(postDownloadComplete_, false);
+        downloads.swap(downloadNotices_);
         prefetch = std::exchange(postPrefetchComplete_, false);
     }
-    if (!download && !prefetch) return;
-    platform::Queue::global()->async([download, prefetch] {
+    if (downloads.empty() && !prefetch) return;
+    platform::Queue::global()->async([downloads = std::move(downloads), prefetch] {
         auto& center = platform::NotificationCenter::defaultCenter();
-        if (download) center.post(kPFDownloadCompleteNotification);
+        for (const int64_t state : downloads)
+            center.post(kPFDownloadCompleteNotification, nullptr, {{"state", state}});
         if (prefetch) {
             center.post(kPFVideoPrefetchCompleteNotification);
             if (auto pf = Puffin::sharedPuffin()) pf->didPrefetchVideos();
@@ -268,7 +270,7 @@ void PFVideoPrefetcher::updateStateForDownload() {
             PFLogInfo("PFVideoPrefetcher: Setting State = 3");
             state_ = 3;
         }
-        postDownloadComplete_ = true;
+        downloadNotices_.push_back(state_);
     }
     flushNotifications();
 }

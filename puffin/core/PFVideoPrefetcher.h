@@ -10,7 +10,7 @@
 // done or failed, or nothing to do; 5 when the prefetch request failed) -> back to -1 with
 // `complete` set. The first time `complete` turns on, the facade hears didPrefetchVideos and
 // kPFVideoPrefetchCompleteNotification is posted. kPFDownloadCompleteNotification follows every
-// file's outcome.
+// file's outcome, one each, its user info's "state" the run state right after that outcome.
 //
 // Files (under Caches): videos of the plain video prefetch in "PFVideoPrefetchCacheFolder",
 // web-ad files in "PFPrefetchCacheFolder/<category>" ("templates", "videos", ...; a template's
@@ -176,7 +176,8 @@ class PFVideoPrefetcher {
     std::map<std::string, bool> required_;             // cleanup marks, by file key
     uint64_t temporaryCounter_ = 0;
     // Notifications and facade calls waiting for the lock to be let go.
-    bool postDownloadComplete_ = false;
+    // One entry per file outcome not yet posted: the run state right after it.
+    std::vector<int64_t> downloadNotices_;
     bool postPrefetchComplete_ = false;
     void flushNotifications();
 };

@@ -33,9 +33,9 @@ class PFVideoPrefetcherTest : public pftest::AdFixture {
         pftest::AdFixture::SetUp();
         auto& center = platform::NotificationCenter::defaultCenter();
         downloads_ = center.addObserver(kPFDownloadCompleteNotification, nullptr,
-                                        [this](const platform::Notification&) {
+                                        [this](const platform::Notification& notice) {
+                                            states.insert(notice.userInfo.at("state").asInteger());
                                             ++downloadNotices;
-                                            states.insert(PFVideoPrefetcher::shared()->state());
                                         });
         completes_ =
             center.addObserver(kPFVideoPrefetchCompleteNotification, nullptr,
@@ -58,7 +58,7 @@ class PFVideoPrefetcherTest : public pftest::AdFixture {
 
     std::atomic<int> downloadNotices{0};
     std::atomic<int> completeNotices{0};
-    std::set<int64_t> states;  // as the download notices found them
+    std::set<int64_t> states;  // as the download notices give them
 
   private:
     uint64_t downloads_ = 0;
