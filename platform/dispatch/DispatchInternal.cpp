@@ -218,8 +218,9 @@ bool LoopCore::turn(double maxWait, bool forRun) {
         }
         if ((*hook)()) didWork = true;
     }
-    for (auto& [id, observer] : turnObservers) {
+    for (auto& [observerId, observer] : turnObservers) {
         {
+            const auto id = observerId;  // clang 14 cannot capture a structured binding
             std::lock_guard lock(mutex);
             if (std::none_of(observers.begin(), observers.end(),
                              [&](auto& o) { return o.first == id; }))

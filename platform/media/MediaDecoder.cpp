@@ -8,10 +8,14 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform/media/MediaError.h"
 
@@ -161,14 +165,105 @@ std::optional<Error> GrowingSource::failure() {
 
 namespace {
 
+// FFmpeg's libraries are opened by the first decoder rather than when the program starts: with
+// what they link they are over a hundred shared objects, whose loading would otherwise hold back
+// the first frame of every program that links the player.
+#define QEN_FFMPEG_FUNCTIONS(F)      \
+    F(av_channel_layout_copy)        \
+    F(av_channel_layout_default)     \
+    F(av_channel_layout_uninit)      \
+    F(av_dict_free)                  \
+    F(av_dict_set)                   \
+    F(av_find_best_stream)           \
+    F(av_frame_alloc)                \
+    F(av_frame_free)                 \
+    F(av_frame_unref)                \
+    F(av_free)                       \
+    F(av_freep)                      \
+    F(av_log_set_level)              \
+    F(av_malloc)                     \
+    F(av_packet_alloc)               \
+    F(av_packet_free)                \
+    F(av_packet_unref)               \
+    F(av_read_frame)                 \
+    F(av_seek_frame)                 \
+    F(avcodec_alloc_context3)        \
+    F(avcodec_find_decoder)          \
+    F(avcodec_flush_buffers)         \
+    F(avcodec_free_context)          \
+    F(avcodec_open2)                 \
+    F(avcodec_parameters_to_context) \
+    F(avcodec_receive_frame)         \
+    F(avcodec_send_packet)           \
+    F(avformat_alloc_context)        \
+    F(avformat_close_input)          \
+    F(avformat_find_stream_info)     \
+    F(avformat_open_input)           \
+    F(avformat_seek_file)            \
+    F(avio_alloc_context)            \
+    F(avio_context_free)             \
+    F(swr_alloc_set_opts2)           \
+    F(swr_convert)                   \
+    F(swr_free)                      \
+    F(swr_get_out_samples)           \
+    F(swr_init)                      \
+    F(sws_freeContext)               \
+    F(sws_getCachedContext)          \
+    F(sws_scale)
+
+struct Libraries {
+#define QEN_FFMPEG_POINTER(name) decltype(&::name) name = nullptr;
+    QEN_FFMPEG_FUNCTIONS(QEN_FFMPEG_POINTER)
+#undef QEN_FFMPEG_POINTER
+    std::string error;  // empty when every function was found
+};
+
+Libraries load() {
+    Libraries libraries;
+    // Each by the major version of the headers we were built with; kept open for good.
+    std::vector<void*> handles;
+    for (const char* file : {"libavutil.so." AV_STRINGIFY(LIBAVUTIL_VERSION_MAJOR),
+                             "libswresample.so." AV_STRINGIFY(LIBSWRESAMPLE_VERSION_MAJOR),
+                             "libswscale.so." AV_STRINGIFY(LIBSWSCALE_VERSION_MAJOR),
+                             "libavcodec.so." AV_STRINGIFY(LIBAVCODEC_VERSION_MAJOR),
+                             "libavformat.so." AV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR)}) {
+        void* handle = dlopen(file, RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            libraries.error = dlerror();
+            return libraries;
+        }
+        handles.push_back(handle);
+    }
+    auto find = [&](const char* name) -> void* {
+        for (void* handle : handles)
+            if (void* symbol = dlsym(handle, name)) return symbol;
+        return nullptr;
+    };
+#define QEN_FFMPEG_FIND(name)                                          \
+    libraries.name = reinterpret_cast<decltype(&::name)>(find(#name)); \
+    if (!libraries.name && libraries.error.empty()) libraries.error = "no " #name;
+    QEN_FFMPEG_FUNCTIONS(QEN_FFMPEG_FIND)
+#undef QEN_FFMPEG_FIND
+    return libraries;
+}
+
+const Libraries& ff() {
+    static const Libraries libraries = load();
+    return libraries;
+}
+
 constexpr int kIOBufferSize = 32 * 1024;
+// The sound a decoder plays: rates from telephone speech to studio masters, up to 7.1.
+constexpr int kMinSampleRate = 4000;
+constexpr int kMaxSampleRate = 384000;
+constexpr int kMaxChannels = 8;
 // The containers ad videos come in; other demuxers never see the bytes.
 constexpr const char* kFormats =
     "mov,mp4,m4a,3gp,3g2,mj2,matroska,webm,mpegts,flv,avi,wav,mp3,aac,ogg";
 
 void quietLibraries() {
     static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+    std::call_once(once, [] { ff().av_log_set_level(AV_LOG_QUIET); });
 }
 
 double seconds(int64_t ts, AVRational base) {
@@ -188,8 +283,8 @@ struct Decoder::Impl {
     AVCodecContext* audio = nullptr;
     SwsContext* sws = nullptr;
     SwrContext* swr = nullptr;
-    AVPacket* packet = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
+    AVPacket* packet = ff().av_packet_alloc();
+    AVFrame* frame = ff().av_frame_alloc();
     double startTime = 0;
     double frameInterval = 1.0 / 30;
     double lastVideoTime = -1;
@@ -198,17 +293,17 @@ struct Decoder::Impl {
     bool audioDrained = false;
 
     ~Impl() {
-        avcodec_free_context(&video);
-        avcodec_free_context(&audio);
-        sws_freeContext(sws);
-        swr_free(&swr);
-        avformat_close_input(&fmt);
+        ff().avcodec_free_context(&video);
+        ff().avcodec_free_context(&audio);
+        ff().sws_freeContext(sws);
+        ff().swr_free(&swr);
+        ff().avformat_close_input(&fmt);
         if (io) {
-            av_freep(&io->buffer);
-            avio_context_free(&io);
+            ff().av_freep(&io->buffer);
+            ff().avio_context_free(&io);
         }
-        av_packet_free(&packet);
-        av_frame_free(&frame);
+        ff().av_packet_free(&packet);
+        ff().av_frame_free(&frame);
     }
 
     static int readPacket(void* opaque, uint8_t* buffer, int size) {
@@ -238,16 +333,16 @@ struct Decoder::Impl {
 
     AVCodecContext* openCodec(int index) {
         AVStream* stream = fmt->streams[index];
-        const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+        const AVCodec* codec = ff().avcodec_find_decoder(stream->codecpar->codec_id);
         if (!codec) return nullptr;
-        AVCodecContext* ctx = avcodec_alloc_context3(codec);
+        AVCodecContext* ctx = ff().avcodec_alloc_context3(codec);
         if (!ctx) return nullptr;
-        bool ok = avcodec_parameters_to_context(ctx, stream->codecpar) >= 0;
+        bool ok = ff().avcodec_parameters_to_context(ctx, stream->codecpar) >= 0;
         // One thread: decoding stays deterministic and cheap per item.
         ctx->thread_count = 1;
         ctx->max_pixels = kMaxPixels;
-        if (!ok || avcodec_open2(ctx, codec, nullptr) < 0) {
-            avcodec_free_context(&ctx);
+        if (!ok || ff().avcodec_open2(ctx, codec, nullptr) < 0) {
+            ff().avcodec_free_context(&ctx);
             return nullptr;
         }
         return ctx;
@@ -257,14 +352,14 @@ struct Decoder::Impl {
         int w = frame->width;
         int h = frame->height;
         if (w <= 0 || h <= 0 || int64_t(w) * h > kMaxPixels) return;
-        sws = sws_getCachedContext(sws, w, h, AVPixelFormat(frame->format), w, h, AV_PIX_FMT_RGB32,
-                                   SWS_BILINEAR, nullptr, nullptr, nullptr);
+        sws = ff().sws_getCachedContext(sws, w, h, AVPixelFormat(frame->format), w, h,
+                                        AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
         if (!sws) return;
         int stride = w * 4;
         std::shared_ptr<uint8_t[]> pixels(new uint8_t[size_t(stride) * size_t(h)]);
         uint8_t* planes[4] = {pixels.get(), nullptr, nullptr, nullptr};
         int strides[4] = {stride, 0, 0, 0};
-        if (sws_scale(sws, frame->data, frame->linesize, 0, h, planes, strides) != h) return;
+        if (ff().sws_scale(sws, frame->data, frame->linesize, 0, h, planes, strides) != h) return;
         int64_t pts = frame->best_effort_timestamp;
         double time = pts == AV_NOPTS_VALUE
                           ? lastVideoTime + frameInterval
@@ -274,27 +369,33 @@ struct Decoder::Impl {
     }
 
     void convertAudio(std::vector<AudioChunk>& out) {
+        // A damaged header can claim any rate or channel count; the resampler's set-up for an
+        // absurd one would take minutes. Such sound is not played.
+        if (frame->sample_rate < kMinSampleRate || frame->sample_rate > kMaxSampleRate ||
+            frame->ch_layout.nb_channels > kMaxChannels)
+            return;
         if (!swr) {
             AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
             AVChannelLayout in{};
-            if (av_channel_layout_copy(&in, &frame->ch_layout) < 0 || in.nb_channels <= 0)
-                av_channel_layout_default(&in, std::max(audio->ch_layout.nb_channels, 1));
-            int r =
-                swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_S16, kSampleRate, &in,
-                                    AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr);
-            av_channel_layout_uninit(&in);
-            if (r < 0 || swr_init(swr) < 0) {
-                swr_free(&swr);
+            if (ff().av_channel_layout_copy(&in, &frame->ch_layout) < 0 || in.nb_channels <= 0)
+                ff().av_channel_layout_default(&in, std::max(audio->ch_layout.nb_channels, 1));
+            int r = ff().swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_S16, kSampleRate, &in,
+                                             AVSampleFormat(frame->format), frame->sample_rate, 0,
+                                             nullptr);
+            ff().av_channel_layout_uninit(&in);
+            if (r < 0 || ff().swr_init(swr) < 0) {
+                ff().swr_free(&swr);
                 return;
             }
         }
-        int capacity = swr_get_out_samples(swr, frame->nb_samples);
+        int capacity = ff().swr_get_out_samples(swr, frame->nb_samples);
         if (capacity <= 0) return;
         AudioChunk chunk;
         chunk.samples.resize(size_t(capacity) * 2);
         auto* target = reinterpret_cast<uint8_t*>(chunk.samples.data());
-        int n = swr_convert(swr, &target, capacity,
-                            const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+        int n =
+            ff().swr_convert(swr, &target, capacity,
+                             const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
         if (n <= 0) return;
         chunk.samples.resize(size_t(n) * 2);
         int64_t pts = frame->best_effort_timestamp;
@@ -309,7 +410,7 @@ struct Decoder::Impl {
                  std::vector<VideoFrame>& frames,
                  std::vector<AudioChunk>* chunks) {
         for (;;) {
-            int r = avcodec_receive_frame(ctx, frame);
+            int r = ff().avcodec_receive_frame(ctx, frame);
             if (r == AVERROR_EOF) return true;
             if (r < 0) return false;  // needs input (or a broken frame, skipped)
             if (ctx == video) {
@@ -317,7 +418,7 @@ struct Decoder::Impl {
             } else if (chunks) {
                 convertAudio(*chunks);
             }
-            av_frame_unref(frame);
+            ff().av_frame_unref(frame);
         }
     }
 };
@@ -326,24 +427,29 @@ Decoder::Decoder(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Decoder::~Decoder() = default;
 
 std::unique_ptr<Decoder> Decoder::open(std::unique_ptr<ByteSource> source, Error* error) {
+    if (!ff().error.empty()) {
+        setError(error, mediaError(kMediaErrorNotMedia,
+                                   "The media libraries cannot be loaded: " + ff().error));
+        return nullptr;
+    }
     quietLibraries();
     auto impl = std::make_unique<Impl>();
     impl->source = std::move(source);
-    auto* buffer = static_cast<uint8_t*>(av_malloc(kIOBufferSize));
-    impl->io = avio_alloc_context(buffer, kIOBufferSize, 0, impl.get(), &Impl::readPacket, nullptr,
-                                  &Impl::seekTo);
-    impl->fmt = avformat_alloc_context();
+    auto* buffer = static_cast<uint8_t*>(ff().av_malloc(kIOBufferSize));
+    impl->io = ff().avio_alloc_context(buffer, kIOBufferSize, 0, impl.get(), &Impl::readPacket,
+                                       nullptr, &Impl::seekTo);
+    impl->fmt = ff().avformat_alloc_context();
     if (!impl->io || !impl->fmt) {
-        if (!impl->io) av_free(buffer);
+        if (!impl->io) ff().av_free(buffer);
         setError(error, mediaError(kMediaErrorNotMedia, "Cannot set up decoding."));
         return nullptr;
     }
     impl->fmt->pb = impl->io;
     impl->fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "format_whitelist", kFormats, 0);
-    int opened = avformat_open_input(&impl->fmt, nullptr, nullptr, &options);
-    av_dict_free(&options);
+    ff().av_dict_set(&options, "format_whitelist", kFormats, 0);
+    int opened = ff().avformat_open_input(&impl->fmt, nullptr, nullptr, &options);
+    ff().av_dict_free(&options);
     auto notMedia = [&](const char* why) {
         if (auto failure = impl->source->failure()) {
             setError(error, *failure);
@@ -353,17 +459,17 @@ std::unique_ptr<Decoder> Decoder::open(std::unique_ptr<ByteSource> source, Error
         return nullptr;
     };
     if (opened < 0) return notMedia("The data is not a media file that can be played.");
-    if (avformat_find_stream_info(impl->fmt, nullptr) < 0)
+    if (ff().avformat_find_stream_info(impl->fmt, nullptr) < 0)
         return notMedia("The media file's streams cannot be read.");
 
-    impl->videoIndex = av_find_best_stream(impl->fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    impl->videoIndex = ff().av_find_best_stream(impl->fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (impl->videoIndex >= 0) {
         AVCodecParameters* p = impl->fmt->streams[impl->videoIndex]->codecpar;
         if (p->width > 0 && p->height > 0 && int64_t(p->width) * p->height <= kMaxPixels)
             impl->video = impl->openCodec(impl->videoIndex);
         if (!impl->video) impl->videoIndex = -1;
     }
-    impl->audioIndex = av_find_best_stream(impl->fmt, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    impl->audioIndex = ff().av_find_best_stream(impl->fmt, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (impl->audioIndex >= 0) {
         impl->audio = impl->openCodec(impl->audioIndex);
         if (!impl->audio) impl->audioIndex = -1;
@@ -412,7 +518,7 @@ Decoder::Step Decoder::step(std::vector<VideoFrame>& frames, std::vector<AudioCh
     bool audioWanted = audio && d.audio;
     if (d.videoDrained && (d.audioDrained || !audioWanted)) return Step::End;
     if (!d.demuxEnded) {
-        int r = av_read_frame(d.fmt, d.packet);
+        int r = ff().av_read_frame(d.fmt, d.packet);
         if (r < 0) {
             if (auto failure = d.source->failure()) {
                 error_ = failure;
@@ -420,8 +526,8 @@ Decoder::Step Decoder::step(std::vector<VideoFrame>& frames, std::vector<AudioCh
             }
             // The end, or a broken tail: what decoded so far stands.
             d.demuxEnded = true;
-            if (d.video) avcodec_send_packet(d.video, nullptr);
-            if (d.audio) avcodec_send_packet(d.audio, nullptr);
+            if (d.video) ff().avcodec_send_packet(d.video, nullptr);
+            if (d.audio) ff().avcodec_send_packet(d.audio, nullptr);
             return Step::Progress;
         }
         AVCodecContext* ctx = nullptr;
@@ -429,10 +535,10 @@ Decoder::Step Decoder::step(std::vector<VideoFrame>& frames, std::vector<AudioCh
         if (d.packet->stream_index == d.audioIndex && audioWanted) ctx = d.audio;
         if (ctx) {
             // A packet the codec refuses (broken data) is skipped.
-            avcodec_send_packet(ctx, d.packet);
+            ff().avcodec_send_packet(ctx, d.packet);
             d.receive(ctx, frames, audio);
         }
-        av_packet_unref(d.packet);
+        ff().av_packet_unref(d.packet);
         return Step::Progress;
     }
     // The codecs were sent the end: one pass takes what they still hold.
@@ -446,11 +552,11 @@ Decoder::Step Decoder::step(std::vector<VideoFrame>& frames, std::vector<AudioCh
 bool Decoder::seek(double time) {
     Impl& d = *impl_;
     int64_t ts = int64_t((std::max(time, 0.0) + d.startTime) * AV_TIME_BASE);
-    int r = av_seek_frame(d.fmt, -1, ts, AVSEEK_FLAG_BACKWARD);
-    if (r < 0) r = avformat_seek_file(d.fmt, -1, INT64_MIN, ts, ts, 0);
-    if (d.video) avcodec_flush_buffers(d.video);
-    if (d.audio) avcodec_flush_buffers(d.audio);
-    if (d.swr) swr_free(&d.swr);
+    int r = ff().av_seek_frame(d.fmt, -1, ts, AVSEEK_FLAG_BACKWARD);
+    if (r < 0) r = ff().avformat_seek_file(d.fmt, -1, INT64_MIN, ts, ts, 0);
+    if (d.video) ff().avcodec_flush_buffers(d.video);
+    if (d.audio) ff().avcodec_flush_buffers(d.audio);
+    if (d.swr) ff().swr_free(&d.swr);
     d.demuxEnded = false;
     d.videoDrained = !d.video;
     d.audioDrained = !d.audio;

@@ -359,7 +359,8 @@ void PlayerItem::setStatus(PlayerItemStatus status, std::optional<Error> error) 
         if (status == PlayerItemStatus::Failed) player->itemFailed();
     }
     auto observers = observers_;
-    for (auto& [token, observer] : observers) {
+    for (auto& [observerToken, observer] : observers) {
+        const auto token = observerToken;  // clang 14 cannot capture a structured binding
         bool still = std::any_of(observers_.begin(), observers_.end(),
                                  [&](const auto& entry) { return entry.first == token; });
         if (still) (*observer)(status);

@@ -7,6 +7,8 @@
 //                second is drawn. A few kilobytes.
 //   motion.mp4   320 x 568, 30 frames a second, 6 seconds of moving gradients and shapes with
 //                some texture: what a decoder of ad videos really works on (the benchmark).
+//   tiny.mp4     32 x 32, 4 frames a second, 1 second of red: the smallest whole clip (the
+//                fuzzers' seed).
 //
 // Usage: qen_clipgen OUTPUT_FOLDER
 
@@ -241,6 +243,7 @@ int main(int argc, char** argv) {
     const Clip clips[] = {
         {"colors.mp4", 320, 568, 30, 4, false, "30"},
         {"motion.mp4", 320, 568, 30, 6, true, "26"},
+        {"tiny.mp4", 32, 32, 4, 1, false, "30"},
     };
     for (const Clip& clip : clips) {
         std::filesystem::path target = out / clip.name;
