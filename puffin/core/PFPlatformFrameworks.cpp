@@ -234,9 +234,33 @@ void PFRegisterPlatformFrameworks() {
     }
 
     // The media clock of the animation framework.
-    registerFramework("QuartzCore", Symbols{{"CACurrentMediaTime", std::function<double()>([] {
-                                                 return platform::Clock::now();
-                                             })}});
+    // The media clock and the animation engine of platform/ui, for the ad views' animations.
+    {
+        using platform::render::Transform3D;
+        using Triple = std::function<Transform3D(const Transform3D&, double, double, double)>;
+        using Rotate =
+            std::function<Transform3D(const Transform3D&, double, double, double, double)>;
+        Symbols quartz{
+            {"CACurrentMediaTime", std::function<double()>([] { return platform::Clock::now(); })},
+            {"CATransform3DRotate", Rotate(&platform::render::transform3DRotate)},
+            {"CATransform3DScale", Triple(&platform::render::transform3DScale)},
+            {"CATransform3DTranslate", Triple(&platform::render::transform3DTranslate)},
+            {"kCAFillModeForwards", std::string("forwards")},
+        };
+        for (const char* name : {"CABasicAnimation", "CAKeyframeAnimation", "CATransition"})
+            quartz.emplace(std::string("OBJC_CLASS_$_") + name, plainClass(name));
+        using namespace platform::ui;
+        for (const auto& [symbol, value] : {std::pair{"kCATransitionFade", kTransitionFade},
+                                            {"kCATransitionMoveIn", kTransitionMoveIn},
+                                            {"kCATransitionPush", kTransitionPush},
+                                            {"kCATransitionReveal", kTransitionReveal},
+                                            {"kCATransitionFromTop", kTransitionFromTop},
+                                            {"kCATransitionFromBottom", kTransitionFromBottom},
+                                            {"kCATransitionFromLeft", kTransitionFromLeft},
+                                            {"kCATransitionFromRight", kTransitionFromRight}})
+            quartz.emplace(symbol, std::string(value));
+        registerFramework("QuartzCore", std::move(quartz));
+    }
 
     // The web view of web-template ads: this platform's one web view serves as both.
     registerFramework("WebKit", Symbols{{"OBJC_CLASS_$_WKWebView", plainClass("WKWebView")},
