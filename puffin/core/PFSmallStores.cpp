@@ -265,6 +265,13 @@ void PFAlertViewWrapper::alertViewClickedButtonAtIndex(platform::ui::AlertView& 
     displayed = false;
 }
 
+void PFAlertViewWrapper::alertViewDidDismissWithButtonIndex(platform::ui::AlertView& view,
+                                                            int64_t) {
+    if (&view != alertView.get()) return;
+    displayed = false;
+    keptWhileShown_.reset();
+}
+
 // ---- descriptions
 
 std::string PFJSONCollectionDescription(const Value& collection) {

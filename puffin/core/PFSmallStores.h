@@ -96,6 +96,9 @@ class PFAlertViewWrapper : public platform::ui::AlertViewDelegate,
     void showWithCallback(std::function<void(bool confirmed)> callback);
     void alertViewClickedButtonAtIndex(platform::ui::AlertView& alertView,
                                        int64_t buttonIndex) override;
+    // An alert taken off without a tap lets the wrapper go too.
+    void alertViewDidDismissWithButtonIndex(platform::ui::AlertView& alertView,
+                                            int64_t buttonIndex) override;
 
     std::shared_ptr<platform::ui::AlertView> alertView;
     std::function<void(bool)> callback;
