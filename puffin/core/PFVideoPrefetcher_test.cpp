@@ -277,7 +277,9 @@ TEST_F(PFVideoPrefetcherTest, ACachedTemplateIsFoundAfterARestart) {
     std::string self = fs::read_symlink("/proc/self/exe").string();
     char* argv[] = {self.data(), const_cast<char*>(filter.c_str()), nullptr};
     pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, self.c_str(), &actions, nullptr, argv, environ), 0);
+    const int spawned = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ASSERT_EQ(spawned, 0);
     int status = 0;
     waitpid(pid, &status, 0);
     unsetenv("PF_CHILD_HOME");
