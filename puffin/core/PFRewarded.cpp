@@ -133,14 +133,18 @@ void PFRewarded::loadRewardedVideoShouldCacheSkipConfirmationForVCSendNow(
         return;
     }
     auto prefetcher = PFVideoPrefetcher::shared();
+    const bool canWait = prefetcher->canPrefetch();
+    // Looked at and noted under the lock that the completion's retry takes the notes under:
+    // a run that completes in between still finds this location waiting.
+    std::unique_lock waiting(lock_);
     if (!prefetcher->isComplete()) {
         // Waiting is only of use when a run can start and so end: with prefetching switched
         // off here or by the server, the load fails at once instead of waiting for ever.
-        if (prefetcher->canPrefetch()) {
+        if (canWait) {
             PFLogInfo("Prefetching of video content is not complete. Waiting to retry");
-            std::lock_guard guard(lock_);
             if (location) retryCacheLocations_.insert(*location);
         } else {
+            waiting.unlock();
             PFLogInfo(
                 "Prefetching of video content is turned off, rewarded videos will not be "
                 "available to show or cache.");
@@ -150,6 +154,7 @@ void PFRewarded::loadRewardedVideoShouldCacheSkipConfirmationForVCSendNow(
         platform::log("REWARDED: prefetch if NOT complete. wait...");
         return;
     }
+    waiting.unlock();
     Options options{skipConfirmation, shouldCache, controller};
     if (hasPendingRequestRequest(location, options)) {
         PFLogInfo("loadRewarded has a pending request for %s", where.c_str());
