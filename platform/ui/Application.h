@@ -108,6 +108,10 @@ class Application {
     double backgroundTimeRemaining() const;
     size_t openBackgroundTaskCount() const;
 
+    // Whether the status bar is hidden (a full-screen ad hides it while it shows). Main thread.
+    bool isStatusBarHidden() const { return statusBarHidden_; }
+    void setStatusBarHidden(bool hidden) { statusBarHidden_ = hidden; }
+
   private:
     friend class Window;
     Application() = default;
@@ -127,6 +131,7 @@ class Application {
     // backgroundSince_ is the Clock time of the current stay (negative when not in background).
     uint64_t backgroundEntries_ = 0;
     double backgroundSince_ = -1;
+    bool statusBarHidden_ = false;
 };
 
 }  // namespace platform::ui
