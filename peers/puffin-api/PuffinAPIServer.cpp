@@ -1,9 +1,10 @@
 #include "peers/puffin-api/PuffinAPIServer.h"
 
+#include "peers/puffin-api/PeerServer.h"
+
 #include <algorithm>
 
 #include <httplib.h>
-#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <strings.h>
 
@@ -166,28 +167,6 @@ struct Script {
     size_t next = 0;
 };
 
-// A certificate chain and key from PEM text into an SSL context.
-bool useIdentity(SSL_CTX& ctx, const std::string& chainPem, const std::string& keyPem) {
-    std::unique_ptr<BIO, decltype(&BIO_free)> chain(
-        BIO_new_mem_buf(chainPem.data(), static_cast<int>(chainPem.size())), BIO_free);
-    bool first = true;
-    while (X509* certificate = PEM_read_bio_X509(chain.get(), nullptr, nullptr, nullptr)) {
-        const int ok = first ? SSL_CTX_use_certificate(&ctx, certificate)
-                             : SSL_CTX_add1_chain_cert(&ctx, certificate);
-        X509_free(certificate);
-        if (ok != 1) return false;
-        first = false;
-    }
-    if (first) return false;
-    std::unique_ptr<BIO, decltype(&BIO_free)> keyBio(
-        BIO_new_mem_buf(keyPem.data(), static_cast<int>(keyPem.size())), BIO_free);
-    EVP_PKEY* key = PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr);
-    if (!key) return false;
-    const int ok = SSL_CTX_use_PrivateKey(&ctx, key);
-    EVP_PKEY_free(key);
-    return ok == 1 && SSL_CTX_check_private_key(&ctx) == 1;
-}
-
 }  // namespace
 
 PuffinAPIReply PuffinAPIReply::json(const platform::Value& body, int status) {
@@ -345,7 +324,7 @@ PuffinAPIServer::PuffinAPIServer(std::string certificateChainPem, std::string pr
     : state_(std::make_shared<State>()) {
     state_->server = std::make_unique<httplib::SSLServer>(
         [chain = std::move(certificateChainPem), key = std::move(privateKeyPem)](SSL_CTX& ctx) {
-            return useIdentity(ctx, chain, key);
+            return useServerIdentity(ctx, chain, key);
         });
     auto* state = state_.get();
     // The server would parse a multipart body into its parts and keep no body; the peer
@@ -383,18 +362,10 @@ int PuffinAPIServer::start(uint16_t port, const std::string& host) {
     std::lock_guard lock(state_->mutex);
     if (state_->started) return state_->port;
     state_->started = true;
-    if (!state_->server->is_valid()) return -1;
-    // Headers and body are separate writes; without this, small answers wait for delayed ACKs.
-    state_->server->set_tcp_nodelay(true);
-    const int bound = port == 0 ? state_->server->bind_to_any_port(host)
-                                : (state_->server->bind_to_port(host, port) ? port : -1);
+    const int bound = listenOnThread(*state_->server, state_->thread, port, host);
     if (bound < 0) return -1;
     state_->port = bound;
     state_->host = host;
-    state_->thread = std::thread([state = state_.get()] { state->server->listen_after_bind(); });
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!state_->server->is_running() && std::chrono::steady_clock::now() < giveUp)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return bound;
 }
 

@@ -48,6 +48,7 @@ struct Facts {
     bool batteryCharging = false;
     std::optional<bool> canSendText;
     std::optional<int64_t> orientation;
+    std::optional<bool> statusBarHidden;
     std::optional<bool> trackingEnabled;
 };
 
@@ -226,6 +227,24 @@ int64_t statusBarOrientation() {
 }
 void setStatusBarOrientation(std::optional<int64_t> orientation) {
     writeFact(&Facts::orientation, orientation);
+}
+
+bool statusBarHidden() {
+    return readFact(&Facts::statusBarHidden, false);
+}
+void setStatusBarHidden(bool hidden) {
+    writeFact(&Facts::statusBarHidden, std::optional<bool>(hidden));
+}
+double statusBarHeight() {
+    return statusBarHidden() ? 0 : 20;
+}
+
+const char* const kDeviceOrientationDidChangeNotification =
+    "DeviceOrientationDidChangeNotification";
+
+void turnDevice(int64_t orientation) {
+    setStatusBarOrientation(orientation);
+    NotificationCenter::defaultCenter().post(kDeviceOrientationDidChangeNotification);
 }
 
 std::string advertisingIdentifier() {

@@ -92,6 +92,17 @@ void setCanSendText(std::optional<bool> canSend);
 int64_t statusBarOrientation();
 void setStatusBarOrientation(std::optional<int64_t> orientation);
 
+// Whether the status bar is hidden (no), and its height in points: 20 while shown, else 0.
+bool statusBarHidden();
+void setStatusBarHidden(bool hidden);
+double statusBarHeight();
+
+// The device was turned: the interface (the status bar) follows it, then
+// kDeviceOrientationDidChangeNotification is posted on the default centre, with no sender, on the
+// calling thread. The front end or a test turns it.
+extern const char* const kDeviceOrientationDidChangeNotification;
+void turnDevice(int64_t orientation);
+
 // The advertising identifier: an uppercase random UUID text made once per app home and kept in
 // Library/Device/advertisingIdentifier, so it holds across restarts and differs between homes.
 std::string advertisingIdentifier();

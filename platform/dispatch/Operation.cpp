@@ -99,6 +99,16 @@ void Operation::setName(std::string name) {
     name_ = std::move(name);
 }
 
+int64_t Operation::queuePriority() const {
+    std::lock_guard lock(mutex_);
+    return queuePriority_;
+}
+
+void Operation::setQueuePriority(int64_t priority) {
+    std::lock_guard lock(mutex_);
+    queuePriority_ = priority;
+}
+
 void Operation::waitUntilFinished() {
     std::unique_lock lock(mutex_);
     settledCv_.wait(lock, [&] { return settled_; });

@@ -16,9 +16,13 @@
 //    finishing thread, dependents become ready, the queue learns of it, and
 //    waitUntilFinished() returns.
 //  - cancel() only sets a flag (and readiness): main() must look at isCancelled() itself.
+//  - queuePriority orders the start among the ready operations of a queue: a higher one
+//    starts first, and operations of one priority start in the order they were added. It
+//    changes nothing else (an operation that is not ready waits whatever its priority).
 // All members may be called from any thread.
 
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -53,6 +57,16 @@ class Operation : public std::enable_shared_from_this<Operation> {
     std::string name() const;
     void setName(std::string name);
 
+    // The usual values; any other integer orders the same way.
+    static constexpr int64_t kQueuePriorityVeryLow = -8;
+    static constexpr int64_t kQueuePriorityLow = -4;
+    static constexpr int64_t kQueuePriorityNormal = 0;
+    static constexpr int64_t kQueuePriorityHigh = 4;
+    static constexpr int64_t kQueuePriorityVeryHigh = 8;
+    int64_t queuePriority() const;
+    // Takes effect for an operation that has not started yet.
+    void setQueuePriority(int64_t priority);
+
     // Blocks until the operation finished (and its completion block ran).
     void waitUntilFinished();
 
@@ -79,6 +93,7 @@ class Operation : public std::enable_shared_from_this<Operation> {
     std::weak_ptr<OperationQueue> queue_;
     bool enqueued_ = false;
     std::string name_;
+    int64_t queuePriority_ = kQueuePriorityNormal;
 };
 
 // An operation whose main() runs a block.

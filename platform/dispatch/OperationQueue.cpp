@@ -137,18 +137,24 @@ void OperationQueue::setName(std::string name) {
     name_ = std::move(name);
 }
 
-// Starts the ready operations, in the order they were added, while the width allows.
+// Starts the ready operations while the width allows: the highest queue priority first, and
+// among equals the one added first.
 void OperationQueue::schedule() {
     std::vector<std::shared_ptr<Operation>> toStart;
     {
         std::lock_guard lock(mutex_);
         if (suspended_) return;
-        for (auto& entry : entries_) {
+        std::vector<std::pair<int64_t, Entry*>> ready;
+        for (auto& entry : entries_)
+            if (!entry.started && entry.operation->isReady())
+                ready.emplace_back(entry.operation->queuePriority(), &entry);
+        std::stable_sort(ready.begin(), ready.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (auto& [priority, entry] : ready) {
             if (width_ >= 0 && executing_ >= width_) break;
-            if (entry.started || !entry.operation->isReady()) continue;
-            entry.started = true;
+            entry->started = true;
             ++executing_;
-            toStart.push_back(entry.operation);
+            toStart.push_back(entry->operation);
         }
     }
     for (auto& operation : toStart) {

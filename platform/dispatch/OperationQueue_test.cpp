@@ -84,6 +84,39 @@ TEST(OperationQueueTest, WidthOneRunsInTheOrderAdded) {
         EXPECT_TRUE(op->isFinished());
 }
 
+TEST(OperationQueueTest, HigherQueuePriorityStartsFirstAmongTheReady) {
+    auto queue = OperationQueue::create();
+    queue->setMaxConcurrentOperationCount(1);
+    queue->setSuspended(true);
+    Journal journal;
+    auto blocker = BlockOperation::create([&] { journal.add("blocker"); });
+    std::vector<std::shared_ptr<Operation>> ops;
+    // Added in this order; started by priority, then by order of adding.
+    const std::vector<std::pair<std::string, int64_t>> plan = {
+        {"low", Operation::kQueuePriorityLow},
+        {"normal-1", Operation::kQueuePriorityNormal},
+        {"high", Operation::kQueuePriorityHigh},
+        {"normal-2", Operation::kQueuePriorityNormal},
+        {"waits", Operation::kQueuePriorityVeryHigh},
+        {"very-low", Operation::kQueuePriorityVeryLow},
+    };
+    for (const auto& [name, priority] : plan) {
+        auto op = BlockOperation::create([&journal, name] { journal.add(name); });
+        op->setQueuePriority(priority);
+        EXPECT_EQ(op->queuePriority(), priority);
+        // A priority does not make an operation ready: this one waits for the blocker.
+        if (name == "waits") op->addDependency(blocker);
+        ops.push_back(op);
+    }
+    queue->addOperationsWaitUntilFinished(ops, false);
+    queue->setSuspended(false);
+    ASSERT_TRUE(spin([&] { return journal.entries().size() == 5; }));
+    blocker->start();
+    queue->waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(journal.entries(), (std::vector<std::string>{"high", "normal-1", "normal-2", "low",
+                                                           "very-low", "blocker", "waits"}));
+}
+
 TEST(OperationQueueTest, SuspendedQueueStartsNothingUntilResumed) {
     auto queue = OperationQueue::create();
     queue->setSuspended(true);

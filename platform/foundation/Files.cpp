@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <random>
 
 namespace platform::files {
@@ -136,6 +137,23 @@ bool createDirectories(const fs::path& path) {
     fs::create_directories(path, ec);
     if (ec) return false;
     return fs::is_directory(path, ec);
+}
+
+std::optional<double> modificationDate(const fs::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return static_cast<double>(st.st_mtim.tv_sec) + st.st_mtim.tv_nsec / 1e9;
+}
+
+bool setModificationDate(const fs::path& path, double secondsSince1970) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    const double whole = std::floor(secondsSince1970);
+    struct timespec times[2];
+    times[0] = st.st_atim;
+    times[1].tv_sec = static_cast<time_t>(whole);
+    times[1].tv_nsec = static_cast<long>((secondsSince1970 - whole) * 1e9);
+    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
 }  // namespace platform::files

@@ -24,4 +24,9 @@ bool remove(const std::filesystem::path& path);       // true when gone afterwar
 bool createEmpty(const std::filesystem::path& path);  // an empty file, when missing
 bool createDirectories(const std::filesystem::path& path);
 
+// A file's or folder's modification date in seconds since 1970 (std::nullopt when it cannot be
+// read), and setting it (false when it cannot be set). Ages of cached files are told by it.
+std::optional<double> modificationDate(const std::filesystem::path& path);
+bool setModificationDate(const std::filesystem::path& path, double secondsSince1970);
+
 }  // namespace platform::files

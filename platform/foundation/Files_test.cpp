@@ -103,5 +103,16 @@ TEST(Files, CreateEmptyExistsAndRemove) {
     EXPECT_FALSE(files::createEmpty(path.parent_path() / "full"));
 }
 
+TEST(Files, ModificationDatesReadAndSet) {
+    const fs::path path = scratch("dates") / "file";
+    EXPECT_FALSE(files::modificationDate(path));
+    EXPECT_FALSE(files::setModificationDate(path, 1000));
+    ASSERT_TRUE(files::writeAtomically(path, std::string_view("x")));
+    ASSERT_TRUE(files::setModificationDate(path, 1'600'000'000.25));
+    EXPECT_NEAR(*files::modificationDate(path), 1'600'000'000.25, 1e-6);
+    ASSERT_TRUE(files::setModificationDate(path.parent_path(), 86400));
+    EXPECT_EQ(files::modificationDate(path.parent_path()), 86400);
+}
+
 }  // namespace
 }  // namespace platform

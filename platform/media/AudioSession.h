@@ -4,6 +4,8 @@
 // volume. The category is kept for callers that read it back; every category mixes here.
 // Thread-safe.
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,6 +28,20 @@ class AudioSession {
 
     // The device's output volume, 0...1 (platform::device::outputVolume).
     float outputVolume() const;
+
+    // Interruptions (a call, an alarm) and route changes (headphones in or out: reasons 1 and
+    // 2; the category changed: 3; others), as the front end or a test reports them. Observers
+    // are called on the reporting thread, in the order added; tokens are never 0.
+    using InterruptionObserver = std::function<void(bool began)>;
+    using RouteChangeObserver = std::function<void(int reason)>;
+    uint64_t addInterruptionObserver(InterruptionObserver observer);
+    uint64_t addRouteChangeObserver(RouteChangeObserver observer);
+    void removeObserver(uint64_t token);
+    void interruptionBegan();
+    void interruptionEnded(bool shouldResume);
+    // Whether the last interruption that ended said playback should resume.
+    bool interruptionShouldResume() const;
+    void routeChanged(int reason);
 
   private:
     AudioSession() = default;

@@ -20,6 +20,8 @@
 #include "platform/dispatch/OperationQueue.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/Files.h"
+#include "platform/foundation/Text.h"
 #include "platform/net/CookieStorage.h"
 #include "platform/net/TrustHook.h"
 #include "platform/net/TrustStore.h"
@@ -71,6 +73,13 @@ struct URLLoader::State {
 
     int redirects = 0;
     bool handlesTrust = false;  // set before the first request goes to an engine
+    bool handlesAuth = false;   // so are these two
+    bool useCredentialStorage = true;
+    // The credential the load's requests to its space carry, and how often it was refused.
+    // Engine thread.
+    std::optional<Credential> credential;
+    std::optional<ProtectionSpace> credentialSpace;
+    int64_t authFailures = 0;
     // The engine running the load, set on the delegate queue under deliverMutex before each
     // request goes to it.
     Engine* engine = nullptr;
@@ -194,6 +203,20 @@ int64_t errorCodeFor(CURLcode code) {
     }
 }
 
+std::string mimeTypeOfPath(const std::string& path) {
+    static const std::map<std::string, std::string> types = {
+        {"html", "text/html"}, {"htm", "text/html"},         {"js", "application/javascript"},
+        {"css", "text/css"},   {"json", "application/json"}, {"txt", "text/plain"},
+        {"png", "image/png"},  {"jpg", "image/jpeg"},        {"jpeg", "image/jpeg"},
+        {"gif", "image/gif"},  {"mp4", "video/mp4"},
+    };
+    const auto dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
+        return "application/octet-stream";
+    auto it = types.find(path.substr(dot + 1));
+    return it == types.end() ? "application/octet-stream" : it->second;
+}
+
 bool isRedirect(long status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -215,6 +238,10 @@ struct Transfer {
     bool cacheable = false;
     Data cacheBody;
     std::unique_ptr<detail::TrustHook> trust;
+    // A 401 held back as a challenge, with its body.
+    std::optional<ProtectionSpace> challenge;
+    Data challengeBody;
+    curl_off_t uploaded = 0;
 
     explicit Transfer(URLRequest r) : request(std::move(r)) {}
     ~Transfer() {
@@ -222,6 +249,30 @@ struct Transfer {
     }
     void touch() { deadline = Clock::now() + request.timeoutInterval; }
 };
+
+int effectivePort(const URL& url) {
+    if (auto port = url.port()) return *port;
+    return url.scheme() == "https" ? 443 : 80;
+}
+
+// The protection space of a 401 that the load takes as a challenge (URLLoader.h), or none.
+std::optional<ProtectionSpace> challengeSpace(const State& state,
+                                              const URLRequest& request,
+                                              const HTTPURLResponse& response) {
+    if (!state.handlesAuth && !state.useCredentialStorage) return std::nullopt;
+    auto header = response.valueForHeader("WWW-Authenticate");
+    if (!header) return std::nullopt;
+    auto realm = basicChallengeRealm(*header);
+    if (!realm) return std::nullopt;
+    ProtectionSpace space{request.url.host(), effectivePort(request.url), request.url.scheme(),
+                          *realm, kAuthenticationMethodHTTPBasic};
+    if (state.handlesAuth) return space;
+    // From the storage only, and only until its credential was refused once.
+    const bool refused = state.credential && state.credentialSpace == space;
+    if (refused || !CredentialStorage::shared().defaultCredentialForProtectionSpace(space))
+        return std::nullopt;
+    return space;
+}
 
 bool mayStore(const HTTPURLResponse& response, const URLRequest& request) {
     if (request.httpMethod != "GET" || response.statusCode() < 200 || response.statusCode() > 299)
@@ -395,6 +446,7 @@ class Engine {
     void expireLate();
     void finished(CURL* easy, CURLcode result);
     void redirect(std::unique_ptr<Transfer> transfer);
+    void challenge(std::unique_ptr<Transfer> transfer);
     // Every request gets an easy handle of its own, never one that carried a transfer: the
     // libcurl we build on (7.88) keeps, in a used handle, a pointer to the last header of the
     // answer before, freed, and follows it when the next answer's first header line is a
@@ -407,6 +459,7 @@ class Engine {
 
     static size_t onHeader(char* data, size_t size, size_t count, void* context);
     static size_t onBody(char* data, size_t size, size_t count, void* context);
+    static int onProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded);
 
     const bool onMainLoop_;
     std::mutex mutex_;
@@ -611,6 +664,20 @@ void Engine::begin(const std::shared_ptr<State>& state, URLRequest request) {
     }
 
     const std::string& scheme = request.url.scheme();
+    if (scheme == "file") {
+        // A local file: its bytes are the answer, typed by its extension.
+        auto path = percentUnescape(request.url.path());
+        auto bytes = path ? files::readData(*path) : std::nullopt;
+        if (!bytes) {
+            deliverFailure(state, makeURLError(kURLErrorFileDoesNotExist, urlText));
+            return;
+        }
+        const auto size = static_cast<int64_t>(bytes->size());
+        deliverAnswer(state,
+                      HTTPURLResponse(request.url, mimeTypeOfPath(*path), size, std::nullopt),
+                      std::move(*bytes));
+        return;
+    }
     if (scheme != "http" && scheme != "https") {
         deliverFailure(state, makeURLError(kURLErrorUnsupportedURL, urlText));
         return;
@@ -650,6 +717,16 @@ void Engine::begin(const std::shared_ptr<State>& state, URLRequest request) {
     }
     for (const auto& [name, value] : r.headers.entries())
         t->headerList = curl_slist_append(t->headerList, (name + ": " + value).c_str());
+    if (state->credential && state->credentialSpace &&
+        state->credentialSpace->host == r.url.host() &&
+        state->credentialSpace->port == effectivePort(r.url) && !r.headers.value("Authorization"))
+        t->headerList = curl_slist_append(
+            t->headerList, ("Authorization: " + basicAuthorization(*state->credential)).c_str());
+    if (!r.body.empty()) {
+        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Engine::onProgress);
+        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, t);
+    }
     if (!r.headers.value("Expect")) t->headerList = curl_slist_append(t->headerList, "Expect:");
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t->headerList);
     curl_easy_setopt(easy, CURLOPT_SHARE,
@@ -742,6 +819,10 @@ size_t Engine::onHeader(char* data, size_t size, size_t count, void* context) {
         }
     }
     t->response = response;
+    if (t->status == 401) {
+        t->challenge = challengeSpace(*t->state, t->request, response);
+        if (t->challenge) return n;  // held back until the challenge is answered
+    }
     t->cacheable = mayStore(response, t->request);
     deliver(t->state, [response](URLLoader& l, URLLoaderDelegate& d) {
         d.didReceiveResponse(l, response);
@@ -755,6 +836,10 @@ size_t Engine::onBody(char* data, size_t size, size_t count, void* context) {
     const size_t n = size * count;
     t->touch();
     if (!t->response || t->redirectTo) return 0;
+    if (t->challenge) {
+        t->challengeBody.append(data, n);
+        return n;
+    }
     Data chunk(data, n);
     if (t->cacheable) {
         if (t->cacheBody.size() + n > URLCache::shared().memoryCapacity()) {
@@ -769,6 +854,20 @@ size_t Engine::onBody(char* data, size_t size, size_t count, void* context) {
         return false;
     });
     return n;
+}
+
+int Engine::onProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
+    auto* t = static_cast<Transfer*>(context);
+    if (uploaded <= t->uploaded) return 0;
+    const int64_t part = uploaded - t->uploaded;
+    t->uploaded = uploaded;
+    const auto expected = static_cast<int64_t>(t->request.body.size());
+    deliver(t->state, [part, total = static_cast<int64_t>(uploaded), expected](
+                          URLLoader& l, URLLoaderDelegate& d) {
+        d.didSendBodyData(l, part, total, expected);
+        return false;
+    });
+    return 0;
 }
 
 void Engine::finished(CURL* easy, CURLcode result) {
@@ -792,6 +891,10 @@ void Engine::finished(CURL* easy, CURLcode result) {
     }
     if (result != CURLE_OK || !t->response) {
         deliverFailure(t->state, makeURLError(errorCodeFor(result), urlText));
+        return;
+    }
+    if (t->challenge) {
+        challenge(std::move(t));
         return;
     }
     if (t->cacheable) {
@@ -840,6 +943,92 @@ void Engine::redirect(std::unique_ptr<Transfer> t) {
     });
 }
 
+// Offers a held-back 401 as a challenge (to the delegate, or answered from the storage) and
+// acts on the answer, which may come from any thread.
+void Engine::challenge(std::unique_ptr<Transfer> t) {
+    auto state = t->state;
+    AuthenticationChallenge challenge;
+    challenge.protectionSpace = *t->challenge;
+    challenge.failureResponse = t->response;
+    const bool refused = state->credential && state->credentialSpace == challenge.protectionSpace;
+    if (refused) {
+        challenge.previousFailureCount = ++state->authFailures;
+        challenge.proposedCredential = state->credential;
+    } else if (state->useCredentialStorage) {
+        challenge.proposedCredential =
+            CredentialStorage::shared().defaultCredentialForProtectionSpace(
+                challenge.protectionSpace);
+    }
+
+    // Answered once; an answer function dropped unanswered continues without credential.
+    struct Pending {
+        Pending(std::shared_ptr<State> s,
+                Engine* e,
+                URLRequest q,
+                HTTPURLResponse r,
+                Data b,
+                AuthenticationChallenge c)
+            : state(std::move(s)),
+              engine(e),
+              request(std::move(q)),
+              response(std::move(r)),
+              body(std::move(b)),
+              challenge(std::move(c)) {}
+        std::shared_ptr<State> state;
+        Engine* engine;
+        URLRequest request;
+        HTTPURLResponse response;
+        Data body;
+        AuthenticationChallenge challenge;
+        std::atomic<bool> answered{false};
+
+        void act(const ChallengeAnswer& answer) {
+            if (answered.exchange(true)) return;
+            std::optional<Credential> credential;
+            switch (answer.disposition) {
+                case ChallengeDisposition::UseCredential:
+                    credential = answer.credential;
+                    break;
+                case ChallengeDisposition::PerformDefaultHandling:
+                    if (challenge.previousFailureCount == 0 && state->useCredentialStorage)
+                        credential = challenge.proposedCredential;
+                    break;
+                case ChallengeDisposition::CancelAuthenticationChallenge:
+                    deliverFailure(state, makeURLError(kURLErrorUserCancelledAuthentication,
+                                                       request.url.absoluteString()));
+                    return;
+                case ChallengeDisposition::ContinueWithoutCredential:
+                    break;
+            }
+            if (!credential) {
+                deliverAnswer(state, response, body);
+                return;
+            }
+            if (state->useCredentialStorage)
+                CredentialStorage::shared().setDefaultCredential(*credential,
+                                                                 challenge.protectionSpace);
+            engine->post([state = state, engine = engine, request = request,
+                          space = challenge.protectionSpace, credential = *credential] {
+                state->credential = credential;
+                state->credentialSpace = space;
+                engine->begin(state, request);
+            });
+        }
+        ~Pending() { act(ChallengeAnswer{ChallengeDisposition::ContinueWithoutCredential, {}}); }
+    };
+    auto pending = std::make_shared<Pending>(state, this, t->request, *t->response,
+                                             std::move(t->challengeBody), challenge);
+    std::function<void(ChallengeAnswer)> answer = [pending](ChallengeAnswer a) { pending->act(a); };
+    if (!state->handlesAuth) {
+        answer(ChallengeAnswer{});
+        return;
+    }
+    deliver(state, [challenge, answer = std::move(answer)](URLLoader& l, URLLoaderDelegate& d) {
+        d.didReceiveAuthenticationChallenge(l, challenge, answer);
+        return false;
+    });
+}
+
 }  // namespace
 
 std::shared_ptr<URLLoader> URLLoader::start(const URLRequest& request,
@@ -856,6 +1045,8 @@ std::shared_ptr<URLLoader> URLLoader::start(const URLRequest& request,
         auto answer = d.willSendRequest(l, request, std::nullopt);
         if (!answer) return true;
         state->handlesTrust = d.handlesServerTrust(l);
+        state->handlesAuth = d.handlesAuthenticationChallenges(l);
+        state->useCredentialStorage = d.shouldUseCredentialStorage(l);
         state->engine = &Engine::forLoad(*state);
         state->engine->start(state, std::move(*answer));
         return false;

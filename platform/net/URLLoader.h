@@ -36,6 +36,22 @@
 //    kURLErrorServerCertificateUntrusted; the request never reaches the server. While it waits
 //    no other load progresses, so decide promptly and never wait for another load there.
 //    Such a load's connections are its own: never reused by or from other loads.
+//  - Upload progress: after each part of a request body went out, didSendBodyData with that
+//    part's bytes, the bytes sent so far and the body's length (in that order).
+//  - HTTP authentication (Credential.h): a 401 whose "WWW-Authenticate" offers Basic is a
+//    challenge when the delegate's handlesAuthenticationChallenges answers true (asked once,
+//    with the first willSendRequest), or when the load may use the credential storage
+//    (shouldUseCredentialStorage, asked then too) and it holds a credential for the space. The
+//    401 is then held back and didReceiveAuthenticationChallenge offered; `answer` may be called
+//    from any thread, once (dropping it unanswered continues without credential). A credential
+//    sends the request again with it (kept in the storage by its persistence when the load uses
+//    the storage); a refused one makes a new challenge with previousFailureCount one higher.
+//    Continuing without credential makes the 401 the answer; cancelling fails the load with
+//    kURLErrorUserCancelledAuthentication. A load that does not handle challenges answers a
+//    challenge from the storage once, then takes the 401. A credential is never sent to another
+//    host after a redirect.
+//  - A file URL answers the file's bytes (a response typed by the extension, no status), or
+//    fails with kURLErrorFileDoesNotExist.
 //  - The URL cache and the cookie jar are consulted as the request's cache policy and
 //    HTTPShouldHandleCookies say (URLCache.h, CookieStorage.h); URL protocols (URLProtocol.h)
 //    are asked before the network.
@@ -46,6 +62,7 @@
 
 #include "platform/foundation/Data.h"
 #include "platform/foundation/Error.h"
+#include "platform/net/Credential.h"
 #include "platform/net/ServerTrust.h"
 #include "platform/net/URLRequest.h"
 
@@ -81,6 +98,17 @@ class URLLoaderDelegate {
                                        std::function<void(TrustDecision)> decide) {
         decide(TrustDecision::UseDefault);
     }
+    virtual void didSendBodyData(URLLoader& /*loader*/,
+                                 int64_t /*bytesWritten*/,
+                                 int64_t /*totalBytesWritten*/,
+                                 int64_t /*totalBytesExpectedToWrite*/) {}
+    virtual bool handlesAuthenticationChallenges(URLLoader& /*loader*/) { return false; }
+    virtual void didReceiveAuthenticationChallenge(URLLoader& /*loader*/,
+                                                   const AuthenticationChallenge& /*challenge*/,
+                                                   std::function<void(ChallengeAnswer)> answer) {
+        answer(ChallengeAnswer{});
+    }
+    virtual bool shouldUseCredentialStorage(URLLoader& /*loader*/) { return true; }
     virtual void didFinishLoading(URLLoader& /*loader*/) {}
     virtual void didFailWithError(URLLoader& /*loader*/, const Error& /*error*/) {}
 };

@@ -8,8 +8,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -17,6 +20,7 @@
 #include "platform/dispatch/OperationQueue.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/Text.h"
 #include "platform/net/CookieStorage.h"
 #include "platform/net/URLCache.h"
 #include "platform/net/URLProtocol.h"
@@ -104,6 +108,19 @@ class TestServer {
                                                  sink.done();
                                                  return true;
                                              });
+        });
+        server_.Get("/private", [](const httplib::Request& req, httplib::Response& res) {
+            // "reader:secret"
+            if (req.get_header_value("Authorization") == "Basic cmVhZGVyOnNlY3JldA==") {
+                res.set_content("the page", "text/plain");
+                return;
+            }
+            res.status = 401;
+            res.set_header("WWW-Authenticate", "Basic realm=\"ads\", charset=\"UTF-8\"");
+            res.set_content("who?", "text/plain");
+        });
+        server_.Post("/upload", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_content(std::to_string(req.body.size()), "text/plain");
         });
         // One request per connection, so that stopping the server never waits on an idle one.
         server_.set_post_routing_handler([](const httplib::Request&, httplib::Response& res) {
@@ -337,6 +354,121 @@ TEST(URLLoader, CallsTheDelegateInOrder) {
     EXPECT_EQ(ok->response->url().path(), "/ok");
 }
 
+// Answers credential challenges from a script and writes each one down.
+class Authenticator : public Recorder {
+  public:
+    std::vector<ChallengeAnswer> answers;
+    std::vector<AuthenticationChallenge> challenges;
+    bool useStorage = true;
+
+    bool handlesAuthenticationChallenges(URLLoader&) override { return true; }
+    bool shouldUseCredentialStorage(URLLoader&) override { return useStorage; }
+    void didReceiveAuthenticationChallenge(URLLoader&,
+                                           const AuthenticationChallenge& challenge,
+                                           std::function<void(ChallengeAnswer)> answer) override {
+        EXPECT_TRUE(Queue::main()->isCurrent());
+        events.push_back("challenge " + std::to_string(challenge.previousFailureCount));
+        challenges.push_back(challenge);
+        const ChallengeAnswer next = answers.at(challenges.size() - 1);
+        // Answered from another thread, as a delegate asking a person would.
+        std::thread([answer, next] { answer(next); }).detach();
+    }
+};
+
+TEST(URLLoader, CredentialChallengesAreOfferedAndAnswered) {
+    TestServer server;
+    CredentialStorage::shared().removeAll();
+    const Credential wrong{"reader", "guess", CredentialPersistence::None};
+    const Credential right{"reader", "secret", CredentialPersistence::ForSession};
+    using D = ChallengeDisposition;
+
+    // A refused credential makes a second challenge that names it; the right one gets the page
+    // and stays in the storage for the session.
+    auto first = std::make_shared<Authenticator>();
+    first->answers = {{D::UseCredential, wrong}, {D::UseCredential, right}};
+    load(request(server.url("/private")), first);
+    EXPECT_EQ(first->events, (Events{"send /private", "challenge 0", "challenge 1", "response 200",
+                                     "data", "cache", "finish"}));
+    EXPECT_EQ(first->body, "the page");
+    ASSERT_EQ(first->challenges.size(), 2u);
+    const ProtectionSpace& space = first->challenges[0].protectionSpace;
+    EXPECT_EQ(space.host, "127.0.0.1");
+    EXPECT_EQ(space.realm, "ads");
+    EXPECT_EQ(space.authenticationMethod, kAuthenticationMethodHTTPBasic);
+    EXPECT_EQ(first->challenges[0].failureResponse->statusCode(), 401);
+    EXPECT_FALSE(first->challenges[0].proposedCredential);
+    EXPECT_EQ(first->challenges[1].proposedCredential, wrong);
+    EXPECT_EQ(CredentialStorage::shared().defaultCredentialForProtectionSpace(space), right);
+
+    // The storage's credential is proposed, and used by default.
+    auto second = std::make_shared<Authenticator>();
+    second->answers = {{D::PerformDefaultHandling, {}}};
+    load(request(server.url("/private")), second);
+    EXPECT_EQ(second->challenges.at(0).proposedCredential, right);
+    EXPECT_EQ(second->body, "the page");
+
+    // A delegate that handles nothing gets the page from the storage too, unless it keeps its
+    // load away from the storage.
+    EXPECT_EQ(load(request(server.url("/private")))->body, "the page");
+
+    // Continuing without credential makes the 401 the answer; cancelling fails the load.
+    struct Case {
+        ChallengeAnswer answer;
+        Events events;
+    };
+    const Case cases[] = {
+        {{D::ContinueWithoutCredential, {}},
+         {"send /private", "challenge 0", "response 401", "data", "finish"}},
+        {{D::CancelAuthenticationChallenge, {}},
+         {"send /private", "challenge 0",
+          "fail " + std::to_string(kURLErrorUserCancelledAuthentication)}},
+        {{D::PerformDefaultHandling, {}},  // without the storage: nothing to use
+         {"send /private", "challenge 0", "response 401", "data", "finish"}},
+    };
+    for (const auto& c : cases) {
+        auto r = std::make_shared<Authenticator>();
+        r->answers = {c.answer};
+        r->useStorage = false;
+        load(request(server.url("/private")), r);
+        EXPECT_EQ(r->events, c.events);
+        if (c.answer.disposition != D::CancelAuthenticationChallenge) {
+            EXPECT_EQ(r->body, "who?");
+        }
+    }
+    CredentialStorage::shared().removeAll();
+    auto plain = load(request(server.url("/private")));
+    EXPECT_EQ(plain->response->statusCode(), 401);
+}
+
+TEST(URLLoader, UploadProgressCountsTheWholeBody) {
+    TestServer server;
+    class Uploader : public Recorder {
+      public:
+        std::vector<std::array<int64_t, 3>> progress;
+        void didSendBodyData(URLLoader&, int64_t part, int64_t total, int64_t expected) override {
+            EXPECT_TRUE(Queue::main()->isCurrent());
+            progress.push_back({part, total, expected});
+        }
+    };
+    {
+        auto uploader = std::make_shared<Uploader>();
+        URLRequest r = request(server.url("/upload"));
+        r.httpMethod = "POST";
+        r.body = Data::fromString(TestServer::big().substr(0, 3 * 1024 * 1024));
+        r.headers.set("Content-Type", "application/octet-stream");
+        load(r, uploader);
+        EXPECT_EQ(uploader->body, std::to_string(3 * 1024 * 1024));
+        ASSERT_FALSE(uploader->progress.empty());
+        int64_t sum = 0;
+        for (const auto& [part, total, expected] : uploader->progress) {
+            sum += part;
+            EXPECT_EQ(total, sum);
+            EXPECT_EQ(expected, 3 * 1024 * 1024);
+        }
+        EXPECT_EQ(sum, 3 * 1024 * 1024);
+    }
+}
+
 TEST(URLLoader, RefusedRedirectDeliversTheRedirectResponse) {
     TestServer server;
     auto refuser = std::make_shared<Recorder>();
@@ -508,6 +640,24 @@ class Interceptor : public URLProtocol {
         }).detach();
     }
 };
+
+TEST(URLLoader, FileURLsAnswerTheFilesBytes) {
+    const auto folder = std::filesystem::temp_directory_path() / "urlloader file test";
+    std::filesystem::create_directories(folder);
+    { std::ofstream(folder / "page one.html") << "<p>local</p>"; }
+    auto url = "file://" + platform::percentEscape(folder.string(), "/") + "/page%20one.html";
+    auto ok = load(request(url));
+    EXPECT_EQ(ok->events,
+              (Events{"send " + URL::parse(url)->path(), "response -1", "data", "finish"}));
+    EXPECT_EQ(ok->body, "<p>local</p>");
+    EXPECT_EQ(ok->response->MIMEType(), "text/html");
+    EXPECT_EQ(ok->response->expectedContentLength(), 12);
+    auto missing =
+        load(request("file://" + platform::percentEscape(folder.string(), "/") + "/none.js"));
+    ASSERT_TRUE(missing->error);
+    EXPECT_EQ(missing->error->code, kURLErrorFileDoesNotExist);
+    std::filesystem::remove_all(folder);
+}
 
 TEST(URLLoader, ProtocolsAnswerWithoutTheNetwork) {
     auto interceptor = std::make_shared<Interceptor>();

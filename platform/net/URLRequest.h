@@ -119,6 +119,8 @@ enum URLErrorCode : int64_t {
     kURLErrorNetworkConnectionLost = -1005,
     kURLErrorHTTPTooManyRedirects = -1007,
     kURLErrorResourceUnavailable = -1008,
+    kURLErrorUserCancelledAuthentication = -1012,
+    kURLErrorFileDoesNotExist = -1100,
     kURLErrorServerCertificateUntrusted = -1202,
 };
 Error makeURLError(int64_t code, const std::string& failingURL);

@@ -158,6 +158,27 @@ void Canvas::fillLinearGradient(const Rect& rect,
     cairo_pattern_destroy(pattern);
 }
 
+void Canvas::fillRadialGradient(const Rect& rect,
+                                Point center,
+                                double startRadius,
+                                double endRadius,
+                                const std::vector<GradientStop>& stops) {
+    if (rect.isEmpty() || stops.empty()) return;
+    cairo_pattern_t* pattern =
+        cairo_pattern_create_radial(center.x, center.y, startRadius, center.x, center.y, endRadius);
+    for (const GradientStop& stop : stops) {
+        const Color& c = stop.color;
+        cairo_pattern_add_color_stop_rgba(pattern, std::clamp(stop.location, 0.0, 1.0), c.red,
+                                          c.green, c.blue, c.alpha);
+    }
+    cairo_pattern_set_extend(pattern, CAIRO_EXTEND_NONE);
+    cairo_new_path(cr_);
+    addRectPath(cr_, rect, 0);
+    cairo_set_source(cr_, pattern);
+    cairo_fill(cr_);
+    cairo_pattern_destroy(pattern);
+}
+
 void Canvas::drawImage(const Image& image, const Rect& rect, ContentMode mode) {
     const Rect target = fittedRect(image.size(), rect, mode);
     const int width = image.pixelWidth();

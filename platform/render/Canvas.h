@@ -78,6 +78,14 @@ class Canvas {
                             const std::vector<GradientStop>& stops,
                             double cornerRadius = 0);
 
+    // Fills with colours blended outwards from `center`, from radius `startRadius` (the first
+    // stop) to `endRadius` (the last); no colour is drawn outside the two circles' span.
+    void fillRadialGradient(const Rect& rect,
+                            Point center,
+                            double startRadius,
+                            double endRadius,
+                            const std::vector<GradientStop>& stops);
+
     // Draws the image into `rect` placed by `mode`; what overflows the rectangle is drawn too
     // unless the caller clips.
     void drawImage(const Image& image,

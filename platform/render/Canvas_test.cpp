@@ -140,6 +140,16 @@ TEST(Canvas, LinearGradientBlendsBetweenStops) {
     EXPECT_TRUE(colorNear(bitmap.pixelAt(117, 5), kBlue));
 }
 
+TEST(Canvas, RadialGradientBlendsOutwardsFromTheCentre) {
+    Bitmap bitmap(Size{101, 101});
+    Canvas(bitmap).fillRadialGradient({0, 0, 101, 101}, {50.5, 50.5}, 0, 50,
+                                      {{0, kRed}, {1, kBlue}});
+    EXPECT_TRUE(colorNear(bitmap.pixelAt(50, 50), kRed, 0.03));
+    EXPECT_TRUE(colorNear(bitmap.pixelAt(75, 50), {0.5, 0, 0.5, 1}, 0.03));
+    EXPECT_TRUE(colorNear(bitmap.pixelAt(50, 1), kBlue, 0.03));
+    EXPECT_EQ(bitmap.pixelAt(0, 0), Color::clear());  // past the outer circle: nothing
+}
+
 TEST(Canvas, FittedRectPlacesContentByMode) {
     const Rect bounds(0, 0, 100, 50);
     const Size wide{40, 10};

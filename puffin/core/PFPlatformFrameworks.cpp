@@ -12,9 +12,13 @@
 #include <vector>
 
 #include "platform/device/DeviceFacts.h"
+#include "platform/dispatch/Clock.h"
 #include "platform/foundation/Data.h"
+#include "platform/media/AudioSession.h"
 #include "platform/net/Reachability.h"
 #include "platform/net/ServerTrust.h"
+#include "platform/render/Transform3D.h"
+#include "platform/ui/Animation.h"
 
 namespace {
 
@@ -186,6 +190,82 @@ void PFRegisterPlatformFrameworks() {
     for (const char* name : kCoreDataClasses)
         coreData.emplace(std::string("OBJC_CLASS_$_") + name, plainClass(name));
     registerFramework("CoreData", std::move(coreData));
+
+    // The audio session's interruption and route-change events (platform/media), through the
+    // C interface the SDK looks up: a listener per kind, the interruption type property.
+    {
+        using platform::media::AudioSession;
+        constexpr uint32_t kRouteChange = 0x726f6368;       // 'roch'
+        constexpr uint32_t kInterruptionType = 0x74797065;  // 'type'
+        constexpr uint32_t kShouldResume = 0x6972736d;      // 'irsm'
+        registerFramework(
+            "AudioToolbox",
+            Symbols{
+                {"AudioSessionInitialize", std::function<int32_t(std::function<void(uint32_t)>)>(
+                                               [](std::function<void(uint32_t)> listener) {
+                                                   AudioSession::shared().addInterruptionObserver(
+                                                       [listener](bool began) {
+                                                           listener(began ? 1 : 0);
+                                                       });
+                                                   return 0;
+                                               })},
+                {"AudioSessionAddPropertyListener",
+                 std::function<int32_t(uint32_t,
+                                       std::function<void(uint32_t, const platform::Dictionary&)>)>(
+                     [](uint32_t property,
+                        std::function<void(uint32_t, const platform::Dictionary&)> listener)
+                         -> int32_t {
+                         if (property != kRouteChange) return -1;
+                         AudioSession::shared().addRouteChangeObserver(
+                             [listener, property](int reason) {
+                                 listener(property, platform::Dictionary{
+                                                        {"OutputDeviceDidChange_Reason", reason}});
+                             });
+                         return 0;
+                     })},
+                {"AudioSessionGetProperty",
+                 std::function<std::optional<uint32_t>(uint32_t)>(
+                     [](uint32_t property) -> std::optional<uint32_t> {
+                         if (property != kInterruptionType) return std::nullopt;
+                         return AudioSession::shared().interruptionShouldResume() ? kShouldResume
+                                                                                  : 0u;
+                     })},
+            });
+    }
+
+    // The media clock of the animation framework.
+    // The media clock and the animation engine of platform/ui, for the ad views' animations.
+    {
+        using platform::render::Transform3D;
+        using Triple = std::function<Transform3D(const Transform3D&, double, double, double)>;
+        using Rotate =
+            std::function<Transform3D(const Transform3D&, double, double, double, double)>;
+        Symbols quartz{
+            {"CACurrentMediaTime", std::function<double()>([] { return platform::Clock::now(); })},
+            {"CATransform3DRotate", Rotate(&platform::render::transform3DRotate)},
+            {"CATransform3DScale", Triple(&platform::render::transform3DScale)},
+            {"CATransform3DTranslate", Triple(&platform::render::transform3DTranslate)},
+            {"kCAFillModeForwards", std::string("forwards")},
+        };
+        for (const char* name : {"CABasicAnimation", "CAKeyframeAnimation", "CATransition"})
+            quartz.emplace(std::string("OBJC_CLASS_$_") + name, plainClass(name));
+        using namespace platform::ui;
+        for (const auto& [symbol, value] : {std::pair{"kCATransitionFade", kTransitionFade},
+                                            {"kCATransitionMoveIn", kTransitionMoveIn},
+                                            {"kCATransitionPush", kTransitionPush},
+                                            {"kCATransitionReveal", kTransitionReveal},
+                                            {"kCATransitionFromTop", kTransitionFromTop},
+                                            {"kCATransitionFromBottom", kTransitionFromBottom},
+                                            {"kCATransitionFromLeft", kTransitionFromLeft},
+                                            {"kCATransitionFromRight", kTransitionFromRight}})
+            quartz.emplace(symbol, std::string(value));
+        registerFramework("QuartzCore", std::move(quartz));
+    }
+
+    // The web view of web-template ads: this platform's one web view serves as both.
+    registerFramework("WebKit", Symbols{{"OBJC_CLASS_$_WKWebView", plainClass("WKWebView")},
+                                        {"OBJC_CLASS_$_WKWebViewConfiguration",
+                                         plainClass("WKWebViewConfiguration")}});
 
     registerFramework(
         "AdSupport",

@@ -29,6 +29,19 @@
 //                        NSFetchRequest, NSPredicate (platform/data; no factories);
 //                        NSSQLiteStoreType
 //  "AdSupport"           class ASIdentifierManager (makes a PFAdvertisingIdentifierManager)
+//  "AudioToolbox"        AudioSessionInitialize: int32_t(std::function<void(uint32_t)> listener)
+//                        AudioSessionAddPropertyListener: int32_t(uint32_t property,
+//                          std::function<void(uint32_t, const platform::Dictionary& change)>)
+//                        AudioSessionGetProperty: std::optional<uint32_t>(uint32_t property)
+//                        (platform/media's audio session events)
+//  "QuartzCore"          CACurrentMediaTime: double() (platform::Clock::now); CATransform3DRotate:
+//                          Transform3D(const Transform3D&, double angle, double x, double y,
+//                          double z); CATransform3DScale, CATransform3DTranslate:
+//                          Transform3D(const Transform3D&, double, double, double); classes
+//                          CABasicAnimation, CAKeyframeAnimation, CATransition (platform/ui's
+//                          animation engine); kCAFillModeForwards and the kCATransition names
+//  "WebKit"              classes WKWebView, WKWebViewConfiguration (no factories: the web-ad
+//                        view makes platform/web's view for either)
 
 #include <optional>
 #include <string>

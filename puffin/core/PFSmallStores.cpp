@@ -252,6 +252,7 @@ void PFAlertViewWrapper::showWithCallback(std::function<void(bool)> newCallback)
         return;
     }
     callback = std::move(newCallback);
+    keptWhileShown_ = shared_from_this();
     alertView->show();
     displayed = true;
 }
@@ -259,8 +260,16 @@ void PFAlertViewWrapper::showWithCallback(std::function<void(bool)> newCallback)
 void PFAlertViewWrapper::alertViewClickedButtonAtIndex(platform::ui::AlertView& view,
                                                        int64_t buttonIndex) {
     if (!displayed) return;
+    auto self = std::move(keptWhileShown_);
     if (&view == alertView.get() && callback) callback(buttonIndex != 0);
     displayed = false;
+}
+
+void PFAlertViewWrapper::alertViewDidDismissWithButtonIndex(platform::ui::AlertView& view,
+                                                            int64_t) {
+    if (&view != alertView.get()) return;
+    displayed = false;
+    keptWhileShown_.reset();
 }
 
 // ---- descriptions

@@ -91,10 +91,14 @@ class PFAlertViewWrapper : public platform::ui::AlertViewDelegate,
                                                              const std::string& cancelButtonTitle,
                                                              const std::string& confirmButtonTitle);
     // While an alert is up a second call logs "Error:Should not show two alerts at once." and
-    // drops its callback.
+    // drops its callback. The wrapper keeps itself alive while its alert is up (the alert holds
+    // its delegate weakly), so a caller need not keep it.
     void showWithCallback(std::function<void(bool confirmed)> callback);
     void alertViewClickedButtonAtIndex(platform::ui::AlertView& alertView,
                                        int64_t buttonIndex) override;
+    // An alert taken off without a tap lets the wrapper go too.
+    void alertViewDidDismissWithButtonIndex(platform::ui::AlertView& alertView,
+                                            int64_t buttonIndex) override;
 
     std::shared_ptr<platform::ui::AlertView> alertView;
     std::function<void(bool)> callback;
@@ -102,6 +106,7 @@ class PFAlertViewWrapper : public platform::ui::AlertViewDelegate,
 
   private:
     PFAlertViewWrapper() = default;
+    std::shared_ptr<PFAlertViewWrapper> keptWhileShown_;
 };
 
 // Pretty-printed JSON of a collection that is a valid JSON object, else its usual description

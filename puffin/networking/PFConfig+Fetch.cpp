@@ -11,8 +11,8 @@ void PFConfig::requestConfig(std::function<void(bool)> completion) {
 }
 
 void PFConfig::requestConfigInstance(std::function<void(bool)> completion) {
-    if (isUpdating) return;  // this call's completion never runs
-    isUpdating = true;
+    // Tested and set in one step, so two callers on two threads never both send.
+    if (isUpdating.exchange(true)) return;  // this call's completion never runs
     auto request = PFHTTPAPIRequest::create("/api/config");
     auto self = shared();
     PFHTTPRequestManager::shared()->addRequestSuccessFailureSendNow(

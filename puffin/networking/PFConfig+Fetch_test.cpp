@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "platform/foundation/UserDefaults.h"
 #include "platform/testing/TestSupport.h"
@@ -50,6 +52,20 @@ TEST_F(PFConfigFetchTest, TheReplyIsStoredAndReadBackOneCallAtATime) {
     ASSERT_TRUE(click);
     EXPECT_EQ(click->at("maxTimesToRetry").asInteger(), 4);
     EXPECT_FALSE(PFConfig::shared()->isUpdating);
+}
+
+TEST_F(PFConfigFetchTest, CallsFromManyThreadsAtOnceSendOneRequest) {
+    manager();
+    std::atomic<int> completions{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 8; ++i)
+        threads.emplace_back([&] { PFConfig::requestConfig([&](bool) { ++completions; }); });
+    for (auto& t : threads)
+        t.join();
+    ASSERT_TRUE(waitFor([&] { return completions > 0; }));
+    platform::RunLoop::main().runUntil([] { return false; }, 0.2);
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(server.requestCount("/api/config"), 1u);
 }
 
 // Run by AFetchedConfigurationHoldsInTheNextLaunch in a child process on the same app home.

@@ -8,6 +8,7 @@
 // Threading: every class member may be called from any thread (the user defaults are
 // thread-safe). The shared instance belongs to the configuration fetch.
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -53,7 +54,8 @@ class PFConfig {
     static void requestConfig(std::function<void(bool)> completion);
     void requestConfigInstance(std::function<void(bool)> completion);
     void processConfig(const platform::Dictionary& config);
-    bool isUpdating = false;
+    // A configuration request is in flight; set and tested in one step.
+    std::atomic<bool> isUpdating{false};
 
     PFConfig() = default;
     PFConfig(const PFConfig&) = delete;

@@ -180,7 +180,7 @@ void PFHTTPRequestManager::addRequestSuccessFailureStreamAutoRetryOfSendNowPrior
     std::shared_ptr<PFNOutputStream> stream,
     uint64_t autoRetryOf,
     bool sendNow,
-    int64_t /*priority*/,
+    int64_t priority,
     std::shared_ptr<platform::OperationQueue> queue) {
     if (!request) return;
     const int64_t status = reachabilityManager->networkReachabilityStatus();
@@ -193,7 +193,9 @@ void PFHTTPRequestManager::addRequestSuccessFailureStreamAutoRetryOfSendNowPrior
     }
     auto operation = createRequestOperationSuccessFailureStreamAutoRetryOf(
         std::move(request), std::move(success), std::move(failure), std::move(stream), autoRetryOf);
-    if (operation) enqueueOperationSendNowWithQueue(operation, sendNow, std::move(queue));
+    if (!operation) return;
+    operation->setQueuePriority(priority);
+    enqueueOperationSendNowWithQueue(operation, sendNow, std::move(queue));
 }
 
 std::shared_ptr<PFNHTTPRequestOperation>

@@ -115,6 +115,25 @@ TEST_F(PFHTTPRequestManagerTest, SendNowPassesASuspendedQueue) {
     ASSERT_TRUE(waitFor([&] { return queued.successes == 1; }));
 }
 
+TEST_F(PFHTTPRequestManagerTest, QueuedRequestsGoOutByTheirPriority) {
+    auto m = manager();
+    m->operationQueue->setSuspended(true);
+    Outcome outcome;
+    const std::vector<std::pair<std::string, int64_t>> plan = {
+        {"/files/low", -4}, {"/files/normal", 0}, {"/files/high", 4}};
+    for (const auto& [path, priority] : plan) {
+        platform::net::URLRequest request(*platform::net::URL::parse(server.URLString(path)));
+        m->addRequestSuccessFailureStreamAutoRetryOfSendNowPriority(
+            request, succeed(outcome), fail(outcome), nullptr, 0, false, priority);
+    }
+    m->operationQueue->setSuspended(false);
+    ASSERT_TRUE(waitFor([&] { return outcome.successes + outcome.failures == 3; }));
+    std::vector<std::string> order;
+    for (const auto& request : server.requests())
+        if (request.path.rfind("/files/", 0) == 0) order.push_back(request.path);
+    EXPECT_EQ(order, (std::vector<std::string>{"/files/high", "/files/normal", "/files/low"}));
+}
+
 TEST_F(PFHTTPRequestManagerTest, FailedRequestsAreRetriedByTheirRuleWithGrowingWaits) {
     platform::Clock::useVirtual();
     PFConfig::setObjectForKey(Value(true), PFConfig::namespacedKey("retriesEnabledCoreDataSystem"));

@@ -130,11 +130,53 @@ class PFNURLConnectionOperation::Connection : public platform::net::URLLoaderDel
             policy = op->securityPolicy_;
         }
         if (block) {
-            block(trust, std::move(decide));
+            block(Challenge{trust, std::nullopt},
+                  [decide = std::move(decide)](platform::net::ChallengeAnswer answer) {
+                      using D = platform::net::ChallengeDisposition;
+                      decide(answer.disposition == D::UseCredential ? TrustDecision::Accept
+                             : answer.disposition == D::CancelAuthenticationChallenge
+                                 ? TrustDecision::Refuse
+                                 : TrustDecision::UseDefault);
+                  });
             return;
         }
         const bool accepted = policy && policy->evaluateServerTrustForDomain(trust, trust.host);
         decide(accepted ? TrustDecision::Accept : TrustDecision::Refuse);
+    }
+    bool handlesAuthenticationChallenges(URLLoader&) override { return true; }
+    bool shouldUseCredentialStorage(URLLoader&) override {
+        auto op = operation_;
+        return !op || op->shouldUseCredentialStorage();
+    }
+    void didReceiveAuthenticationChallenge(
+        URLLoader&,
+        const platform::net::AuthenticationChallenge& challenge,
+        std::function<void(platform::net::ChallengeAnswer)> answer) override {
+        using D = platform::net::ChallengeDisposition;
+        auto op = operation_;
+        if (!op) {
+            answer({D::CancelAuthenticationChallenge, std::nullopt});
+            return;
+        }
+        AuthenticationChallengeBlock block;
+        std::optional<platform::net::Credential> credential;
+        {
+            std::lock_guard lock(op->lock_);
+            block = op->authenticationChallenge_;
+            credential = op->credential_;
+        }
+        if (block) {
+            block(Challenge{std::nullopt, challenge}, std::move(answer));
+            return;
+        }
+        if (challenge.previousFailureCount != 0 || !credential) {
+            answer({D::ContinueWithoutCredential, std::nullopt});
+            return;
+        }
+        answer({D::UseCredential, credential});
+    }
+    void didSendBodyData(URLLoader&, int64_t bytes, int64_t total, int64_t expected) override {
+        if (auto op = operation_) op->connectionDidSendBodyData(bytes, total, expected);
     }
     void didFinishLoading(URLLoader&) override {
         if (auto op = operation_) op->connectionDidFinishLoading();
@@ -362,6 +404,20 @@ void PFNURLConnectionOperation::connectionDidReceiveData(const Data& data) {
     });
 }
 
+void PFNURLConnectionOperation::connectionDidSendBodyData(int64_t bytes,
+                                                          int64_t total,
+                                                          int64_t expected) {
+    ProgressBlock progress;
+    {
+        std::lock_guard lock(lock_);
+        progress = uploadProgress_;
+    }
+    if (!progress) return;
+    platform::Queue::main()->async([progress, bytes, total, expected] {
+        progress(static_cast<uint64_t>(bytes), total, expected);
+    });
+}
+
 void PFNURLConnectionOperation::connectionDidFinishLoading() {
     {
         std::lock_guard lock(lock_);
@@ -559,6 +615,16 @@ void PFNURLConnectionOperation::setOutputStream(std::shared_ptr<PFNOutputStream>
     if (stream == outputStream_) return;
     if (outputStream_) outputStream_->close();
     outputStream_ = std::move(stream);
+}
+
+std::optional<platform::net::Credential> PFNURLConnectionOperation::credential() const {
+    std::lock_guard lock(lock_);
+    return credential_;
+}
+
+void PFNURLConnectionOperation::setCredential(std::optional<platform::net::Credential> credential) {
+    std::lock_guard lock(lock_);
+    credential_ = std::move(credential);
 }
 
 bool PFNURLConnectionOperation::shouldUseCredentialStorage() const {

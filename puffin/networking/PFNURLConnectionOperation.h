@@ -10,6 +10,8 @@
 //    arrive there.
 //  - start, cancel, pause, resume and the accessors may be called from any thread (one
 //    recursive lock guards state changes).
+//  - Challenges: server trust goes to the security policy, HTTP authentication to the
+//    operation's credential, unless an authentication-challenge block answers them.
 //  - Progress blocks, totalBytesRead updates and the start and finish notifications run on the
 //    main queue; the completion block runs on completionQueue (the main queue when unset) inside
 //    completionGroup (a process-wide group when unset), never on the network thread.
@@ -29,6 +31,7 @@
 #include "platform/foundation/Data.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Value.h"
+#include "platform/net/Credential.h"
 #include "platform/net/ServerTrust.h"
 #include "platform/net/URLRequest.h"
 #include "puffin/networking/PFNOutputStream.h"
@@ -60,11 +63,17 @@ class PFNURLConnectionOperation : public platform::Operation {
   public:
     using ProgressBlock =
         std::function<void(uint64_t bytes, int64_t totalBytes, int64_t totalBytesExpected)>;
-    // Decides a server-trust challenge instead of the security policy; `decide` may be called
-    // from any thread.
+    // Answers a challenge instead of the built-in handling: a server-trust challenge
+    // (serverTrust set; UseCredential accepts the chain, Cancel refuses it, the others leave it
+    // to the system's verification) or an HTTP authentication challenge (credentialChallenge
+    // set). `sender` may be called from any thread, once.
+    struct Challenge {
+        std::optional<platform::net::ServerTrust> serverTrust;
+        std::optional<platform::net::AuthenticationChallenge> credentialChallenge;
+    };
     using AuthenticationChallengeBlock =
-        std::function<void(const platform::net::ServerTrust& serverTrust,
-                           std::function<void(platform::net::TrustDecision)> decide)>;
+        std::function<void(const Challenge& challenge,
+                           std::function<void(platform::net::ChallengeAnswer)> sender)>;
     using CacheResponseBlock = std::function<std::optional<platform::net::CachedURLResponse>(
         const platform::net::CachedURLResponse& cachedResponse)>;
     using RedirectResponseBlock = std::function<std::optional<platform::net::URLRequest>(
@@ -127,8 +136,13 @@ class PFNURLConnectionOperation : public platform::Operation {
     // Before start: where the body goes instead of memory (responseData is then unset).
     void setOutputStream(std::shared_ptr<PFNOutputStream> stream);
 
+    // The loader's answer to whether the credential storage may be used (and kept).
     bool shouldUseCredentialStorage() const;
     void setShouldUseCredentialStorage(bool value);
+    // Offered to an HTTP authentication challenge when no block answers it: on the first
+    // challenge only; without one, or after a refusal, the 401 is the answer.
+    std::optional<platform::net::Credential> credential() const;
+    void setCredential(std::optional<platform::net::Credential> credential);
     std::shared_ptr<PFNSecurityPolicy> securityPolicy() const;
     void setSecurityPolicy(std::shared_ptr<PFNSecurityPolicy> policy);
     std::shared_ptr<platform::Queue> completionQueue() const;
@@ -176,12 +190,14 @@ class PFNURLConnectionOperation : public platform::Operation {
     // Connection callbacks, on the network thread.
     void connectionDidReceiveResponse(const platform::net::HTTPURLResponse& response);
     void connectionDidReceiveData(const platform::Data& data);
+    void connectionDidSendBodyData(int64_t bytes, int64_t total, int64_t expected);
     void connectionDidFinishLoading();
     void connectionDidFail(const platform::Error& error);
     void performOnNetworkThread(void (PFNURLConnectionOperation::*work)());
 
     int64_t state_ = PFNOperationReadyState;
     bool shouldUseCredentialStorage_ = true;
+    std::optional<platform::net::Credential> credential_;
     platform::net::URLRequest request_;
     std::optional<platform::net::HTTPURLResponse> response_;
     std::optional<platform::Error> error_;

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "platform/dispatch/Clock.h"
+#include "platform/dispatch/Queue.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/KeyedArchive.h"
 #include "platform/net/URLProtocol.h"
 #include "platform/ui/Application.h"
 #include "puffin/core/PFPlatformFrameworks.h"
+#include "puffin/networking/PFAPIPeerFixture_test.h"
 
 namespace {
 
@@ -175,3 +177,108 @@ TEST(PFNURLConnectionOperationBackground, ATaskHeldUntilItsTimeRunsOutCancelsThe
     EXPECT_EQ(app.openBackgroundTaskCount(), 0u);
     app.setState(platform::ui::ApplicationState::Active);
 }
+
+namespace {
+
+class PFNURLConnectionOperationPeerTest : public pftest::APIPeerFixture {
+  protected:
+    std::shared_ptr<PFNURLConnectionOperation> operation(const std::string& path) {
+        URLRequest request(*platform::net::URL::parse(server.URLString(path)));
+        auto op = PFNURLConnectionOperation::create(request);
+        op->setSecurityPolicy(manager()->securityPolicy);
+        return op;
+    }
+    static peers::PuffinAPIReply unauthorized() {
+        auto reply = peers::PuffinAPIReply::json(Dictionary{{"status", 401}}, 401);
+        reply.headers = {{"WWW-Authenticate", "Basic realm=\"reports\""}};
+        return reply;
+    }
+};
+
+TEST_F(PFNURLConnectionOperationPeerTest, CredentialChallengesTakeTheOperationsCredentialOnce) {
+    platform::net::CredentialStorage::shared().removeAll();
+    server.setRejectBadSignatures(false);
+    const platform::net::Credential credential{"publisher", "pw",
+                                               platform::net::CredentialPersistence::None};
+    struct Case {
+        const char* name;
+        std::optional<platform::net::Credential> credential;
+        std::vector<peers::PuffinAPIReply> replies;
+        int64_t status;
+        size_t requests;
+    };
+    const Case cases[] = {
+        // The credential answers the first challenge.
+        {"accepted", credential, {unauthorized(), peers::PuffinAPIReply::valid("/x")}, 200, 2},
+        // A refused credential is not offered again: the second 401 is the answer.
+        {"refused", credential, {unauthorized(), unauthorized()}, 401, 2},
+        // Without a credential the first 401 is the answer.
+        {"none", std::nullopt, {unauthorized(), peers::PuffinAPIReply::valid("/x")}, 401, 1},
+    };
+    for (const auto& c : cases) {
+        server.clearRequests();
+        server.serveInTurn("/reports", c.replies);
+        auto op = operation("/reports");
+        op->setCredential(c.credential);
+        op->start();
+        ASSERT_TRUE(waitFor([&] { return op->isFinished(); })) << c.name;
+        ASSERT_TRUE(op->response()) << c.name;
+        EXPECT_EQ(op->response()->statusCode(), c.status) << c.name;
+        auto requests = server.requests("/reports");
+        ASSERT_EQ(requests.size(), c.requests) << c.name;
+        EXPECT_FALSE(requests[0].header("Authorization")) << c.name;
+        if (c.requests > 1) {
+            EXPECT_EQ(requests[1].header("Authorization"), "Basic cHVibGlzaGVyOnB3") << c.name;
+        }
+    }
+
+    // A block answers instead; its cancel fails the operation.
+    server.serveInTurn("/reports", {unauthorized()});
+    auto blocked = operation("/reports");
+    blocked->setCredential(credential);
+    int asked = 0;
+    blocked->setWillSendRequestForAuthenticationChallengeBlock(
+        [&](const PFNURLConnectionOperation::Challenge& challenge, auto sender) {
+            using D = platform::net::ChallengeDisposition;
+            if (challenge.serverTrust) {  // the peer's certificate: accepted
+                sender({D::UseCredential, {}});
+                return;
+            }
+            ++asked;
+            EXPECT_TRUE(challenge.credentialChallenge);
+            EXPECT_EQ(challenge.credentialChallenge->protectionSpace.realm, "reports");
+            sender({D::CancelAuthenticationChallenge, {}});
+        });
+    blocked->start();
+    ASSERT_TRUE(waitFor([&] { return blocked->isFinished(); }));
+    EXPECT_EQ(asked, 1);
+    ASSERT_TRUE(blocked->error());
+    EXPECT_EQ(blocked->error()->code, platform::net::kURLErrorUserCancelledAuthentication);
+}
+
+TEST_F(PFNURLConnectionOperationPeerTest, UploadProgressReachesTheBlockOnTheMainQueue) {
+    server.setRejectBadSignatures(false);
+    auto op = operation("/uploads");
+    URLRequest request = op->request();
+    request.httpMethod = "POST";
+    request.body = Data(std::vector<uint8_t>(2 * 1024 * 1024 + 17, 'x'));
+    request.headers.set("Content-Type", "application/octet-stream");
+    op->setRequest(request);
+    uint64_t sum = 0;
+    int64_t lastTotal = 0, expected = 0;
+    bool offMain = false;
+    op->setUploadProgressBlock([&](uint64_t bytes, int64_t total, int64_t totalExpected) {
+        offMain = offMain || !platform::Queue::main()->isCurrent();
+        sum += bytes;
+        lastTotal = total;
+        expected = totalExpected;
+    });
+    op->start();
+    ASSERT_TRUE(waitFor([&] { return op->isFinished() && sum == request.body.size(); }));
+    EXPECT_FALSE(offMain);
+    EXPECT_EQ(lastTotal, static_cast<int64_t>(request.body.size()));
+    EXPECT_EQ(expected, static_cast<int64_t>(request.body.size()));
+    EXPECT_EQ(server.requests("/uploads").at(0).body.size(), request.body.size());
+}
+
+}  // namespace
