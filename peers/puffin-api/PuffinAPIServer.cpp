@@ -342,8 +342,14 @@ PuffinAPIServer::PuffinAPIServer(std::string certificateChainPem, std::string pr
         }
         return httplib::Server::HandlerResponse::Unhandled;
     });
-    // Idle kept-alive connections close at once, so stop() never waits for pooled clients.
-    state_->server->set_keep_alive_timeout(0);
+    // A connection waits up to 5 s for its request and serves that one only (its answer says
+    // "Connection: close"): a client that is slow to send after its handshake (a loaded machine,
+    // the sanitizers) is still served, and no idle kept-alive connection is left for stop() to
+    // wait on, nor closed under a client that sends on it again.
+    state_->server->set_keep_alive_timeout(5);
+    state_->server->set_post_routing_handler([](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Connection", "close");
+    });
     auto handler = [state](const httplib::Request& req, httplib::Response& res) {
         state->handle(req, res);
     };
