@@ -162,6 +162,23 @@ bool HeadlessRunner::runFile(const std::filesystem::path& script, std::string& e
 }
 
 bool HeadlessRunner::run(std::string_view script, std::string_view source, std::string& error) {
+    // The open if blocks, innermost last: whether the lines of the part being read run.
+    struct Block {
+        bool outerRuns;  // the lines around the block run
+        bool holds;      // the if's condition held
+        bool inElse = false;
+        int line;
+    };
+    std::vector<Block> blocks;
+    auto running = [&] {
+        return blocks.empty() ||
+               (blocks.back().outerRuns && blocks.back().holds != blocks.back().inElse);
+    };
+    auto fail = [&](int number, std::string_view line, const std::string& message) {
+        error = std::string(source) + ":" + std::to_string(number) + ": " + std::string(line) +
+                ": " + message;
+        return false;
+    };
     int number = 0;
     size_t pos = 0;
     while (pos <= script.size()) {
@@ -175,12 +192,33 @@ bool HeadlessRunner::run(std::string_view script, std::string_view source, std::
         std::string_view command = line.substr(0, split);
         std::string_view argument =
             split == std::string_view::npos ? std::string_view() : trim(line.substr(split));
-        std::string message;
-        if (!runCommand(command, argument, message)) {
-            error = std::string(source) + ":" + std::to_string(number) + ": " + std::string(line) +
-                    ": " + message;
-            return false;
+        if (command == "if") {
+            if (argument.empty()) return fail(number, line, "if needs a name or a text");
+            const bool outer = running();
+            const std::string wanted(argument);
+            const bool holds = outer && (findTarget(wanted) != nullptr || showsText(wanted));
+            blocks.push_back({outer, holds, false, number});
+            continue;
         }
+        if (command == "else") {
+            if (blocks.empty() || blocks.back().inElse)
+                return fail(number, line, "else without its if");
+            blocks.back().inElse = true;
+            continue;
+        }
+        if (command == "end") {
+            if (blocks.empty()) return fail(number, line, "end without its if");
+            blocks.pop_back();
+            continue;
+        }
+        if (!running()) continue;
+        std::string message;
+        if (!runCommand(command, argument, message)) return fail(number, line, message);
+    }
+    if (!blocks.empty()) {
+        error =
+            std::string(source) + ":" + std::to_string(blocks.back().line) + ": if without its end";
+        return false;
     }
     return true;
 }

@@ -11,6 +11,7 @@
 //    costs no real time.
 //  - The first line that fails stops the run; the message names the script, the line number
 //    and the line.
+//  - if / else / end choose lines by what the screen shows when the if is read (blocks nest).
 
 #include <filesystem>
 #include <string>

@@ -147,6 +147,46 @@ TEST_F(HeadlessRunnerTest, AFailingLineStopsTheRunAndIsNamed) {
     EXPECT_EQ(buys, 0);
 }
 
+TEST_F(HeadlessRunnerTest, IfElseEndChooseLinesByWhatTheScreenShows) {
+    struct Case {
+        const char* script;
+        int buys;
+    };
+    const Case cases[] = {
+        {"if 现金\ntap buy\nend", 1},                            // a text shown
+        {"if buy\ntap buy\nelse\njump\nend", 1},                 // a view by name; else skipped
+        {"if 负债\njump\nelse\ntap buy\ntap buy\nend", 2},       // not shown: the else part
+        {"if 负债\nif 现金\njump\nend\nelse\ntap buy\nend", 1},  // nested, not reached
+        {"if 现金\nif 负债\njump\nelse\ntap buy\nend\nend\ntap buy", 2},
+    };
+    for (const auto& c : cases) {
+        buys = 0;
+        EXPECT_TRUE(run(c.script)) << c.script << ": " << error;
+        EXPECT_EQ(buys, c.buys) << c.script;
+    }
+    // The condition is read when the if is reached: the tap before it counts.
+    status->setHidden(true);
+    buy->addTarget([this](auto&, auto) { status->setHidden(false); }, ControlEvent::TouchUpInside);
+    buys = 0;
+    EXPECT_TRUE(run("tap buy\nif 现金\ntap buy\nend")) << error;
+    EXPECT_EQ(buys, 2);
+
+    const struct {
+        const char* script;
+        const char* error;
+    } broken[] = {
+        {"else", "test.script:1: else: else without its if"},
+        {"log a\nend", "test.script:2: end: end without its if"},
+        {"if 现金\nelse\nelse\nend", "test.script:3: else: else without its if"},
+        {"log a\nif 现金\ntap buy", "test.script:2: if without its end"},
+        {"if\nend", "test.script:1: if: if needs a name or a text"},
+    };
+    for (const auto& b : broken) {
+        EXPECT_FALSE(run(b.script)) << b.script;
+        EXPECT_EQ(error, b.error);
+    }
+}
+
 TEST_F(HeadlessRunnerTest, HiddenViewsCannotBeTappedOrExpected) {
     status->setHidden(true);
     buy->setAlpha(0);

@@ -74,12 +74,7 @@ int main(int argc, char** argv) {
     platform::ui::setBundleDirectory(
         qen::app::bundleDirectoryFor(*options, executablePath(argv[0])));
     if (options->virtualTime) platform::Clock::useVirtual();
-    // Every library's classes made by name, in library order, before the storyboard loads.
-    HRNRegisterClasses();
-    PFRegisterClasses();
-    game::registerClasses();
-    qen::app::registerClasses();
-
+    // The window first: it shows the launch picture while everything else starts.
     std::unique_ptr<qen::app::WindowFrontEnd> frontEnd;
     if (!options->headless) {
         frontEnd = qen::app::WindowFrontEnd::open(error);
@@ -88,6 +83,11 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    // Every library's classes made by name, in library order, before the storyboard loads.
+    HRNRegisterClasses();
+    PFRegisterClasses();
+    game::registerClasses();
+    qen::app::registerClasses();
     // The application keeps its windows weakly; the main window lives as long as the program.
     auto window = qen::app::launchApplication(options->storyboard, error);
     if (!window) {

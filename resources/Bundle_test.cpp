@@ -8,12 +8,16 @@
 #include <gtest/gtest.h>
 #include <plist/plist.h>
 
+#include <nlohmann/json.hpp>
+
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -69,6 +73,7 @@ std::vector<std::vector<std::string>> pictureGroups() {
         numbered("help", 6, 10),
         numbered("background_recordcell", 1, 3),
         {"icon180.png"},
+        {"LaunchImage"},
     };
 }
 
@@ -184,6 +189,78 @@ TEST(BundlePictures, EveryPictureShowsSomething) {
             EXPECT_GT(colours.size(), 8u) << "a flat picture";
         }
     }
+}
+
+// The tutorial's pictures show the real board: each of the first six steps lights the button it
+// explains, found where the storyboard's main scene has it, and dims the others.
+TEST(BundlePictures, TheTutorialsBoardIsTheRealBoardWithTheExplainedButtonLit) {
+    std::ifstream in(kBundle / "Main.storyboard.json");
+    const auto storyboard = nlohmann::json::parse(in);
+    std::map<std::string, std::array<double, 4>> frames;
+    std::map<std::string, std::array<double, 3>> colours;
+    for (const auto& view : storyboard.at("scenes").at(0).at("view").at("subviews")) {
+        if (!view.contains("outlet")) continue;
+        const std::string outlet = view.at("outlet");
+        frames[outlet] = view.at("frame").get<std::array<double, 4>>();
+        if (view.contains("backgroundColor") && view.at("backgroundColor").is_string() &&
+            view.at("backgroundColor").get<std::string>().rfind('#', 0) == 0) {
+            const auto hex =
+                std::stoul(view.at("backgroundColor").get<std::string>().substr(1), nullptr, 16);
+            colours[outlet] = {((hex >> 16) & 0xff) / 255.0, ((hex >> 8) & 0xff) / 255.0,
+                               (hex & 0xff) / 255.0};
+        }
+    }
+    colours["bnewgame"] = {0x3f / 255.0, 0xae / 255.0, 0x3a / 255.0};  // its green picture
+    // Where the generator puts the board in a 300 x 180 picture: 0.27 of the screen, 12 points
+    // from the left, centred up and down; 2 pixels a point.
+    auto pixelOf = [](double x, double y) {
+        constexpr double scale = 0.27;
+        const double top = (180 - 568 * scale) / 2;
+        return std::pair{int((12 + x * scale) * 2), int((top + y * scale) * 2)};
+    };
+    const std::vector<std::string> explained = {"bnewgame",  "market2", "bbank",
+                                                "bhospital", "bagent",  "bhouseseller"};
+    for (size_t step = 0; step < explained.size(); ++step) {
+        GdkPixbuf* pixbuf = nullptr;
+        const auto file = kBundle / ("help" + std::to_string(step + 1) + ".png");
+        ASSERT_GT(decodedSize(file, &pixbuf).width, 0) << file;
+        const int channels = gdk_pixbuf_get_n_channels(pixbuf);
+        const int stride = gdk_pixbuf_get_rowstride(pixbuf);
+        const guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
+        for (const auto& outlet : explained) {
+            ASSERT_TRUE(frames.count(outlet) && colours.count(outlet)) << outlet;
+            const auto& f = frames[outlet];
+            // Left of the middle, clear of the bar that stands for the button's title.
+            const auto [px, py] = pixelOf(f[0] + f[2] * 0.12, f[1] + f[3] / 2);
+            const guchar* p = pixels + py * stride + px * channels;
+            const auto& c = colours[outlet];
+            const double shown = (p[0] + p[1] + p[2]) / 3.0 / 255, own = (c[0] + c[1] + c[2]) / 3;
+            if (outlet == explained[step]) {
+                EXPECT_NEAR(shown, own, 0.06) << file << ": " << outlet << " should be lit";
+                EXPECT_NEAR(p[0] / 255.0, c[0], 0.08) << file << ": " << outlet;
+                EXPECT_NEAR(p[1] / 255.0, c[1], 0.08) << file << ": " << outlet;
+            } else {
+                EXPECT_LT(shown, own * 0.6) << file << ": " << outlet << " should be dimmed";
+            }
+        }
+        g_object_unref(pixbuf);
+    }
+}
+
+TEST(BundlePictures, TheLaunchPictureNamedByTheInfoListCoversTheScreen) {
+    plist_t info = nullptr;
+    const std::string xml = readFile(kBundle / "Info.plist");
+    plist_from_xml(xml.data(), uint32_t(xml.size()), &info);
+    ASSERT_NE(info, nullptr);
+    plist_t name = plist_dict_get_item(info, "UILaunchImageFile");
+    ASSERT_NE(name, nullptr);
+    char* text = nullptr;
+    plist_get_string_val(name, &text);
+    ASSERT_NE(text, nullptr);
+    // The phone's screen at 2 pixels a point.
+    EXPECT_EQ(decodedSize(pictureFile(text)), (Size{640, 1136}));
+    free(text);
+    plist_free(info);
 }
 
 TEST(BundlePictures, ShareThumbnailIs180PixelsAndFitsTheMessengersLimit) {

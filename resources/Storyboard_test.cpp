@@ -487,7 +487,8 @@ TEST_F(StoryboardTest, EveryScenePutsItsControlsWhereItsClassExpectsThem) {
                 continue;
             }
             if (kind == Kind::Panel) {
-                EXPECT_EQ(typeid(*view), typeid(View)) << name << " is a " << view->className();
+                const View& panel = *view;
+                EXPECT_EQ(typeid(panel), typeid(View)) << name << " is a " << view->className();
             }
             // Scripts find controls by their outlet's name.
             EXPECT_EQ(view->name(), name);

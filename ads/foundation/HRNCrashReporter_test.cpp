@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -229,13 +230,18 @@ class CrashInAChild : public ::testing::Test {
   protected:
     void SetUp() override {
         platform::Clock::useVirtual();
-        ASSERT_GT(server_.start(0), 0);
-        // The child's own ping may reach the peer before it dies: that answer never arrives.
-        server_.serve("/adpage/gen_204", AdServerResponse{200, {}, "", "text/plain", 5});
-        setenv("QEN_AD_REPORT_URL", server_.baseURL().c_str(), 1);
+        startServer(0);
+        setenv("QEN_AD_REPORT_URL", server_->baseURL().c_str(), 1);
     }
 
-    AdServer server_;
+    // The report peer on `port` (0: any), holding its answers for 5 s of the clock.
+    void startServer(uint16_t port) {
+        server_.emplace();
+        ASSERT_GT(server_->start(port), 0);
+        server_->serve("/adpage/gen_204", AdServerResponse{200, {}, "", "text/plain", 5});
+    }
+
+    std::optional<AdServer> server_;
 };
 
 TEST_F(CrashInAChild, TheNextStartSendsTheStoredReport) {
@@ -248,18 +254,24 @@ TEST_F(CrashInAChild, TheNextStartSendsTheStoredReport) {
         << child.errors;
 
     // The next start: this process, the same app home, reading the defaults for the first time.
-    server_.clearRequests();
+    // The child's own ping may have left before it died, and the peer reads a request when it
+    // gets to it, so it could arrive now and pass for the next start's: that start talks to a
+    // new peer on the same address, which sees nothing of the child.
+    const int port = server_->port();
+    server_.reset();
+    startServer(static_cast<uint16_t>(port));
+    ASSERT_EQ(server_->port(), port);
     const std::vector<std::string> stored = storedReports();
     ASSERT_EQ(stored.size(), 1u);
     HRNApplication::sharedInstance()->runEarlyActivities();
     ASSERT_TRUE(platform::RunLoop::main().runUntil(
-        [&] { return server_.requestCount("/adpage/gen_204") == 1; }, kCap));
+        [&] { return server_->requestCount("/adpage/gen_204") == 1; }, kCap));
 
     // The peer holds its answer: the report is still stored while the test reads it.
-    const peers::AdServerRequest request = server_.requests("/adpage/gen_204").front();
+    const peers::AdServerRequest request = server_->requests("/adpage/gen_204").front();
     EXPECT_EQ(request.method, "GET");
     ASSERT_TRUE(request.query);
-    EXPECT_EQ(server_.URLString(request.path + "?" + *request.query), stored.front());
+    EXPECT_EQ(server_->URLString(request.path + "?" + *request.query), stored.front());
     std::map<std::string, std::string> query = queryOf(*request.query);
     EXPECT_EQ(query["excn"], "std::runtime_error");
     EXPECT_EQ(query["excr"], "HRNSlot at # lost its ad");
@@ -297,7 +309,7 @@ TEST_F(CrashInAChild, ReportsFiledOnCrashingThreadsSurviveConcurrentRetryPasses)
     for (auto& t : crashing)
         t.join();
     ASSERT_TRUE(platform::RunLoop::main().runUntil(
-        [&] { return server_.requestCount("/adpage/gen_204") >= 8; }, kCap));
+        [&] { return server_->requestCount("/adpage/gen_204") >= 8; }, kCap));
     std::set<std::string> reasons;
     for (const std::string& text : storedReports())
         reasons.insert(queryOf(*platform::net::URL::parse(text))["excr"]);
@@ -317,7 +329,7 @@ TEST_F(CrashInAChild, NothingIsStoredWithoutTheSDKOrWithReportingOff) {
         EXPECT_NE(child.errors.find("terminate called after throwing"), std::string::npos)
             << child.errors;
     }
-    EXPECT_EQ(server_.requestCount("/adpage/gen_204"), 0u);
+    EXPECT_EQ(server_->requestCount("/adpage/gen_204"), 0u);
     EXPECT_TRUE(storedReports().empty());
 }
 

@@ -164,7 +164,8 @@ void HRNPinger::pingRetryURLsOnQueue() {
             if (retries < 1) continue;
             updated.emplace(URLString, retryEntry(retries - 1));
             pingURLStringQueueCompletionBlock(
-                URLString, lockQueue_, [weakSelf, URLString, groupKey = *key](bool success) {
+                URLString, lockQueue_,
+                [weakSelf, URLString = URLString, groupKey = *key](bool success) {
                     auto pinger = weakSelf.lock();
                     if (success && pinger)
                         pinger->removeRetryURLStringRetryGroupKey(URLString, groupKey);

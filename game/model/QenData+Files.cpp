@@ -126,24 +126,58 @@ void setMarker(int file, bool present) {
 
 // ---- Records and usage counters ----
 
-void QenData::loadRecord() {
-    std::optional<StringMap> dates;
-    std::optional<StringMap> counts;
-    if (platform::files::exists(path(kRecordDate)) && platform::files::exists(path(kRecordCount))) {
-        dates = readDictionary(kRecordDate);
-        counts = readDictionary(kRecordCount);
+namespace {
+
+// Renames a damaged file to "<name>.damaged" (".damaged.2" and on when taken), so that nothing
+// of it is lost.
+void moveAside(int file) {
+    const auto from = path(file);
+    auto to = from;
+    to += ".damaged";
+    for (int n = 2; platform::files::exists(to); ++n) {
+        to = from;
+        to += ".damaged." + std::to_string(n);
     }
-    if (dates && counts) {
-        record_date = std::move(*dates);
-        record_succnbr = std::move(*counts);
-        record_totalnbr = readPlain(kRecordTotal);
+    std::error_code ec;
+    std::filesystem::rename(from, to, ec);
+    platform::log(std::string("Records file ") + kNames[file] + " is damaged: " +
+                  (ec ? "it could not be moved aside (" + ec.message() + ")"
+                      : "moved aside as " + to.filename().string()));
+}
+
+}  // namespace
+
+void QenData::loadRecord() {
+    const bool present =
+        platform::files::exists(path(kRecordDate)) && platform::files::exists(path(kRecordCount));
+    if (!present) {
+        for (int32_t i = 0; i < housenbr; ++i) {
+            record_date.insert_or_assign(std::to_string(i), std::string());
+            record_succnbr.insert_or_assign(std::to_string(i), std::string("0"));
+        }
+        record_totalnbr = std::string("0");
         return;
     }
-    for (int32_t i = 0; i < housenbr; ++i) {
-        record_date.insert_or_assign(std::to_string(i), std::string());
-        record_succnbr.insert_or_assign(std::to_string(i), std::string("0"));
+    auto dates = readDictionary(kRecordDate);
+    auto counts = readDictionary(kRecordCount);
+    if (!dates || !counts) {
+        // A file that is there but unreadable is not a missing one: it is moved aside and
+        // rebuilt fresh at once, and what the intact files hold (the other dictionary, the
+        // count of games) is kept, so the next save does not write the records from scratch.
+        const std::pair<std::optional<StringMap>*, int> records[] = {{&dates, kRecordDate},
+                                                                     {&counts, kRecordCount}};
+        for (const auto& [map, file] : records) {
+            if (*map) continue;
+            moveAside(file);
+            *map = StringMap();
+            for (int32_t i = 0; i < housenbr; ++i)
+                (**map)[std::to_string(i)] = file == kRecordDate ? "" : "0";
+            writeDictionary(file, **map);
+        }
     }
-    record_totalnbr = std::string("0");
+    record_date = std::move(*dates);
+    record_succnbr = std::move(*counts);
+    record_totalnbr = readPlain(kRecordTotal);
 }
 
 void QenData::saveRecord() {

@@ -57,12 +57,15 @@ constexpr std::array<unsigned char, kKeyTypes> kMarkers = {
 // The checksum text of `text`: the sum of i x (code - '0') over its characters, i from 1,
 // codes as signed bytes, written in decimal. Written into `out`; returns its length.
 size_t checksum(const char* text, size_t size, char (&out)[24]) {
-    int64_t sum = 0;
+    // Summed modulo 2^64, so that no length of text (a file of any size) overflows; every text
+    // the game writes sums far inside the range, where this is the plain signed sum.
+    uint64_t total = 0;
     for (size_t i = 0; i < size; ++i) {
         const auto code = static_cast<int8_t>(text[i]);
         const auto v = static_cast<int8_t>(code - '0');
-        sum += static_cast<int32_t>(i + 1) * v;
+        total += static_cast<uint64_t>(static_cast<int64_t>(i + 1) * v);
     }
+    const auto sum = static_cast<int64_t>(total);
     char digits[24];
     size_t n = 0;
     uint64_t magnitude = sum < 0 ? 0 - static_cast<uint64_t>(sum) : static_cast<uint64_t>(sum);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -84,12 +85,18 @@ int32_t QenData::getGift(std::string& time, const std::optional<std::string>& gi
     const int64_t now = qen::longLongValue(time);
 
     const platform::CalendarDay today = platform::localCalendarDay(now);
-    if (today == platform::localCalendarDay(last)) {
+    // A time without a calendar day (a year beyond any calendar) grants nothing, as today's
+    // gift already paid would.
+    if (today == platform::localCalendarDay(last) || today == platform::CalendarDay{}) {
         platform::log("do nothing");
         return 0;
     }
+    // The day after the last gift; a stored time at the limit has none.
+    const int64_t next = last <= std::numeric_limits<int64_t>::max() - kSecondsPerDay
+                             ? last + kSecondsPerDay
+                             : std::numeric_limits<int64_t>::max();
     int32_t day = 1;
-    if (today == platform::localCalendarDay(last + kSecondsPerDay) && !dailygifts.empty()) {
+    if (today == platform::localCalendarDay(next) && !dailygifts.empty()) {
         const int32_t i = std::min<int32_t>(std::max<int32_t>(streak, 0), 9);
         const size_t entry = std::min<size_t>(static_cast<size_t>(i), dailygifts.size() - 1);
         changeVoucher(qen::clampToInt(int64_t{readInt(dailygifts[entry])} * 10));

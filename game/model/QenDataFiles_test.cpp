@@ -263,21 +263,78 @@ TEST_F(QenDataFiles, RecordsRoundTripAndResetWhenHalfMissing) {
     reader.loadRecord();
     EXPECT_FALSE(reader.record_totalnbr.has_value());
 
-    // data3 missing (or damaged): both dictionaries and the count start fresh.
-    for (const char* damage : {"remove", "junk"}) {
+    // data3 missing: both dictionaries and the count start fresh.
+    d.saveRecord();
+    platform::files::remove(file("data3"));
+    QenData fresh;
+    fresh.loadRecord();
+    EXPECT_EQ(fresh.record_date["3"], "");
+    EXPECT_EQ(fresh.record_succnbr["3"], "0");
+    EXPECT_EQ(fresh.record_totalnbr, "0");
+    EXPECT_TRUE(platform::files::exists(file("data2")));  // no other file is lost
+    EXPECT_FALSE(platform::files::exists(file("data3"))) << "a load writes nothing";
+}
+
+TEST_F(QenDataFiles, ADamagedRecordsFileIsMovedAsideAndWhatTheOthersHoldIsKept) {
+    QenData d;
+    d.loadRecord();
+    d.record_date["3"] = "2024-05-06";
+    d.record_succnbr["3"] = "2";
+    d.record_date["5"] = "2025-01-02";
+    d.record_succnbr["5"] = "1";
+    d.record_totalnbr = "7";
+    d.saveRecord();
+    const std::string dates = readRaw("data2");
+    const std::string counts = readRaw("data3");
+
+    struct Case {
+        const char* damaged;
+        const char* intact;
+        const char* junk;
+    } cases[] = {
+        {"data3", "data2", "<plist><dict><key>0</key>"},
+        {"data2", "data3", "\xff\xfe not a property list"},
+        {"data3", "data2", "<plist><array/></plist>"},  // readable, but no dictionary
+    };
+    for (const auto& c : cases) {
+        writeRaw(c.damaged, c.junk);
+        platform::LogCapture log;
+        QenData reader;
+        reader.loadRecord();
+        // Nothing is destroyed: the damaged bytes lie beside, the intact file is untouched.
+        EXPECT_EQ(readRaw(std::string(c.damaged) + ".damaged"), c.junk) << c.damaged;
+        EXPECT_EQ(readRaw(c.intact), std::string(c.intact) == "data2" ? dates : counts);
+        EXPECT_TRUE(log.contains(std::string("Records file ") + c.damaged +
+                                 " is damaged: moved aside as " + c.damaged + ".damaged"));
+        // What the intact files hold is read; the damaged dictionary starts fresh.
+        EXPECT_EQ(reader.record_totalnbr, "7");
+        const bool datesLost = std::string(c.damaged) == "data2";
+        EXPECT_EQ(reader.record_date["3"], datesLost ? "" : "2024-05-06");
+        EXPECT_EQ(reader.record_succnbr["3"], datesLost ? "2" : "0");
+        EXPECT_EQ(reader.record_date.size(), 10u);
+        EXPECT_EQ(reader.record_succnbr.size(), 10u);
+
+        // The next game over counts on from what was kept, and later loads agree with it.
+        reader.gameOver();
+        QenData later;
+        later.loadRecord();
+        EXPECT_EQ(later.record_totalnbr, "8");
+        EXPECT_EQ(later.record_date, reader.record_date);
+        EXPECT_EQ(later.record_succnbr, reader.record_succnbr);
+        EXPECT_EQ(readRaw(c.intact), std::string(c.intact) == "data2" ? dates : counts);
+
+        // Back to the intact records for the next case.
+        platform::files::remove(file(std::string(c.damaged) + ".damaged"));
         d.saveRecord();
-        if (std::string(damage) == "remove") {
-            platform::files::remove(file("data3"));
-        } else {
-            writeRaw("data3", "<plist><dict><key>0</key>");
-        }
-        QenData fresh;
-        fresh.loadRecord();
-        EXPECT_EQ(fresh.record_date["3"], "") << damage;
-        EXPECT_EQ(fresh.record_succnbr["3"], "0") << damage;
-        EXPECT_EQ(fresh.record_totalnbr, "0") << damage;
-        EXPECT_TRUE(platform::files::exists(file("data2")));  // no other file is lost
     }
+
+    // A second damage of the same file does not overwrite the first one set aside.
+    writeRaw("data3", "first");
+    QenData().loadRecord();
+    writeRaw("data3", "second");
+    QenData().loadRecord();
+    EXPECT_EQ(readRaw("data3.damaged"), "first");
+    EXPECT_EQ(readRaw("data3.damaged.2"), "second");
 }
 
 TEST_F(QenDataFiles, UsageCounters) {

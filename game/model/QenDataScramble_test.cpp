@@ -219,6 +219,17 @@ TEST(QenDataScramble, AdversarialLongBodyStillEnds) {
     EXPECT_EQ(form.find('\0'), std::string::npos);
 }
 
+TEST(QenDataScramble, AFileOfAnySizeKeepsItsChecksum) {
+    // 17 million bytes whose terms are the largest: past the int range of a term's product.
+    const std::string plain(17'000'000, static_cast<char>(0xB0));
+    std::srand(3);
+    std::string form = plain;
+    QenData::Encrypt(form);
+    ASSERT_NE(form, plain);
+    QenData::Decrypt(form);
+    EXPECT_TRUE(form == plain);
+}
+
 TEST(QenDataScramble, ReadAndStoreFollowTheDiscipline) {
     std::string cash;
     QenData::storeMoney(cash, 9000000000LL);

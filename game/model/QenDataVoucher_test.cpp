@@ -209,6 +209,24 @@ TEST_F(QenDataGift, ServerGiftListReplacesTheTableOnlyWithTenItems) {
     EXPECT_EQ(unscrambled(d.dailygifts[1]), "");
 }
 
+TEST_F(QenDataGift, TimesAtTheLimitsStartOverOrGrantNothing) {
+    // A stored time at the 64-bit limit has no next day: the streak starts over.
+    writeScrambled("data4", scrambled("9223372036854775807"));
+    writeScrambled("data1", scrambled("3"));
+    EXPECT_EQ(gift(noon(2024, 2, 2)), 1);
+    EXPECT_EQ(balanceUnits(), 10);
+
+    // A server time whose year no calendar holds (here in the year 2^31) grants nothing and
+    // keeps the stored streak; so does one beyond any year.
+    for (const char* far : {"67767976249257600", "9223372036854775807"}) {
+        std::string time = scrambled(far);
+        EXPECT_EQ(d.getGift(time, std::nullopt), 0) << far;
+        EXPECT_EQ(balanceUnits(), 10);
+        EXPECT_EQ(unscrambled(readScrambled("data4")), std::to_string(noon(2024, 2, 2)));
+    }
+    EXPECT_EQ(gift(noon(2024, 2, 3)), 2);
+}
+
 TEST_F(QenDataGift, DamagedStreakFilesStartOver) {
     std::filesystem::create_directories(platform::AppHome::documents());
     std::ofstream(platform::AppHome::documents() / "data1") << "junk";

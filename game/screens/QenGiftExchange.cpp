@@ -17,6 +17,7 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Text.h"
 #include "platform/ui/Bundle.h"
 
 namespace {
@@ -49,6 +50,29 @@ Wait waitFor(int fd, short events, double deadline, const std::atomic<bool>& can
         if (n < 0 && errno != EINTR) return Wait::Ready;  // the next call reports the error
         if (platform::Clock::now() >= deadline) return Wait::TimedOut;
     }
+}
+
+constexpr std::string_view kSeparator = "[<!>]";
+
+std::vector<std::string> splitReply(const std::string& reply) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t at = reply.find(kSeparator, start);
+        if (at == std::string::npos) {
+            parts.push_back(reply.substr(start));
+            return parts;
+        }
+        parts.push_back(reply.substr(start, at - start));
+        start = at + kSeparator.size();
+    }
+}
+
+bool allDigits(const std::string& text) {
+    if (text.empty()) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    return true;
 }
 
 std::optional<uint16_t> portFrom(const std::string& text) {
@@ -170,4 +194,15 @@ QenGiftExchange::Result QenGiftExchange::run(const Endpoint& endpoint,
     }
     result.outcome = Outcome::Replied;
     return result;
+}
+
+QenGiftExchange::Reply QenGiftExchange::readReply(const std::string& reply) {
+    Reply read;
+    read.complete = platform::isValidUTF8(reply);
+    if (read.complete) {
+        read.parts = splitReply(reply);
+        read.complete = read.parts.size() >= kReplyParts && allDigits(read.parts[0]);
+    }
+    read.parts.resize(kReplyParts);
+    return read;
 }

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class QenGiftExchange {
   public:
@@ -47,4 +48,14 @@ class QenGiftExchange {
     static Result run(const Endpoint& endpoint,
                       const std::string& request,
                       const std::atomic<bool>& cancel);
+
+    // A reply as the game reads it: its parts at each "[<!>]", always kReplyParts of them
+    // (missing ones empty, extra ones dropped), and whether it is complete: valid UTF-8, at
+    // least kReplyParts parts, and a first part (the server's time) of digits only. Pure.
+    static constexpr size_t kReplyParts = 32;
+    struct Reply {
+        std::vector<std::string> parts;
+        bool complete = false;
+    };
+    static Reply readReply(const std::string& reply);
 };

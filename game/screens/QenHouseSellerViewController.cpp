@@ -342,7 +342,8 @@ void QenHouseSellerViewController::buyConfirmed() {
     if (count == 0)
         date = platform::formatLocalDay(static_cast<int64_t>(platform::Clock::wallNow()));
     if (date) d.record_date[key] = *date;
-    d.record_succnbr[key] = std::to_string(count + 1);
+    // A stored count at the int limit stays there.
+    d.record_succnbr[key] = std::to_string(qen::clampToInt(int64_t{count} + 1));
     d.saveRecord();
     d.needtoshowad = true;
 

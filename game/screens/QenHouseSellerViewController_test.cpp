@@ -311,6 +311,14 @@ TEST_F(HouseShopTest, TheGiftDependsOnEarlierSuccessesAndCrazyMode) {
         {"first, crazy", true, nullptr, "10", 200, {"买房代金券已增加20万"}, "1"},
         {"again, crazy", true, "4", "10", 100, {"买房代金券已增加10万"}, "5"},
         {"no gift", false, nullptr, "0", 0, {}, "1"},
+        // A stored count at the int limit stays there.
+        {"again, at the limit",
+         false,
+         "2147483647",
+         "10",
+         20,
+         {"买房代金券已增加20000"},
+         "2147483647"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

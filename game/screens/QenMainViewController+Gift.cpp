@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "game/model/QenNumbers.h"
@@ -13,14 +12,11 @@
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/PropertyList.h"
-#include "platform/foundation/Text.h"
 #include "platform/ui/Bundle.h"
 #include "platform/ui/URLOpening.h"
 
 namespace {
 
-constexpr std::string_view kSeparator = "[<!>]";
-constexpr size_t kReplyParts = 32;
 // The bundle's "CFBundleVersion"; a missing one is sent the way a missing counter is.
 std::string bundleVersion() {
     auto info = platform::plist::readFile(platform::ui::bundleDirectory() / "Info.plist");
@@ -32,34 +28,13 @@ const char* const kCounters[12] = {"buynbr",  "buymoney",  "way1buy",   "way2buy
                                    "way3buy", "way1click", "way2click", "way3click",
                                    "addcash", "moretime",  "share",     "crazy"};
 
-std::vector<std::string> splitReply(const std::string& reply) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        const size_t at = reply.find(kSeparator, start);
-        if (at == std::string::npos) {
-            parts.push_back(reply.substr(start));
-            return parts;
-        }
-        parts.push_back(reply.substr(start, at - start));
-        start = at + kSeparator.size();
-    }
-}
-
-bool allDigits(const std::string& text) {
-    if (text.empty()) return false;
-    for (char c : text)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
-
 }  // namespace
 
 std::string QenMainViewController::dailyGiftRequest() {
     QenData& d = *qend_;
     d.loadRecord();
     const int32_t played = qen::intValue(d.record_totalnbr.value_or(""));
-    int32_t successes = 0;
+    int64_t successes = 0;  // counts read from the records: their sum is held at the int range
     int32_t best = -1;
     for (int32_t i = 0; i < d.housenbr; ++i) {
         const std::string key = std::to_string(i);
@@ -78,7 +53,7 @@ std::string QenMainViewController::dailyGiftRequest() {
                                        "apple store",
                                        bundleVersion(),
                                        std::to_string(played),
-                                       std::to_string(successes),
+                                       std::to_string(qen::clampToInt(successes)),
                                        std::to_string(best)};
     for (const char* counter : kCounters) {
         const auto value = d.usage.find(counter);
@@ -121,13 +96,9 @@ void QenMainViewController::getDailyGift(std::string request) {
         return;
     }
 
-    std::vector<std::string> parts;
-    bool complete = platform::isValidUTF8(result.reply);
-    if (complete) {
-        parts = splitReply(result.reply);
-        complete = parts.size() >= kReplyParts && allDigits(parts[0]);
-    }
-    parts.resize(kReplyParts);
+    QenGiftExchange::Reply read = QenGiftExchange::readReply(result.reply);
+    std::vector<std::string> parts = std::move(read.parts);
+    const bool complete = read.complete;
     const auto at = [&](size_t i) -> const std::string& { return parts.at(i); };
     if (complete) {
         platform::log("site=" + at(1));
@@ -208,14 +179,18 @@ void QenMainViewController::dialoggift_show(int32_t day) {
     QenData& d = *qend_;
     for (auto& marker : dialoggift_d)
         if (auto view = marker.lock()) view->setImage(nullptr);
+    // The ten amounts are unscrambled in place, shown, then scrambled again (ten draws).
+    const size_t amounts = std::min<size_t>(10, d.dailygifts.size());
+    for (size_t n = 0; n < amounts; ++n)
+        QenData::Decrypt(d.dailygifts[n]);
     for (size_t n = 0; n < 10; ++n) {
-        std::string amount = n < d.dailygifts.size() ? d.dailygifts[n] : std::string();
-        QenData::Decrypt(amount);
         if (auto label = dialoggift_g[n].lock()) {
-            label->setText(amount + "万");
+            label->setText((n < amounts ? d.dailygifts[n] : std::string()) + "万");
             label->setFont({d.fontname, 14, false});
         }
     }
+    for (size_t n = 0; n < amounts; ++n)
+        QenData::Encrypt(d.dailygifts[n]);
     if (auto dialog = dialoggift.lock()) dialog->setHidden(false);
     if (day >= 1 && day <= 10)
         if (auto marker = dialoggift_d[day - 1].lock())

@@ -17,23 +17,27 @@ using platform::ui::Button;
 constexpr int32_t kHintPrice = 10;  // vouchers in 1,000-yuan units
 constexpr int64_t kHospitalFeePerPoint = 5000;
 
-// The plain text of a scrambled value; the model's own copy is left as it is.
+// The plain text of a scrambled text that is no field of the model (readVoucher's answer).
 std::string plain(std::string value) {
     QenData::Decrypt(value);
     return value;
 }
 
-// A price text read as a single-precision number, as the rules compare them.
-float priceOf(const std::string& scrambled) {
-    return std::strtof(plain(scrambled).c_str(), nullptr);
+// A price field read as a single-precision number, as the rules compare them: unscrambled in
+// place, parsed and scrambled again, as every read of a model value is.
+float priceOf(std::string& field) {
+    QenData::Decrypt(field);
+    const float price = std::strtof(field.c_str(), nullptr);
+    QenData::Encrypt(field);
+    return price;
 }
 
-int64_t moneyOf(const std::string& scrambled) {
-    return qen::longLongValue(plain(scrambled));
+int64_t moneyOf(std::string& field) {
+    return QenData::readMoney(field);
 }
 
 // The average price of the goods called `name`; 0 when the table does not have it.
-float averagePrice(const QenData& d, const std::string& name) {
+float averagePrice(QenData& d, const std::string& name) {
     for (size_t g = 0; g < d.goodsname.size() && g < d.goodspriceavg.size(); ++g)
         if (d.goodsname[g] == name) return priceOf(d.goodspriceavg[g]);
     return 0;
@@ -89,35 +93,41 @@ void QenMainViewController::showHint() {
     stop(market3);
     stop(bhouseseller);
 
-    const QenData& d = *qend_;
+    QenData& d = *qend_;
     if (!d.hinton || d.gamestatus != 1) return;
-    const int64_t money = moneyOf(d.cash) + moneyOf(d.deposit);
+    // Each rule reads the values it names, in its order, each read in place (one random draw
+    // when it is scrambled again).
+    auto money = [&d] { return moneyOf(d.cash) + moneyOf(d.deposit); };
 
     // Sell a warehouse slot bought more than 20% cheaper than it sells here.
     for (size_t i = 0; i < 5 && i < d.goodsnamew.size(); ++i) {
-        const std::string& name = d.goodsnamew[i];
+        const std::string name = d.goodsnamew[i];
         if (name.empty()) break;
         const int32_t market = d.sellGoodsHave(name);
         if (market < 0) continue;
         const float p = priceOf(d.goodspricem.at(static_cast<size_t>(market)));
         const float q = priceOf(d.goodspricew.at(i));
+        const float a = averagePrice(d, name);
         const float rise = (p - q) / q;
         if (static_cast<double>(rise) > 0.2 &&
-            static_cast<double>(p) > 0.8 * static_cast<double>(averagePrice(d, name))) {
+            static_cast<double>(p) > 0.8 * static_cast<double>(a)) {
             mark(bwslot[i]);
             return;
         }
     }
 
     // Buy the cheapest house.
-    if (!d.housepricec.empty() && money >= moneyOf(d.housepricec[0])) {
-        mark(bhouseseller);
-        return;
+    if (!d.housepricec.empty()) {
+        const int64_t have = money();
+        if (have >= moneyOf(d.housepricec[0])) {
+            mark(bhouseseller);
+            return;
+        }
     }
 
     // See the doctor.
     const int64_t health = moneyOf(d.health);
-    if (health < 95 && money >= (100 - health) * kHospitalFeePerPoint) {
+    if (health < 95 && money() >= (100 - health) * kHospitalFeePerPoint) {
         mark(bhospital);
         return;
     }
@@ -137,7 +147,7 @@ void QenMainViewController::showHint() {
                 bestPrice = static_cast<int64_t>(p);
             }
         }
-        if (bestSlot >= 0 && money >= bestPrice) {
+        if (bestSlot >= 0 && money() >= bestPrice) {
             mark(bmslot[bestSlot]);
             return;
         }

@@ -15,10 +15,11 @@ void setHidden(const std::weak_ptr<platform::ui::View>& outlet, bool hidden) {
     if (auto view = outlet.lock()) view->setHidden(hidden);
 }
 
-void setBackground(const std::weak_ptr<platform::ui::Button>& outlet, const std::string& name) {
+// The switch's picture is the button's image, as the start dialog sets it: one kind of image
+// in both places, so the last one set is the one drawn.
+void setImage(const std::weak_ptr<platform::ui::Button>& outlet, const std::string& name) {
     if (auto button = outlet.lock())
-        button->setBackgroundImage(platform::ui::imageNamed(name),
-                                   platform::ui::ControlState::Normal);
+        button->setImage(platform::ui::imageNamed(name), platform::ui::ControlState::Normal);
 }
 
 }  // namespace
@@ -151,7 +152,7 @@ void QenMainViewController::bsound(platform::runtime::Object*) {
     d.turnOnSound(on);
     if (on) playSound(d.sid_button);
     for (const auto* button : {&dialogstart_sound, &dialogend_sound})
-        setBackground(*button, on ? "btn_soundon" : "btn_soundoff");
+        setImage(*button, on ? "btn_soundon" : "btn_soundoff");
 }
 
 void QenMainViewController::bVideo(platform::runtime::Object*) {

@@ -16,13 +16,12 @@ using platform::ui::ControlState;
 constexpr int32_t kStep = 1000;
 constexpr int32_t kMaxExtraCash = 97000;
 
-std::string plainText(std::string value) {
-    QenData::Decrypt(value);
-    return value;
-}
-
-int32_t plainInt(const std::string& scrambled) {
-    return qen::intValue(plainText(scrambled));
+// The plain text of a model value: unscrambled in place, copied and scrambled again (one draw).
+std::string plainText(std::string& field) {
+    QenData::Decrypt(field);
+    std::string text = field;
+    QenData::Encrypt(field);
+    return text;
 }
 
 std::string scrambled(int32_t value) {
@@ -87,17 +86,16 @@ void QenMainViewController::showStart() {
     if (d.gamestatus != 1) {
         d.voucher = d.readVoucher();
         if (auto dialog = dialogstart.lock()) dialog->setHidden(false);
-        const int32_t balance = plainInt(d.voucher);
         if (auto label = dialogstart_voucher.lock()) {
-            label->setText(std::to_string(balance));
+            label->setText(plainText(d.voucher));
             label->setFont({d.fontname, 18, false});
         }
         if (auto label = dialogstart_startcash.lock()) {
             label->setText(plainText(d.defaultcash));
             label->setFont({d.fontname, 18, false});
         }
-        auto blinking =
-            balance >= 5000 ? dialogstart_addstartcash.lock() : dialogstart_addvoucher.lock();
+        auto blinking = QenData::readInt(d.voucher) >= 5000 ? dialogstart_addstartcash.lock()
+                                                            : dialogstart_addvoucher.lock();
         if (blinking) {
             auto blink = platform::ui::BasicAnimation::withKeyPath("opacity");
             blink.fromValue = 1.0;
@@ -125,8 +123,8 @@ void QenMainViewController::dismissStart() {
 
 void QenMainViewController::changeExtraCash() {
     QenData& d = *qend_;
-    const int32_t balance = plainInt(d.voucher);
-    const int32_t extra = plainInt(d.extracash);
+    const int32_t balance = QenData::readInt(d.voucher);
+    const int32_t extra = QenData::readInt(d.extracash);
     int32_t newBalance = 0, newExtra = 0;
     if (increase) {
         if (balance < kStep || extra > kMaxExtraCash - kStep) {
@@ -147,7 +145,7 @@ void QenMainViewController::changeExtraCash() {
     d.extracash = scrambled(newExtra);
     if (auto label = dialogstart_voucher.lock()) label->setText(std::to_string(newBalance));
     if (auto label = dialogstart_startcash.lock())
-        label->setText(std::to_string(plainInt(d.defaultcash) + newExtra));
+        label->setText(std::to_string(QenData::readInt(d.defaultcash) + newExtra));
 }
 
 void QenMainViewController::startTimerforChange() {
@@ -214,7 +212,7 @@ void QenMainViewController::dialogstart_ok(platform::runtime::Object*) {
     playSound(d.sid_button);
     if (auto dialog = dialogstart.lock()) dialog->setHidden(true);
 
-    const int32_t extra = plainInt(d.extracash);
+    const int32_t extra = QenData::readInt(d.extracash);
     const int32_t units = extra / kStep;
     // The extra cash is paid for before it is granted: when the balance cannot be stored the
     // game does not start and the vouchers stay as they were.

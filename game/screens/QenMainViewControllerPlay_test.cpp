@@ -565,6 +565,12 @@ TEST_F(MainScreenTurnTest, TheRequestCarriesTheRecordsSuccessesAndBestHouse) {
     EXPECT_EQ(fields[4], "7");
     EXPECT_EQ(fields[5], "4");
     EXPECT_EQ(fields[6], "5");
+
+    // Counts at the int limit in the records: the sum is held there.
+    model->record_succnbr["2"] = "2147483647";
+    model->record_succnbr["5"] = "2147483647";
+    model->saveRecord();
+    EXPECT_NE(screen->dailyGiftRequest().find("\r\n2147483647\r\n5\r\n"), std::string::npos);
 }
 
 TEST_F(MainScreenTurnTest, AdsFollowTheirSwitchesAndTheHouseAdsRotate) {

@@ -362,6 +362,37 @@ TEST_F(StartAndShopTest, TheShopOpenedFromTheStartDialogClosesItAndReturnsToIt) 
     EXPECT_EQ(text(screen->dialogstart_voucher), "4000");
 }
 
+// The hint and crazy offers close the start dialog as the shop's product list does, and so give
+// the extra cash chosen back to the balance; opened again, the dialog starts from the stored
+// balance.
+TEST_F(StartAndShopTest, TheHintAndCrazyOffersGiveTheChosenExtraCashBack) {
+    setStoredUnits(4);
+    const struct {
+        const char* action;
+        QenMainViewController::Outlet<View> QenMainViewController::*offer;
+        const char* decline;
+    } offers[] = {
+        {"bHint:", &QenMainViewController::dialogaskhint, "dialogaskhint_cancel:"},
+        {"bCrazy:", &QenMainViewController::dialogaskcrazy, "dialogaskcrazy_cancel:"},
+    };
+    for (const auto& o : offers) {
+        screen->sendAction("newGame:", nullptr);
+        plus();
+        plus();
+        EXPECT_EQ(text(screen->dialogstart_startcash), "5000");
+        screen->sendAction(o.action, nullptr);
+        EXPECT_TRUE(visible((*screen).*o.offer)) << o.action;
+        EXPECT_FALSE(visible(screen->dialogstart)) << o.action;
+        EXPECT_EQ(plain(model().extracash), "0") << o.action;
+        screen->sendAction(o.decline, nullptr);
+        ASSERT_TRUE(visible(screen->dialogstart)) << o.action;
+        EXPECT_EQ(text(screen->dialogstart_voucher), "4000") << o.action;
+        EXPECT_EQ(text(screen->dialogstart_startcash), "3000") << o.action;
+        EXPECT_EQ(storedYuan(), 4000) << o.action;
+        screen->sendAction("dialogstart_cancel:", nullptr);
+    }
+}
+
 TEST_F(StartAndShopTest, DeclinedAndFailedPaymentsGrantNothingAndAreFinished) {
     struct Case {
         SandboxStore::Mode mode;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <limits>
@@ -28,6 +29,7 @@
 #include "platform/media/SystemSound.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Bundle.h"
+#include "platform/ui/Keyboard.h"
 #include "platform/ui/Storyboard.h"
 #include "platform/ui/Window.h"
 
@@ -259,6 +261,55 @@ TEST_F(TradeTest, APurchasePaysStoresTheGoodsAndClosesTheDialog) {
     EXPECT_EQ(QenData::readInt(d->goodsnbrw[0]), 7);
     EXPECT_EQ(QenData::readInt(d->wavailable), 93);
     EXPECT_FALSE(get(s.bwslot[0])->isHidden()) << "the board shows the new stock";
+}
+
+// As a player buys with the mouse: the quantity field tapped brings the number pad up at the
+// bottom of the screen while the board moves up; the quantity is tapped on its keys; a tap on the
+// board afterwards puts the pad away and the board back.
+TEST_F(TradeTest, AQuantityIsTypedOnTheNumberPadThatComesUpWithTheField) {
+    auto& s = *screen;
+    auto tapAt = [&](const std::shared_ptr<View>& view) {
+        window->tap(view->convertPointToView(view->bounds().center(), nullptr));
+        settle();
+    };
+    // A point of the pad, right of the "2" key's digit, and what the window draws there.
+    const Point padPoint{160 + 40, 568 - KeyboardView::kHeight + 27};
+    auto drawnAtPad = [&] {
+        auto bitmap = platform::ui::snapshot(*window);
+        return bitmap.pixelAt(int(padPoint.x * 2), int(padPoint.y * 2));
+    };
+    const render::Color board = drawnAtPad();
+
+    tapAt(get(s.bmslot[1]));  // 200 yuan each
+    ASSERT_TRUE(visible(s.dialogbuy));
+    auto field = get(s.dialogbuy_nbr);
+    tapAt(field);
+    ASSERT_TRUE(field->isFirstResponder());
+    EXPECT_EQ(s.view()->frame().minY(), -150) << "the board moved up out of the pad's way";
+    ASSERT_TRUE(KeyboardView::current());
+    const render::Color key = drawnAtPad();
+    EXPECT_GT(key.red + key.green + key.blue, 2.7) << "a white key where the board was";
+    snapshot("number-pad");
+
+    for (const char* name : {"key1", "key2", "keydelete", "key5"})
+        tapAt(window->viewNamed(name));
+    EXPECT_EQ(field->text(), "15");
+    tapAt(window->viewNamed("dialogbuy_ok"));
+    EXPECT_EQ(QenData::readInt(d->goodsnbrw[0]), 15);
+    EXPECT_EQ(QenData::readMoney(d->cash), 10000 - 15 * 200);
+
+    // The field keeps the focus after the purchase, as it did on the phone; a tap on the board
+    // (left of the help button, where nothing is) takes the pad away.
+    EXPECT_TRUE(KeyboardView::current());
+    window->tap({3, 330});
+    settle();
+    EXPECT_FALSE(field->isFirstResponder());
+    EXPECT_EQ(KeyboardView::current(), nullptr);
+    EXPECT_EQ(s.view()->frame().minY(), 0);
+    const render::Color after = drawnAtPad();
+    EXPECT_NEAR(after.red, board.red, 0.02);
+    EXPECT_NEAR(after.green, board.green, 0.02);
+    EXPECT_NEAR(after.blue, board.blue, 0.02);
 }
 
 TEST_F(TradeTest, AWarehouseSlotOpensTheSellDialogWithTheProfitOrTheRefusal) {
@@ -617,24 +668,50 @@ TEST_F(TradeTest, TheAgentRentsSpaceAndKeepsItsDialogOpenWhenRefused) {
     EXPECT_FALSE(field->isFirstResponder());
 }
 
-TEST_F(TradeTest, TheSoundSwitchIsSilentGoingOffAndHeardComingOn) {
+// A button of the switch's size showing only the picture: what the switch must look like.
+render::Bitmap drawnSwitch(const Button& like, const std::string& picture) {
+    Button reference(like.frame());
+    reference.setImage(imageNamed(picture), ControlState::Normal);
+    return snapshot(reference);
+}
+
+bool sameDrawing(const render::Bitmap& a, const render::Bitmap& b) {
+    return a.pixelWidth() == b.pixelWidth() && a.pixelHeight() == b.pixelHeight() &&
+           std::memcmp(a.data(), b.data(), size_t(a.stride()) * size_t(a.pixelHeight())) == 0;
+}
+
+TEST_F(TradeTest, TheSoundSwitchShowsItsStateAfterEachToggleAndIsHeardOnlyComingOn) {
     auto& s = *screen;
-    s.sendAction("bsound:", nullptr);
-    EXPECT_FALSE(d->isSoundOn());
-    EXPECT_TRUE(media::playedSounds().empty());
-    for (const auto* button : {&s.dialogstart_sound, &s.dialogend_sound})
-        EXPECT_EQ(get(*button)->backgroundImageForState(ControlState::Normal),
-                  imageNamed("btn_soundoff"));
-    // Nothing is heard while it is off.
+    // The new-game button during a game opens the end dialog with its switch; the start
+    // dialog's switch gets its picture at the same time.
+    window->tap(get(s.bnewgame)->convertPointToView(get(s.bnewgame)->bounds().center(), nullptr));
+    ASSERT_TRUE(visible(s.dialogend));
+    auto endSwitch = get(s.dialogend_sound);
+    auto startSwitch = get(s.dialogstart_sound);
+    const auto on = drawnSwitch(*endSwitch, "btn_soundon");
+    const auto off = drawnSwitch(*endSwitch, "btn_soundoff");
+    ASSERT_FALSE(sameDrawing(on, off));
+    EXPECT_TRUE(sameDrawing(platform::ui::snapshot(*endSwitch), on));
+
+    // Each toggle, as a player taps it: the state stored, the sound, and what is drawn.
+    const Point tapAt = endSwitch->convertPointToView(endSwitch->bounds().center(), nullptr);
+    for (const bool expectOn : {false, true, false}) {
+        media::clearPlayedSounds();
+        window->tap(tapAt);
+        EXPECT_EQ(d->isSoundOn(), expectOn);
+        EXPECT_EQ(media::playedSounds(),
+                  expectOn ? std::vector<uint32_t>{d->sid_button} : std::vector<uint32_t>{})
+            << "silent going off, heard coming on";
+        for (const auto& button : {endSwitch, startSwitch})
+            EXPECT_TRUE(sameDrawing(platform::ui::snapshot(*button), expectOn ? on : off))
+                << button->name() << " after turning sound " << (expectOn ? "on" : "off");
+    }
+    // Nothing is heard while it is off, and the dialog opened again shows it off.
     s.sendAction("mslot1:", nullptr);
     EXPECT_TRUE(media::playedSounds().empty());
-
-    s.sendAction("bsound:", nullptr);
-    EXPECT_TRUE(d->isSoundOn());
-    EXPECT_EQ(media::playedSounds(), std::vector<uint32_t>{d->sid_button});
-    for (const auto* button : {&s.dialogstart_sound, &s.dialogend_sound})
-        EXPECT_EQ(get(*button)->backgroundImageForState(ControlState::Normal),
-                  imageNamed("btn_soundon"));
+    s.sendAction("dialogend_cancel:", nullptr);
+    s.sendAction("newGame:", nullptr);
+    EXPECT_TRUE(sameDrawing(platform::ui::snapshot(*endSwitch), off));
 }
 
 TEST_F(TradeTest, TheVideoButtonWithoutAVideoSaysSoAndStartsOneLoad) {

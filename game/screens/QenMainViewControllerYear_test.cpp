@@ -94,6 +94,14 @@ class YearTest : public ::testing::Test {
 
     int32_t week() { return QenData::readInt(d->curdate); }
 
+    // A tap at the centre of a control, through the window, as a finger.
+    template <typename T>
+    void tapView(const std::weak_ptr<T>& outlet) {
+        auto view = get(outlet);
+        window->tap(view->convertPointToView(view->bounds().center(), nullptr));
+        settle();
+    }
+
     void snapshot(const std::string& name) {
         settle();
         std::vector<fs::path> dirs = {AppHome::temporary()};
@@ -151,13 +159,30 @@ TEST_F(YearTest, AYearOfMovesEndsInTimeUpAfterTheLastWeeksOfferIsDeclined) {
     d->loadRecord();
     EXPECT_EQ(d->record_totalnbr, "1");
 
-    // The ending stays up through a tap; a new game can be started.
+    // The move made in the last week stored the week after it: the board says 53/52周.
+    EXPECT_EQ(get(screen->tdate)->text(), "53/52周");
+
+    // The ending stays up through a tap (its note says to tap the screen); the tap unlocks the
+    // new-game button, and from there a player starts a new game as at any time.
     tapScreen();
     EXPECT_TRUE(visible(screen->dialogdiary));
     EXPECT_FALSE(get(screen->market1)->isEnabled());
-    EXPECT_TRUE(get(screen->bnewgame)->isEnabled());
-    screen->sendAction("newGame:", nullptr);
-    EXPECT_TRUE(visible(screen->dialogstart));
+    ASSERT_TRUE(get(screen->bnewgame)->isEnabled());
+    tapView(screen->bnewgame);
+    ASSERT_TRUE(visible(screen->dialogstart));
+    snapshot("new-game-after-the-year");
+    tapView(std::weak_ptr<View>(window->viewNamed("dialogstart_ok")));
+    EXPECT_EQ(d->gamestatus, 1);
+    EXPECT_EQ(get(screen->tdate)->text(), "1/52周");
+    ASSERT_TRUE(visible(screen->dialogdiary));
+    EXPECT_EQ(get(screen->dialogdiary_note)->text().rfind("    我来到这个城市已经四年了", 0), 0u)
+        << "the ending gave way to the new year's first diary";
+    tapScreen();
+    EXPECT_FALSE(visible(screen->dialogdiary));
+    int enabled = 0;
+    for (const auto* market : {&screen->market1, &screen->market2, &screen->market3})
+        enabled += get(*market)->isEnabled() ? 1 : 0;
+    EXPECT_GE(enabled, 2) << "the markets other than the one the year ended in";
 }
 
 TEST_F(YearTest, SicknessAtLowHealthEndsTheGameWithTheDeathDiary) {

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -230,6 +231,54 @@ TEST_F(QenMainViewControllerTest, TheCurrentMarketsButtonAndTheBarButtonsAreLeft
         EXPECT_FALSE(get(s.brecord)->isEnabled());
         EXPECT_FALSE(get(s.bnewgame)->isEnabled());
     }
+}
+
+// How many of the C library's random draws an action takes: each scrambling takes one, so a
+// reader that scrambles the value again after using it takes one per value read.
+int drawsTakenBy(const std::function<void()>& action) {
+    std::srand(20261211);
+    action();
+    const int next = std::rand();
+    std::srand(20261211);
+    for (int taken = 0; taken < 1000; ++taken)
+        if (std::rand() == next) return taken;
+    return -1;
+}
+
+// A scrambled text of the model: it unscrambles to `expected`.
+void expectScrambled(const std::string& stored, const std::string& expected) {
+    EXPECT_NE(stored, expected) << "left plain";
+    EXPECT_EQ(plain(stored), expected);
+}
+
+TEST_F(QenMainViewControllerTest, ReadersOfScrambledValuesScrambleThemAgain) {
+    auto& s = *screen;
+    // The gift dialog: the ten amounts unscrambled in place, shown, scrambled again.
+    EXPECT_EQ(drawsTakenBy([&] { s.dialoggift_show(3); }), 10);
+    for (size_t n = 0; n < 10; ++n)
+        expectScrambled(model->dailygifts[n], std::to_string(n + 1));
+    EXPECT_EQ(get(s.dialoggift_g[9])->text(), "10万");
+
+    // The start dialog's step: balance and extra cash read, both written, the starting cash
+    // read for its label.
+    ASSERT_TRUE(model->changeVoucher(5));
+    s.sendAction("newGame:", nullptr);
+    s.sendAction("dialogstart_incdown:", nullptr);
+    EXPECT_EQ(drawsTakenBy([&] { s.sendAction("dialogstart_inc:", nullptr); }), 5);
+    EXPECT_EQ(get(s.dialogstart_startcash)->text(), "4000");
+    expectScrambled(model->voucher, "4000");
+    expectScrambled(model->extracash, "1000");
+    expectScrambled(model->defaultcash, "3000");
+    s.sendAction("dialogstart_ok:", nullptr);
+    expectScrambled(model->cash, "4000");
+
+    // The hint: the house rule reads cash, deposit and the first house's price, then marks.
+    model->hinton = true;
+    QenData::storeMoney(model->cash, 1'000'000);
+    EXPECT_EQ(drawsTakenBy([&] { s.showHint(); }), 3);
+    EXPECT_TRUE(get(s.bhouseseller)->animationForKey("opacity"));
+    expectScrambled(model->cash, "1000000");
+    expectScrambled(model->housepricec[0], "400000");
 }
 
 TEST_F(QenMainViewControllerTest, AfterGameOverTheEndingDiaryStaysAndTradingIsLocked) {

@@ -139,6 +139,7 @@ bool LoopCore::turn(double maxWait, bool forRun) {
     constexpr double kHookSlice = 0.01;
     size_t pending;
     std::vector<std::pair<int, std::shared_ptr<std::function<bool()>>>> turnHooks;
+    std::vector<std::pair<int, std::shared_ptr<std::function<void(bool)>>>> turnObservers;
     std::vector<pollfd> polled;
     std::vector<int> polledIds;
     {
@@ -170,6 +171,7 @@ bool LoopCore::turn(double maxWait, bool forRun) {
         woken = false;
         pending = items.size();
         turnHooks = hooks;
+        turnObservers = observers;
     }
     bool didWork = false;
     for (size_t i = 0; i < pending; ++i) {
@@ -192,23 +194,39 @@ bool LoopCore::turn(double maxWait, bool forRun) {
     for (size_t i = 1; i < polled.size(); ++i) {
         if (!polled[i].revents) continue;
         std::shared_ptr<std::function<void(short)>> handler;
+        bool counts = true;
         {
             std::lock_guard lock(mutex);
-            for (const auto& source : fdSources)
-                if (source.id == polledIds[i - 1]) handler = source.handler;
+            for (const auto& source : fdSources) {
+                if (source.id != polledIds[i - 1]) continue;
+                handler = source.handler;
+                counts = source.countsAsWork;
+            }
         }
         if (!handler) continue;
         (*handler)(polled[i].revents);
-        didWork = true;
+        if (counts) didWork = true;
     }
     for (auto& [id, hook] : turnHooks) {
         {
             // A hook removed earlier in this turn (by a block or another hook) is not called.
             std::lock_guard lock(mutex);
-            if (std::none_of(hooks.begin(), hooks.end(), [&](auto& h) { return h.first == id; }))
+            const auto hookId = id;  // a structured binding is not captured by clang 14
+            if (std::none_of(hooks.begin(), hooks.end(),
+                             [&](auto& h) { return h.first == hookId; }))
                 continue;
         }
         if ((*hook)()) didWork = true;
+    }
+    for (auto& [observerId, observer] : turnObservers) {
+        {
+            const auto id = observerId;  // clang 14 cannot capture a structured binding
+            std::lock_guard lock(mutex);
+            if (std::none_of(observers.begin(), observers.end(),
+                             [&](auto& o) { return o.first == id; }))
+                continue;
+        }
+        (*observer)(didWork);
     }
     return didWork;
 }

@@ -71,6 +71,7 @@ struct LoopCore {
     std::condition_variable cv;
     std::deque<std::function<void()>> items;
     std::vector<std::pair<int, std::shared_ptr<std::function<bool()>>>> hooks;
+    std::vector<std::pair<int, std::shared_ptr<std::function<void(bool)>>>> observers;
     int nextHookId = 1;
     bool woken = false;
     bool stopRequested = false;
@@ -84,6 +85,7 @@ struct LoopCore {
         int fd;
         short events;
         std::shared_ptr<std::function<void(short)>> handler;
+        bool countsAsWork = true;
     };
     std::vector<FdSource> fdSources;
     int wakeFd = -1;
@@ -98,8 +100,8 @@ struct LoopCore {
     void close();
     // One turn: waits up to `maxWait` real seconds when nothing is pending, runs the blocks
     // that were pending when it started (one at a time, so nested turns keep FIFO order),
-    // then calls the hooks. True when it ran a block or a hook reported work. `forRun`: a
-    // pending stop() also ends the wait.
+    // then calls the hooks and the observers. True when it ran a block or a hook reported work.
+    // `forRun`: a pending stop() also ends the wait.
     bool turn(double maxWait, bool forRun = false);
 };
 

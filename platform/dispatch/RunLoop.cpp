@@ -112,7 +112,23 @@ void RunLoop::removeHook(int id) {
     std::erase_if(core_->hooks, [id](const auto& entry) { return entry.first == id; });
 }
 
-int RunLoop::addFileDescriptorSource(int fd, short events, std::function<void(short)> handler) {
+int RunLoop::addObserver(std::function<void(bool)> observer) {
+    std::lock_guard lock(core_->mutex);
+    const int id = core_->nextHookId++;
+    core_->observers.emplace_back(id,
+                                  std::make_shared<std::function<void(bool)>>(std::move(observer)));
+    return id;
+}
+
+void RunLoop::removeObserver(int id) {
+    std::lock_guard lock(core_->mutex);
+    std::erase_if(core_->observers, [id](const auto& entry) { return entry.first == id; });
+}
+
+int RunLoop::addFileDescriptorSource(int fd,
+                                     short events,
+                                     std::function<void(short)> handler,
+                                     bool countsAsWork) {
     int id;
     {
         std::lock_guard lock(core_->mutex);
@@ -122,7 +138,8 @@ int RunLoop::addFileDescriptorSource(int fd, short events, std::function<void(sh
         }
         id = core_->nextHookId++;
         core_->fdSources.push_back(
-            {id, fd, events, std::make_shared<std::function<void(short)>>(std::move(handler))});
+            {id, fd, events, std::make_shared<std::function<void(short)>>(std::move(handler)),
+             countsAsWork});
     }
     // The loop's own thread looks at its sources again before it next waits.
     if (core_->threadId.load() != detail::currentThreadId()) core_->wake();

@@ -6,7 +6,7 @@
 // Promises:
 //  - One turn runs, in order, the blocks that were pending on the loop's queue when the turn
 //    began (blocks posted meanwhile wait for the next turn; timer fires and delayed blocks
-//    arrive as such blocks), then calls every hook once.
+//    arrive as such blocks), then calls every hook once, then every observer once.
 //  - Posting from any thread wakes a waiting loop. run, runOnce and runUntil must be called on
 //    the loop's own thread (they abort otherwise); stop, wake and the hook calls from any thread.
 //  - runUntil may be nested (a block may spin the loop); blocks still run in posting order.
@@ -59,12 +59,26 @@ class RunLoop {
     // most 10 ms between turns. Returns an id for removeHook.
     int addHook(std::function<bool()> hook);
     void removeHook(int id);
+    // An observer is called once at the end of every turn, after the hooks, with whether that
+    // turn did work (ran a block or a source's handler, or a hook reported work). Unlike a
+    // hook it never shortens the loop's waits: a loop with observers and no hooks sleeps until
+    // something is posted, a source is ready or wake() is called. A window that waits on its
+    // event source and redraws after the turns that changed something is one. Returns an id
+    // for removeObserver; ids are shared with hooks and sources.
+    int addObserver(std::function<void(bool didWork)> observer);
+    void removeObserver(int id);
     // A file-descriptor source: while it exists the loop's waits also end when `fd` is ready
     // for `events` (poll(2) flags), and the turn calls handler(revents) after its blocks and
     // before its hooks. Without sources the loop waits on a condition variable; with them, in
     // poll(2), which costs one system call on turns that would not wait. The loop never closes
     // `fd`. Any thread; the handler runs on the loop's thread. Returns an id for the others.
-    int addFileDescriptorSource(int fd, short events, std::function<void(short)> handler);
+    // A source added with countsAsWork false does not make its turn count as one that did work
+    // (runOnce's answer, the observers' flag): a window whose connection only says that its
+    // events should be looked at, which its observer then does.
+    int addFileDescriptorSource(int fd,
+                                short events,
+                                std::function<void(short)> handler,
+                                bool countsAsWork = true);
     void updateFileDescriptorSource(int id, short events);
     void removeFileDescriptorSource(int id);
     // Makes a waiting loop run a turn now (a hook's source has something).

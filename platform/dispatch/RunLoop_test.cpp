@@ -84,6 +84,55 @@ TEST(RunLoopTest, HooksRunEveryTurnUntilRemoved) {
     RunLoop::main().removeHook(first);
 }
 
+TEST(RunLoopTest, ObserversSeeEveryTurnAndLetTheLoopSleep) {
+    std::vector<bool> turns;
+    const int id = RunLoop::main().addObserver([&](bool didWork) { turns.push_back(didWork); });
+
+    Queue::main()->async([] {});
+    EXPECT_TRUE(RunLoop::main().runOnce(0));
+    EXPECT_EQ(turns, std::vector<bool>{true});
+
+    // Unlike a hook, an observer does not make the loop wake by itself: the turn waits its
+    // whole timeout, then reports that it did nothing.
+    using Steady = std::chrono::steady_clock;
+    const auto before = Steady::now();
+    EXPECT_FALSE(RunLoop::main().runOnce(0.05));
+    EXPECT_GE(Steady::now() - before, std::chrono::milliseconds(50));
+    EXPECT_EQ(turns, (std::vector<bool>{true, false}));
+
+    // A post from another thread ends the wait; the observer then sees that turn's work.
+    std::thread poster([] { Queue::main()->async([] {}); });
+    EXPECT_TRUE(RunLoop::main().runOnce(kCap));
+    poster.join();
+    EXPECT_EQ(turns.back(), true);
+
+    // A quiet source wakes the loop and is handled, but its turn does not count as work.
+    int fds[2];
+    ASSERT_EQ(::pipe2(fds, O_NONBLOCK), 0);
+    int handled = 0;
+    const int quiet = RunLoop::main().addFileDescriptorSource(
+        fds[0], POLLIN,
+        [&](short) {
+            char c;
+            while (::read(fds[0], &c, 1) == 1) {
+            }
+            ++handled;
+        },
+        false);
+    ASSERT_EQ(::write(fds[1], "x", 1), 1);
+    EXPECT_FALSE(RunLoop::main().runOnce(kCap));
+    EXPECT_EQ(handled, 1);
+    EXPECT_EQ(turns.back(), false);
+    RunLoop::main().removeFileDescriptorSource(quiet);
+    ::close(fds[0]);
+    ::close(fds[1]);
+
+    RunLoop::main().removeObserver(id);
+    const size_t seen = turns.size();
+    RunLoop::main().runOnce(0);
+    EXPECT_EQ(turns.size(), seen);
+}
+
 TEST(RunLoopTest, FileDescriptorSourcesWakeTheLoopAndPostsStillDo) {
     int fds[2];
     ASSERT_EQ(::pipe2(fds, O_NONBLOCK), 0);

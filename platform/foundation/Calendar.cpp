@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <limits>
 
 namespace platform {
 
@@ -10,7 +11,9 @@ CalendarDay localCalendarDay(int64_t secondsSince1970) {
     tzset();
     time_t t = static_cast<time_t>(secondsSince1970);
     tm local{};
-    if (!localtime_r(&t, &local)) return {};
+    // A moment whose year the calendar cannot hold (beyond the int range) has no day either.
+    if (!localtime_r(&t, &local) || local.tm_year > std::numeric_limits<int>::max() - 1900)
+        return {};
     return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
 }
 

@@ -15,7 +15,8 @@ struct CalendarDay {
     friend bool operator==(const CalendarDay&, const CalendarDay&) = default;
 };
 
-// The local calendar day of a moment given as seconds since 1970 UTC.
+// The local calendar day of a moment given as seconds since 1970 UTC; all zeros for a moment
+// too far from now for a year to hold (beyond the 32-bit range of years).
 CalendarDay localCalendarDay(int64_t secondsSince1970);
 // The same day as "yyyy-MM-dd".
 std::string formatLocalDay(int64_t secondsSince1970);

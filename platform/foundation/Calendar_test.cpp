@@ -48,6 +48,10 @@ TEST_F(CalendarTest, DaysTurnAtLocalMidnight) {
         {"UTC", 1709164800, {2024, 2, 29}, "2024-02-29"},
         {"UTC", 0, {1970, 1, 1}, "1970-01-01"},
         {"UTC", -1, {1969, 12, 31}, "1969-12-31"},
+        // The last year an int holds, and the first it does not: no day at all.
+        {"UTC", 67767976217635200, {2147483647, 7, 1}, "2147483647-07-01"},
+        {"UTC", 67767976249257600, {}, "0000-00-00"},
+        {"UTC", INT64_MAX, {}, "0000-00-00"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.tz) + " " + std::to_string(c.moment));

@@ -51,10 +51,22 @@ void writeAll(int fd, const std::string& text) {
     }
 }
 
+// The line as written: cut at kMaxLogLineBytes, never inside a UTF-8 sequence.
+std::string capped(std::string_view line) {
+    if (line.size() <= kMaxLogLineBytes) return std::string(line);
+    size_t cut = kMaxLogLineBytes;
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
+        --cut;
+    std::string out(line.substr(0, cut));
+    out += " … (" + std::to_string(line.size() - cut) + " more bytes)";
+    return out;
+}
+
 }  // namespace
 
-void log(std::string_view line) {
-    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+void log(std::string_view text) {
+    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+    const std::string line = capped(text);
     std::string out = timeStamp();
     out += " qen[";
     out += std::to_string(getpid());

@@ -2,6 +2,10 @@
 // The console log: one line per call, written to standard error with a time stamp and the
 // process name. Thread-safe; lines from one thread keep their order.
 //
+// A line quotes at most kMaxLogLineBytes of its text: a longer one (a whole damaged file
+// quoted by a failed read) is cut there, on a UTF-8 character boundary, and ends with
+// " … (N more bytes)". Captures record the line as it was written.
+//
 // Tests read what was logged through LogCapture, which records every line written while it
 // lives (on any thread), in the order they were written.
 
@@ -11,6 +15,8 @@
 #include <vector>
 
 namespace platform {
+
+inline constexpr size_t kMaxLogLineBytes = 8192;
 
 // Writes one console line. A trailing newline in `line` is not doubled.
 void log(std::string_view line);

@@ -54,6 +54,30 @@ TEST(Log, LinesFromManyThreadsAllArriveInPerThreadOrder) {
     }
 }
 
+TEST(Log, ALongLineIsCutOnACharacterBoundaryAndSaysHowMuchWasLeftOut) {
+    LogCapture capture;
+    const std::string fits(kMaxLogLineBytes, 'x');
+    log(fits);
+    // 16 MB of three-byte characters, as a damaged file quoted whole would give.
+    std::string huge;
+    for (size_t i = 0; i < (16u << 20) / 3; ++i)
+        huge += "万";
+    log("Decrypt: no keytype match <" + huge + ">");
+    const auto lines = capture.lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], fits);
+
+    const std::string& cut = lines[1];
+    const size_t note = cut.find(" … (");
+    ASSERT_NE(note, std::string::npos);
+    EXPECT_LE(note, kMaxLogLineBytes);
+    EXPECT_EQ(cut.rfind("Decrypt: no keytype match <万万", 0), 0u);
+    // The kept part ends on a whole character, and the note counts the rest.
+    EXPECT_EQ((note - std::string("Decrypt: no keytype match <").size()) % 3, 0u);
+    const size_t total = huge.size() + std::string("Decrypt: no keytype match <>").size();
+    EXPECT_EQ(cut.substr(note), " … (" + std::to_string(total - note) + " more bytes)");
+}
+
 TEST(Log, StandardErrorLineCarriesTimeAndProcess) {
     // Send standard error to a file for the duration of one line.
     const auto path = testing::scratch("stderr.txt");

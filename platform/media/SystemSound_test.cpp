@@ -67,19 +67,24 @@ TEST(SystemSound, PlaysFromThreadsAreRecordedInEachThreadsOrder) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&ids, t] {
-            for (int i = 0; i < kPlays; ++i) playSystemSound(ids[t]);
+            for (int i = 0; i < kPlays; ++i)
+                playSystemSound(ids[t]);
         });
     }
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+        thread.join();
     const std::vector<SoundID> played = playedSounds();
     ASSERT_EQ(played.size(), size_t(kThreads * kPlays));
     std::map<SoundID, int> counts;
-    for (SoundID id : played) ++counts[id];
-    for (SoundID id : ids) EXPECT_EQ(counts[id], kPlays);
+    for (SoundID id : played)
+        ++counts[id];
+    for (SoundID id : ids)
+        EXPECT_EQ(counts[id], kPlays);
 
     // In one thread, the record keeps the order of the plays.
     clearPlayedSounds();
-    for (SoundID id : {ids[2], ids[0], ids[2], ids[1]}) playSystemSound(id);
+    for (SoundID id : {ids[2], ids[0], ids[2], ids[1]})
+        playSystemSound(id);
     EXPECT_EQ(playedSounds(), (std::vector<SoundID>{ids[2], ids[0], ids[2], ids[1]}));
 }
 

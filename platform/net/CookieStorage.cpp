@@ -39,6 +39,9 @@ CookieStorage::CookieStorage() {
     curl_share_setopt(share, CURLSHOPT_LOCKFUNC, lockShare);
     curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, unlockShare);
     curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    // TLS sessions too: each load has an easy handle of its own, and a session kept here lets
+    // the next connection to the same server resume it.
+    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
     share_ = share;
 }
 

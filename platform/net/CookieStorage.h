@@ -22,7 +22,8 @@ class CookieStorage {
     std::vector<Cookie> cookies() const;
     void removeAll();
 
-    // The handle loads attach to (the network layer's own use).
+    // The handle loads attach to (the network layer's own use); it also keeps their TLS
+    // sessions.
     void* shareHandle() const { return share_; }
 
   private:

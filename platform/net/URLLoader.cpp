@@ -395,26 +395,15 @@ class Engine {
     void expireLate();
     void finished(CURL* easy, CURLcode result);
     void redirect(std::unique_ptr<Transfer> transfer);
-    // Easy handles are kept for the next loads, reset: making and freeing one costs about as
-    // much as the rest of setting a load up.
+    // Every request gets an easy handle of its own, never one that carried a transfer: the
+    // libcurl we build on (7.88) keeps, in a used handle, a pointer to the last header of the
+    // answer before, freed, and follows it when the next answer's first header line is a
+    // folded continuation (a heap use-after-free any server could cause). Connections live in
+    // the multi handle and TLS sessions in the share, so a new handle loses neither.
     void remove(CURL* easy) {
         curl_multi_remove_handle(multi_, easy);
-        if (idle_.size() >= kIdleHandles) {
-            curl_easy_cleanup(easy);
-            return;
-        }
-        // Frees the list of cookie files, which a reset would lose; the jar is not touched.
-        curl_easy_setopt(easy, CURLOPT_COOKIEFILE, nullptr);
-        curl_easy_reset(easy);
-        idle_.push_back(easy);
+        curl_easy_cleanup(easy);
     }
-    CURL* takeHandle() {
-        if (idle_.empty()) return curl_easy_init();
-        CURL* easy = idle_.back();
-        idle_.pop_back();
-        return easy;
-    }
-    static constexpr size_t kIdleHandles = 8;
 
     static size_t onHeader(char* data, size_t size, size_t count, void* context);
     static size_t onBody(char* data, size_t size, size_t count, void* context);
@@ -425,7 +414,6 @@ class Engine {
     CURLM* multi_ = nullptr;
     std::thread thread_;
     std::map<CURL*, std::unique_ptr<Transfer>> transfers_;
-    std::vector<CURL*> idle_;
     // Main loop only.
     struct Source {
         int id;
@@ -632,7 +620,7 @@ void Engine::begin(const std::shared_ptr<State>& state, URLRequest request) {
     Transfer* t = transfer.get();
     const URLRequest& r = t->request;
     t->state = state;
-    CURL* easy = takeHandle();
+    CURL* easy = curl_easy_init();
     t->easy = easy;
     curl_easy_setopt(easy, CURLOPT_URL, r.url.withoutFragment().absoluteString().c_str());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -664,7 +652,6 @@ void Engine::begin(const std::shared_ptr<State>& state, URLRequest request) {
         t->headerList = curl_slist_append(t->headerList, (name + ": " + value).c_str());
     if (!r.headers.value("Expect")) t->headerList = curl_slist_append(t->headerList, "Expect:");
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t->headerList);
-    // A reset handle may still be attached to the jar from an earlier load.
     curl_easy_setopt(easy, CURLOPT_SHARE,
                      r.HTTPShouldHandleCookies ? CookieStorage::shared().shareHandle() : nullptr);
     if (r.HTTPShouldHandleCookies) curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");

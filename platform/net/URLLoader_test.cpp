@@ -57,7 +57,7 @@ class TestServer {
                     return true;
                 });
         });
-        server_.Get("/big", [this](const httplib::Request&, httplib::Response& res) {
+        server_.Get("/big", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(big(), "application/octet-stream");
         });
         server_.Get("/closed", [](const httplib::Request&, httplib::Response& res) {
@@ -187,6 +187,55 @@ class TestServer {
 URLRequest request(const std::string& url) {
     return URLRequest(*URL::parse(url));
 }
+
+// A loopback server that sends raw answers, one a connection in turn (the last one again once
+// they run out), each after the request's head arrived; every connection is closed after its
+// answer.
+class RawServer {
+  public:
+    explicit RawServer(std::vector<std::string> answers) : answers_(std::move(answers)) {
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(listener_, 8) != 0 ||
+            getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            ADD_FAILURE() << "no loopback socket";
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] {
+            for (size_t served = 0;; ++served) {
+                const int fd = accept(listener_, nullptr, nullptr);
+                if (fd < 0) return;
+                std::string head;
+                char buffer[4096];
+                while (head.find("\r\n\r\n") == std::string::npos) {
+                    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+                    if (n <= 0) break;
+                    head.append(buffer, static_cast<size_t>(n));
+                }
+                const std::string& answer = answers_[std::min(served, answers_.size() - 1)];
+                send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+                close(fd);
+            }
+        });
+    }
+    ~RawServer() {
+        shutdown(listener_, SHUT_RDWR);
+        thread_.join();
+        close(listener_);
+    }
+    std::string url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+
+  private:
+    std::vector<std::string> answers_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
 
 // Writes down every call as a line, checking each comes on the main thread.
 class Recorder : public URLLoaderDelegate {
@@ -541,7 +590,7 @@ TEST(URLLoader, CookiesGoBackWhenTheRequestSaysSo) {
     EXPECT_EQ(load(request(server.url("/echo-cookie")))->body, "");
 }
 
-// Loads one after another reuse libcurl's handles: nothing of a load reaches the next.
+// Loads one after another: nothing of a load reaches the next.
 TEST(URLLoader, ALoadKeepsNothingOfTheLoadBefore) {
     TestServer server;
     auto post = request(server.url("/method"));
@@ -552,6 +601,57 @@ TEST(URLLoader, ALoadKeepsNothingOfTheLoadBefore) {
     EXPECT_EQ(load(request(server.url("/method")))->body, "GET:");
     EXPECT_EQ(load(request(server.url("/ok")))->body, "hello");
     EXPECT_EQ(server.lastXTest(), "");
+}
+
+// A handle that carried a load keeps nothing of that answer's headers for the next: an answer
+// whose first header line is folded (a continuation: leading blank, then a colon) has no
+// earlier header of its own to continue. Loads on the main loop and on the network thread.
+TEST(URLLoader, AFoldedFirstHeaderLineContinuesNothingOfTheLoadBefore) {
+    const std::string plain =
+        "HTTP/1.1 200 OK\r\nX-First: one\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
+    const std::string folded =
+        "HTTP/1.1 200 OK\r\n X-Folded: two\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
+    for (bool onMainLoop : {true, false}) {
+        SCOPED_TRACE(onMainLoop ? "main loop" : "network thread");
+        RawServer server({plain, folded, plain, folded, plain});
+        for (int round = 0; round < 2; ++round) {
+            std::optional<HTTPURLResponse> response;
+            std::optional<Error> error;
+            std::atomic<bool> ended{false};
+            auto queue = onMainLoop ? Queue::main() : Queue::serial("test.folded");
+            auto fetch = [&] {
+                ended = false;
+                response.reset();
+                error.reset();
+                sendAsynchronousRequest(request(server.url("/ad")), queue,
+                                        [&](const auto& r, const Data&, const auto& e) {
+                                            response = r;
+                                            error = e;
+                                            ended = true;
+                                        });
+                ASSERT_TRUE(RunLoop::main().runUntil([&] { return ended.load(); }, 20));
+            };
+            fetch();
+            ASSERT_TRUE(response) << (error ? error->code : 0);
+            EXPECT_EQ(response->valueForHeader("X-First"), "one");
+            // The folded answer ends, as a failure or with its own headers only.
+            fetch();
+            if (response) {
+                EXPECT_FALSE(response->valueForHeader("X-First"));
+            }
+        }
+        // The loader goes on as before.
+        std::optional<HTTPURLResponse> last;
+        bool done = false;
+        sendAsynchronousRequest(request(server.url("/ad")), Queue::main(),
+                                [&](const auto& r, const Data&, const auto&) {
+                                    last = r;
+                                    done = true;
+                                });
+        ASSERT_TRUE(RunLoop::main().runUntil([&] { return done; }, 20));
+        ASSERT_TRUE(last);
+        EXPECT_EQ(last->statusCode(), 200);
+    }
 }
 
 TEST(URLLoader, AsynchronousRequestsCompleteOnTheirQueue) {

@@ -18,6 +18,7 @@
 #include "platform/render/Geometry.h"
 #include "platform/render/Image.h"
 #include "platform/render/Text.h"
+#include "platform/render/Transform3D.h"
 
 typedef struct _cairo cairo_t;
 
@@ -52,6 +53,10 @@ class Canvas {
     // A zero scale hides everything drawn until the state is restored.
     void translate(double dx, double dy);
     void scale(double sx, double sy);
+    // Applies the transform's 2-D affine part (m11 m12 m21 m22 m41 m42).
+    void concat(const Transform3D& transform);
+    // Pixels per point under the current transform (a bitmap drawn at this scale stays sharp).
+    double pixelScale() const;
     // Narrows the clip to the rectangle (with rounded corners when cornerRadius > 0).
     void clipToRect(const Rect& rect, double cornerRadius = 0);
 
@@ -61,23 +66,39 @@ class Canvas {
     // Shapes: rounded when cornerRadius > 0 (capped at half the shorter side). A stroke lies
     // inside the rectangle, so a border never grows what it surrounds.
     void fillRect(const Rect& rect, const Color& color, double cornerRadius = 0);
-    void strokeRect(const Rect& rect, const Color& color, double lineWidth,
+    void strokeRect(const Rect& rect,
+                    const Color& color,
+                    double lineWidth,
                     double cornerRadius = 0);
     // Fills with colours blended from `start` to `end` (points on the canvas) through `stops`;
     // before the first stop and after the last their colours continue.
-    void fillLinearGradient(const Rect& rect, Point start, Point end,
-                            const std::vector<GradientStop>& stops, double cornerRadius = 0);
+    void fillLinearGradient(const Rect& rect,
+                            Point start,
+                            Point end,
+                            const std::vector<GradientStop>& stops,
+                            double cornerRadius = 0);
 
     // Draws the image into `rect` placed by `mode`; what overflows the rectangle is drawn too
     // unless the caller clips.
-    void drawImage(const Image& image, const Rect& rect,
+    void drawImage(const Image& image,
+                   const Rect& rect,
                    ContentMode mode = ContentMode::ScaleToFill);
+
+    // Draws a bitmap at its size in points with its top-left corner at `origin`.
+    void drawBitmap(const Bitmap& bitmap, Point origin);
+    // Draws a bitmap through a transform that may have perspective: a point p of the bitmap (in
+    // its points) lands where map.apply(p) says, in the canvas's current coordinates. Parts
+    // that fall behind the viewer are left out; pixels are sampled bilinearly.
+    void drawBitmapProjected(const Bitmap& bitmap, const Transform3D& map);
 
     // Lays the text out as measureText(text, font, rect.width, options) does and draws it from
     // the rectangle's top edge, aligned across its width. With TruncateTail and no line limit,
     // the lines stop at the rectangle's bottom, the last one cut with "…"; otherwise lines past
     // the bottom are drawn unless the caller clips.
-    void drawText(std::string_view text, const Rect& rect, const Font& font, const Color& color,
+    void drawText(std::string_view text,
+                  const Rect& rect,
+                  const Font& font,
+                  const Color& color,
                   const TextOptions& options = {});
 
   private:

@@ -93,6 +93,31 @@ int Image::pixelWidth() const {
 int Image::pixelHeight() const {
     return cairo_image_surface_get_height(surface_.get());
 }
+std::optional<Image> Image::wrappingPixels(std::shared_ptr<const void> owner,
+                                           const uint8_t* pixels,
+                                           int width,
+                                           int height,
+                                           int stride,
+                                           double scale) {
+    if (!pixels || width <= 0 || height <= 0 ||
+        stride < cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width) || stride % 4 != 0) {
+        return std::nullopt;
+    }
+    // cairo only reads the pixels of an image surface that nobody draws into.
+    auto surface = detail::adoptSurface(cairo_image_surface_create_for_data(
+        const_cast<uint8_t*>(pixels), CAIRO_FORMAT_ARGB32, width, height, stride));
+    if (!surface) return std::nullopt;
+    static cairo_user_data_key_t key;
+    auto* keep = new std::shared_ptr<const void>(std::move(owner));
+    if (cairo_surface_set_user_data(surface.get(), &key, keep, [](void* p) {
+            delete static_cast<std::shared_ptr<const void>*>(p);
+        }) != CAIRO_STATUS_SUCCESS) {
+        delete keep;
+        return std::nullopt;
+    }
+    return Image(std::move(surface), scale > 0 ? scale : 1);
+}
+
 Size Image::size() const {
     return {pixelWidth() / scale_, pixelHeight() / scale_};
 }

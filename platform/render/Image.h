@@ -7,6 +7,7 @@
 // 200 x 100 pixel picture is 100 x 50 points; bytes that arrived over the network are usually
 // drawn at scale 1. An image may be used from any thread.
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -27,6 +28,15 @@ class Image {
     // `scale` > 0; anything else is taken as 1.
     static std::optional<Image> fromFile(const std::filesystem::path& path, double scale);
     static std::optional<Image> fromData(const Data& bytes, double scale);
+    // Over pixels in the Bitmap format (premultiplied ARGB, native-endian 32-bit words) without
+    // copying them, such as a decoded video frame; `owner` keeps them alive while the image or
+    // a drawing of it needs them. nullopt for a size or stride that does not fit.
+    static std::optional<Image> wrappingPixels(std::shared_ptr<const void> owner,
+                                               const uint8_t* pixels,
+                                               int width,
+                                               int height,
+                                               int stride,
+                                               double scale);
 
     Size size() const;  // in points
     int pixelWidth() const;

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
@@ -174,6 +177,290 @@ TEST(OpacityAnimation, FinishedRecordsAreDroppedUnlessKept) {
     EXPECT_EQ(v->animationForKey("mark")->beginTime, Clock::now());
     v->removeAnimationForKey("mark");
     EXPECT_TRUE(v->animationKeys().empty());
+}
+
+}  // namespace
+}  // namespace platform::ui
+
+namespace platform::ui {
+namespace {
+
+using render::testing::colorNear;
+
+const Color kRed{1, 0, 0, 1};
+const Color kBlue{0, 0, 1, 1};
+const Color kGreen{0, 1, 0, 1};
+
+// Records the stops it hears.
+class StopRecorder : public AnimationDelegate {
+  public:
+    void animationDidStart(Animation&) override { ++starts; }
+    void animationDidStopFinished(Animation&, bool finished) override { stops.push_back(finished); }
+    int starts = 0;
+    std::vector<bool> stops;
+};
+
+Transform3D perspective() {
+    Transform3D t;
+    t.m34 = -1.0 / 1500;
+    return t;
+}
+
+TEST(PropertyAnimation, PresentationValuesAtFixedTimes) {
+    Clock::useVirtual();
+    auto v = std::make_shared<View>(Rect(0, 0, 320, 568));
+    const double d = 0.2555;
+
+    // A bounce: keyframes of the scale with their key times.
+    auto bounce = KeyframeAnimation::withKeyPath("transform.scale");
+    bounce.values = {0.6f, 1.1f, 0.9f, 1.0};
+    bounce.keyTimes = {0, 0.6f, 0.8f, 1.0};
+    bounce.duration = d;
+    bounce.fillMode = FillMode::Forwards;
+    v->addAnimation(bounce, "transform.scale");
+    // A drop from above the screen to the centre.
+    auto drop = BasicAnimation::withKeyPath("position");
+    drop.fromValue = Point{160, 284 - 568};
+    drop.toValue = Point{160, 284};
+    drop.duration = d;
+    v->addAnimation(drop, "position");
+    // An eased fade.
+    auto fade = BasicAnimation::withKeyPath("opacity");
+    fade.fromValue = 0.0;
+    fade.toValue = 1.0;
+    fade.duration = 1;
+    fade.timingFunction = TimingFunction::named(TimingFunction::Name::EaseIn);
+    v->addAnimation(fade, "opacity");
+
+    EXPECT_NEAR(v->presentationTransform().m11, 0.6, 1e-6);
+    EXPECT_EQ(v->presentationCenter(), (Point{160, -284}));
+    EXPECT_EQ(v->presentationAlpha(), 0);
+    Clock::advance(0.3 * d);  // half way to the second key
+    EXPECT_NEAR(v->presentationTransform().m11, 0.85, 1e-6);
+    EXPECT_NEAR(v->presentationTransform().m22, 0.85, 1e-6);
+    EXPECT_NEAR(v->presentationCenter().y, 284 - 568 * 0.7, 1e-6);
+    Clock::advance(0.4 * d);  // half way from 1.1 to 0.9
+    EXPECT_NEAR(v->presentationTransform().m11, 1.0, 1e-6);
+    Clock::advance(0.3 * d);
+    EXPECT_EQ(v->presentationCenter(), (Point{160, 284})) << "removed: the model again";
+    EXPECT_EQ(v->presentationTransform(), Transform3D()) << "a kept scale of 1";
+    Clock::advance(0.5 - d);
+    EXPECT_NEAR(v->presentationAlpha(), 0.3154, 0.002) << "eased in: slow at first";
+    Clock::advance(0.5);
+    EXPECT_EQ(v->presentationAlpha(), 1);
+    EXPECT_EQ(v->alpha(), 1);
+
+    // A turn in from the left with perspective, and the way back to the model.
+    auto turn = BasicAnimation::withKeyPath("transform");
+    turn.fromValue = render::transform3DTranslate(
+        render::transform3DRotate(perspective(), -M_PI / 3, 0, 1, 0), -500, 0, 0);
+    turn.toValue = perspective();
+    turn.duration = d;
+    v->addAnimation(turn, "transform");
+    EXPECT_EQ(v->presentationTransform(), turn.fromValue->transform());
+    Clock::advance(d / 2);
+    Transform3D mid = v->presentationTransform();
+    EXPECT_FALSE(mid.isAffine());
+    EXPECT_LT(mid.m41, 0) << "still left of its place";
+    Clock::advance(d / 2);
+    EXPECT_EQ(v->presentationTransform(), Transform3D()) << "removed on completion";
+
+    // Before a later begin time, backwards fill shows the start.
+    auto late = BasicAnimation::withKeyPath("position.x");
+    late.fromValue = 0.0;
+    late.toValue = 100.0;
+    late.beginTime = Clock::now() + 1;
+    late.duration = 1;
+    late.fillMode = FillMode::Backwards;
+    v->addAnimation(late, "late");
+    EXPECT_EQ(v->presentationCenter().x, 0);
+    Clock::advance(1.5);
+    EXPECT_NEAR(v->presentationCenter().x, 50, 1e-6);
+}
+
+TEST(PropertyAnimation, DrawingShowsTheStateMidAnimation) {
+    Clock::useVirtual();
+    auto root = std::make_shared<View>(Rect(0, 0, 300, 300));
+    root->setBackgroundColor(Color::white());
+    auto card = std::make_shared<View>(Rect(100, 100, 100, 100));
+    card->setBackgroundColor(kRed);
+    root->addSubview(card);
+    auto at = [&](double x, double y) {
+        render::Bitmap b = snapshot(*root);
+        return b.pixelAt(int(x * b.scale()), int(y * b.scale()));
+    };
+
+    auto shrink = BasicAnimation::withKeyPath("transform.scale");
+    shrink.fromValue = 1.0;
+    shrink.toValue = 0.0;
+    shrink.duration = 1;
+    card->addAnimation(shrink, "shrink");
+    Clock::advance(0.5);  // half size about the centre: 125..175
+    EXPECT_TRUE(colorNear(at(110, 150), Color::white()));
+    EXPECT_TRUE(colorNear(at(130, 150), kRed));
+    card->removeAnimationForKey("shrink");
+
+    // Turned about the y axis with perspective: the near side (right) is taller than the far.
+    card->setTransform(render::transform3DRotate(perspective(), -M_PI / 3, 0, 1, 0));
+    render::Bitmap turned = snapshot(*root);
+    auto redRows = [&](double x) {
+        int n = 0;
+        for (int y = 0; y < turned.pixelHeight(); ++y) {
+            if (colorNear(turned.pixelAt(int(x * turned.scale()), y), kRed, 0.2)) ++n;
+        }
+        return n;
+    };
+    EXPECT_EQ(redRows(110), 0) << "the turned card is narrower";
+    EXPECT_GT(redRows(170), redRows(130));
+    EXPECT_GT(redRows(130), 0);
+
+    // A block animation of the transform moves what is drawn, not the model.
+    card->setTransform(Transform3D());
+    View::animate(1, [&] { card->setTransform(Transform3D::makeTranslation(100, 0, 0)); });
+    Clock::advance(0.5);
+    EXPECT_NEAR(card->presentationTransform().m41, 50, 1e-6);
+    EXPECT_EQ(card->transform().m41, 100);
+    EXPECT_TRUE(colorNear(at(240, 150), kRed));
+    EXPECT_TRUE(colorNear(at(120, 150), Color::white()));
+}
+
+TEST(Transition, FramesMoveOrBlendTheOldLookIntoTheNew) {
+    Clock::useVirtual();
+    struct Case {
+        const char* type;
+        const char* subtype;
+        // Colours at x = 25 and x = 75 of a 100-point view, half way.
+        Color left, right;
+    };
+    const Case cases[] = {
+        // The old look: blue on the left half, green on the right; the new one red.
+        {kTransitionMoveIn, kTransitionFromLeft, kRed, kGreen},
+        {kTransitionPush, kTransitionFromLeft, kRed, kBlue},
+        {kTransitionMoveIn, kTransitionFromRight, kBlue, kRed},
+        {kTransitionReveal, kTransitionFromLeft, kRed, kBlue},
+        {kTransitionFade, "", Color{0.5, 0, 0.5, 1}, Color{0.5, 0.5, 0, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.type) + " " + c.subtype);
+        auto root = std::make_shared<View>(Rect(0, 0, 100, 100));
+        root->setBackgroundColor(Color::white());
+        auto panel = std::make_shared<View>(Rect(0, 0, 100, 100));
+        panel->setBackgroundColor(kGreen);
+        auto half = std::make_shared<View>(Rect(0, 0, 50, 100));
+        half->setBackgroundColor(kBlue);
+        panel->addSubview(half);
+        root->addSubview(panel);
+
+        Transition t;
+        t.type = c.type;
+        t.subtype = c.subtype;
+        t.duration = 1;
+        panel->addAnimation(t, "transition");
+        half->removeFromSuperview();
+        panel->setBackgroundColor(kRed);
+        EXPECT_TRUE(panel->isInTransition());
+        Clock::advance(0.5);
+        render::Bitmap b = snapshot(*root);
+        EXPECT_TRUE(colorNear(b.pixelAt(int(25 * b.scale()), 50 * int(b.scale())), c.left, 0.03));
+        EXPECT_TRUE(colorNear(b.pixelAt(int(75 * b.scale()), 50 * int(b.scale())), c.right, 0.03));
+        Clock::advance(0.5);
+        EXPECT_FALSE(panel->isInTransition());
+        render::Bitmap after = snapshot(*root);
+        EXPECT_TRUE(colorNear(after.pixelAt(int(25 * after.scale()), 50), kRed));
+    }
+}
+
+TEST(AnimationDelegate, StopIsToldOnceWithWhetherItFinished) {
+    Clock::useVirtual();
+    auto v = std::make_shared<View>(Rect(0, 0, 10, 10));
+    auto fade = BasicAnimation::withKeyPath("opacity");
+    fade.fromValue = 0.0;
+    fade.duration = 1;
+
+    struct Case {
+        const char* name;
+        std::function<void(View&, BasicAnimation&)> act;
+        std::vector<bool> stops;
+    };
+    const Case cases[] = {
+        {"runs to its end", [](View&, BasicAnimation&) { Clock::advance(1); }, {true}},
+        {"kept by fill, then removed",
+         [](View& view, BasicAnimation&) {
+             Clock::advance(2);
+             RunLoop::main().runUntil([] { return false; }, 0.05);
+             view.removeAllAnimations();
+         },
+         {true}},
+        {"removed half way",
+         [](View& view, BasicAnimation&) {
+             Clock::advance(0.5);
+             view.removeAnimationForKey("fade");
+         },
+         {false}},
+        {"replaced under its key",
+         [](View& view, BasicAnimation& a) {
+             a.delegate = nullptr;
+             view.addAnimation(a, "fade");
+         },
+         {false}},
+        {"removed after its end, before the timer ran",
+         [](View& view, BasicAnimation&) {
+             Clock::advance(1);
+             view.removeAnimationForKey("fade");
+         },
+         {true}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto recorder = std::make_shared<StopRecorder>();
+        BasicAnimation a = fade;
+        a.delegate = recorder;
+        if (std::string(c.name).find("fill") != std::string::npos) {
+            a.fillMode = FillMode::Forwards;
+            a.removedOnCompletion = false;
+        }
+        v->addAnimation(a, "fade");
+        EXPECT_TRUE(recorder->stops.empty()) << "never inside the call";
+        c.act(*v, a);
+        RunLoop::main().runUntil([&] { return !recorder->stops.empty(); }, 2);
+        Clock::advance(5);
+        RunLoop::main().runUntil([] { return false; }, 0.05);
+        EXPECT_EQ(recorder->stops, c.stops);
+        EXPECT_EQ(recorder->starts, 1);
+        v->removeAllAnimations();
+    }
+
+    // Forever blinking stops only by removal, unfinished.
+    auto recorder = std::make_shared<StopRecorder>();
+    BasicAnimation forever = blink(0.2, 0.3, kForever);
+    forever.delegate = recorder;
+    v->addAnimation(forever, "blink");
+    Clock::advance(100);
+    RunLoop::main().runUntil([] { return false; }, 0.05);
+    EXPECT_TRUE(recorder->stops.empty());
+    v->removeAllAnimations();
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return !recorder->stops.empty(); }, 2));
+    EXPECT_EQ(recorder->stops, std::vector<bool>{false});
+}
+
+TEST(BlockAnimation, RemovingAllAnimationsCompletesUnfinished) {
+    Clock::useVirtual();
+    auto v = std::make_shared<View>(Rect(0, 0, 10, 10));
+    std::vector<bool> done;
+    View::animate(
+        1,
+        [&] {
+            v->setCenter({100, 100});
+        },
+        [&](bool finished) { done.push_back(finished); });
+    Clock::advance(0.5);
+    EXPECT_NEAR(v->presentationCenter().x, 52.5, 1e-9);
+    v->removeAllAnimations();
+    EXPECT_EQ(v->presentationCenter(), (Point{100, 100})) << "at the model at once";
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return !done.empty(); }, 2));
+    Clock::advance(1);
+    RunLoop::main().runUntil([] { return false; }, 0.05);
+    EXPECT_EQ(done, std::vector<bool>{false});
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "platform/ui/TextField.h"
 
+#include "platform/ui/Keyboard.h"
 #include "platform/ui/Window.h"
 
 namespace platform::ui {
@@ -53,6 +54,7 @@ bool TextField::becomeFirstResponder() {
         current->resignFirstResponder();
     }
     w->setFirstResponder(shared_from_this());
+    keyboardFieldBeganEditing(*this);
     if (d) d->textFieldDidBeginEditing(*this);
     sendActionsForEvents(ControlEvent::EditingDidBegin);
     return true;
@@ -63,6 +65,7 @@ bool TextField::resignFirstResponder() {
     auto w = window();
     if (!w || w->firstResponder().get() != this) return true;
     w->setFirstResponder(nullptr);
+    keyboardFieldEndedEditing(*this);
     if (auto d = delegate()) d->textFieldDidEndEditing(*this);
     sendActionsForEvents(ControlEvent::EditingDidEnd);
     return true;

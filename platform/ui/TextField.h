@@ -1,7 +1,8 @@
 #pragma once
-// A text field: one line of editable text, the game's number entries. The on-screen keyboard is
-// not drawn; the front end sends what the player types through insertText and deleteBackward
-// while the field is first responder, and a tap on the field makes it first responder.
+// A text field: one line of editable text, the game's number entries. While a number field is
+// first responder the number pad (Keyboard.h) lies at the bottom of its window; its keys and the
+// front end's typed keys both go through insertText and deleteBackward, and a tap on the field
+// makes it first responder.
 //
 // Contract (main thread only):
 //  - One first responder per window (Window::firstResponder). becomeFirstResponder asks the

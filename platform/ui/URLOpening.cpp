@@ -92,6 +92,11 @@ bool isBrowserScheme(const std::string& scheme) {
     return scheme == "http" || scheme == "https";
 }
 
+std::function<void(const std::string&)>& systemBrowser() {
+    static std::function<void(const std::string&)> browser;
+    return browser;
+}
+
 }  // namespace
 
 void registerInstalledApplication(const std::string& bundleIdentifier,
@@ -124,10 +129,26 @@ bool openURL(const std::string& url) {
         Dictionary entry{{"url", url}, {"sourceApplication", AppHome::bundleIdentifier()}};
         if (!plist::writeFile(inboxFolder(*app) / name, entry)) return false;
         knockRunningApplication(*app);  // a running app takes it now, else at its launch
+    } else {
+        std::function<void(const std::string&)> browser;
+        {
+            std::lock_guard lock(listMutex());
+            browser = systemBrowser();
+        }
+        if (browser) {
+            browser(url);
+        } else {
+            log("Opened in the system browser: " + url);
+        }
     }
     std::lock_guard lock(listMutex());
     openedList().push_back(url);
     return true;
+}
+
+void setSystemBrowser(std::function<void(const std::string& url)> browser) {
+    std::lock_guard lock(listMutex());
+    systemBrowser() = std::move(browser);
 }
 
 std::vector<std::string> openedURLs() {

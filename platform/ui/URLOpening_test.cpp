@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/AppHome.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/PropertyList.h"
 
 namespace platform::ui {
@@ -67,6 +68,27 @@ TEST(URLOpening, RegisteringAgainReplacesTheSchemes) {
     EXPECT_TRUE(canOpenURL("tern2://x"));
     EXPECT_FALSE(openURL("tern://x"));
     EXPECT_TRUE(openedURLs().empty());
+}
+
+TEST(URLOpening, WebAddressesGoToTheSystemBrowserOrAreLogged) {
+    LogCapture log;
+    EXPECT_TRUE(openURL("https://shop.example.com/ad1"));
+    EXPECT_TRUE(log.contains("Opened in the system browser: https://shop.example.com/ad1"));
+
+    std::vector<std::string> browsed;
+    setSystemBrowser([&](const std::string& url) { browsed.push_back(url); });
+    log.clear();
+    EXPECT_TRUE(openURL("http://games.example.com/more"));
+    EXPECT_EQ(browsed, std::vector<std::string>{"http://games.example.com/more"});
+    EXPECT_FALSE(log.contains("Opened in the system browser"));
+    EXPECT_FALSE(openURL("ftp://example.com/")) << "no browser for other schemes";
+    EXPECT_EQ(browsed.size(), 1u);
+
+    setSystemBrowser(nullptr);
+    EXPECT_TRUE(openURL("http://games.example.com/again"));
+    EXPECT_EQ(browsed.size(), 1u);
+    EXPECT_TRUE(log.contains("Opened in the system browser: http://games.example.com/again"));
+    EXPECT_EQ(openedURLs().size(), 3u);
 }
 
 }  // namespace

@@ -11,8 +11,12 @@
 //  - Subviews are kept back to front: the last one is drawn last and hit-tested first.
 //  - Hooks (didMoveToSuperview, didMoveToWindow, layoutSubviews) run synchronously inside the
 //    call that caused them.
-//  - Animations read platform::Clock: model values (frame(), alpha()) change at once, what is
-//    drawn follows the clock; completions run on the main queue.
+//  - Animations (Animation.h) read platform::Clock: model values (frame(), alpha(),
+//    transform()) change at once, what is drawn follows the clock (the presentation values);
+//    completions and animation delegates run on the main queue.
+//  - A transform turns, scales and moves what the view draws about its centre; frame() ignores
+//    it (set bounds and center while a transform is set); hit testing and the coordinate
+//    conversions follow its flat (2-D) part.
 
 #include <cstdint>
 #include <functional>
@@ -96,6 +100,13 @@ class View : public runtime::Object, public std::enable_shared_from_this<View> {
     virtual void setBounds(const Rect& bounds);
     Point center() const { return frame().center(); }
     void setCenter(Point center);
+    // Siblings are drawn in increasing z-position, in subview order where equal (0 by default);
+    // hit testing keeps the subview order.
+    double zPosition() const { return zPosition_; }
+    void setZPosition(double z) { zPosition_ = z; }
+    // Applied about the centre when drawing; the identity by default.
+    const Transform3D& transform() const { return transform_; }
+    void setTransform(const Transform3D& transform);
 
     // Appearance.
     bool isHidden() const { return hidden_; }
@@ -192,25 +203,38 @@ class View : public runtime::Object, public std::enable_shared_from_this<View> {
     }
 
     // Block animation: runs `animations` at once, so the model values it sets are what code
-    // reads back; frames and alphas changed inside are drawn moving from their old to their new
-    // values over `duration` seconds. `completion(true)` runs on the main queue when the
-    // duration has passed (on a later turn even for a zero duration).
+    // reads back; frames, bounds, centres, alphas and transforms changed inside are drawn moving
+    // from what was drawn to their new values over `duration` seconds (linearly). A change of
+    // the same property outside an animation is drawn at once. `completion(finished)` runs on
+    // the main queue: with true when the duration has passed (on a later turn even for a zero
+    // duration), or with false at once when removeAllAnimations stopped one of its moves first.
     static void animate(double duration,
                         const std::function<void()>& animations,
                         std::function<void(bool finished)> completion = nullptr);
 
-    // Property animations (records, see Animation.h) kept under a key; adding under a key in use
-    // replaces that animation. The animation starts now (Clock). A finished animation with
+    // Animations (Animation.h) kept under a key; the view keeps a copy of the one given, begun
+    // now unless its beginTime is set. Adding under a key in use replaces that animation (which
+    // stops unfinished); an empty key is never replaced nor listed. A finished animation with
     // removedOnCompletion is dropped and no longer listed.
-    void addAnimation(BasicAnimation animation, const std::string& key);
-    std::optional<BasicAnimation> animationForKey(const std::string& key) const;
+    void addAnimation(const Animation& animation, const std::string& key);
+    // The animation under `key` when it is a T (a BasicAnimation unless asked otherwise).
+    template <class T = BasicAnimation>
+    std::shared_ptr<const T> animationForKey(const std::string& key) const {
+        return std::dynamic_pointer_cast<const T>(findAnimation(key));
+    }
     void removeAnimationForKey(const std::string& key);
+    // Also stops the moves of block animations.
     void removeAllAnimations();
     std::vector<std::string> animationKeys() const;  // in the order added
 
     // What is drawn at this moment: the model values moved by running animations.
     double presentationAlpha() const;
     Rect presentationFrame() const;
+    Point presentationCenter() const;
+    Rect presentationBounds() const;
+    Transform3D presentationTransform() const;
+    // Whether a transition (Animation.h) is being drawn now.
+    bool isInTransition() const;
 
   protected:
     // Called when the size changed (after the change); marks the view for layout.
@@ -218,14 +242,25 @@ class View : public runtime::Object, public std::enable_shared_from_this<View> {
 
   private:
     friend class Window;
-    struct Transition;
+    friend void drawViewContent(View& view, render::Canvas& canvas, Size size);
+    friend void drawViewChild(View& child, render::Canvas& canvas);
+    struct Attached;
 
     void insertAt(std::shared_ptr<View> view, size_t index);
     void detachFromSuperview();
     void notifyMovedToWindow(Window* oldWindow, Window* newWindow);
     void purgeFinishedAnimations() const;
-    // The offset of this view's bounds coordinates from the root's.
-    Point originInRoot(const View** root) const;
+    std::shared_ptr<const Animation> findAnimation(const std::string& key) const;
+    void animateProperty(const char* keyPath, const AnimationValue& from);
+    void stopBlockAnimation(const char* keyPath);
+    AnimationValue presentationValue(const std::string& keyPath, const AnimationValue& model) const;
+    const Attached* runningTransition(double now, double* progress) const;
+    // A point of this view's bounds coordinates in the superview's, and back, through the
+    // transform's flat part about the centre.
+    Point toSuperview(Point p) const;
+    Point fromSuperview(Point p) const;
+    Point toRoot(Point p) const;
+    Point fromRoot(Point p) const;
 
     Point origin_;
     Rect bounds_;
@@ -243,17 +278,20 @@ class View : public runtime::Object, public std::enable_shared_from_this<View> {
     std::vector<std::shared_ptr<View>> subviews_;
     std::vector<std::shared_ptr<GestureRecognizer>> recognizers_;
 
-    // Running block-animation transitions, by property.
-    std::unique_ptr<Transition> frameTransition_;
-    std::unique_ptr<Transition> alphaTransition_;
-    // Property animations by key, in the order added (mutable: finished ones are purged on read).
-    mutable std::vector<std::pair<std::string, BasicAnimation>> animations_;
+    Transform3D transform_;
+    double zPosition_ = 0;
+    // Moves of block animations, one per key path.
+    std::vector<Attached> blockAnimations_;
+    // Animations by key, in the order added (mutable: finished ones are purged on read).
+    mutable std::vector<Attached> animations_;
 };
 
 // Draws `view`'s subtree onto the canvas in the view's bounds coordinates (the canvas's current
-// origin is the bounds origin): background, draw(), then subviews back to front, each with its
-// presentation alpha as one translucent group, clipped where clipsToBounds; hidden views and
-// their subviews are skipped.
+// origin is the bounds origin): background, draw(), then subviews back to front, each at its
+// presentation frame and transform with its presentation alpha as one translucent group,
+// clipped where clipsToBounds; hidden views and their subviews are skipped (unless a
+// transition is drawing them away). A subview under a perspective transform or in a transition
+// is drawn from an image of its bounds, so what it draws outside its bounds is cut off then.
 void renderView(View& view, render::Canvas& canvas);
 
 // The view's bounds drawn by renderView into a new bitmap at the main screen's scale.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <string>
 #include <vector>
 
@@ -331,6 +333,49 @@ TEST(Snapshot, LabelSizeToFitMeasuresItsText) {
     Size expected = render::measureText("现金 12345", Font::system(17));
     EXPECT_EQ(label.frame(), Rect(Point{5, 5}, expected));
     EXPECT_GT(expected.width, 40);
+}
+
+TEST(View, HitTestsAndConversionsFollowTheTransform) {
+    auto root = std::make_shared<View>(Rect(0, 0, 300, 300));
+    auto child = std::make_shared<View>(Rect(100, 100, 100, 50));
+    root->addSubview(child);
+    // A quarter turn about the centre (150, 125): drawn 50 wide and 100 high.
+    child->setTransform(render::Transform3D::makeRotation(M_PI / 2, 0, 0, 1));
+    EXPECT_EQ(child->frame(), Rect(100, 100, 100, 50)) << "the frame ignores the transform";
+    EXPECT_EQ(root->hitTest({150, 80}), child);
+    EXPECT_EQ(root->hitTest({110, 125}), root) << "inside the frame, outside what is drawn";
+
+    Point corner = child->convertPointToView({0, 0}, root.get());
+    EXPECT_NEAR(corner.x, 175, 1e-9);
+    EXPECT_NEAR(corner.y, 75, 1e-9);
+    Point back = child->convertPointFromView({175, 75}, root.get());
+    EXPECT_NEAR(back.x, 0, 1e-9);
+    EXPECT_NEAR(back.y, 0, 1e-9);
+    Rect box = child->convertRectToView(child->bounds(), root.get());
+    EXPECT_NEAR(box.minX(), 125, 1e-9);
+    EXPECT_NEAR(box.width(), 50, 1e-9);
+    EXPECT_NEAR(box.height(), 100, 1e-9);
+
+    // Scaled to nothing: nothing to hit.
+    child->setTransform(render::Transform3D::makeScale(0, 0, 1));
+    EXPECT_EQ(root->hitTest({150, 125}), root);
+}
+
+TEST(View, HigherZPositionsAreDrawnOverLaterSiblings) {
+    auto root = std::make_shared<View>(Rect(0, 0, 20, 10));
+    auto back = std::make_shared<View>(Rect(0, 0, 20, 10));
+    back->setBackgroundColor({1, 0, 0, 1});
+    auto front = std::make_shared<View>(Rect(0, 0, 20, 10));
+    front->setBackgroundColor({0, 0, 1, 1});
+    root->addSubview(back);
+    root->addSubview(front);
+    back->setZPosition(110000);
+    render::Bitmap b = snapshot(*root);
+    EXPECT_TRUE(render::testing::colorNear(b.pixelAt(5, 5), {1, 0, 0, 1}));
+    EXPECT_EQ(root->hitTest({5, 5}), front) << "touches keep the subview order";
+    back->setZPosition(0);
+    render::Bitmap again = snapshot(*root);
+    EXPECT_TRUE(render::testing::colorNear(again.pixelAt(5, 5), {0, 0, 1, 1}));
 }
 
 }  // namespace

@@ -427,6 +427,7 @@ function connected(node) {
   }
   if (node.localName === 'img' && node.hasAttribute('src')) N.loadImage(node.src);
   if (node.localName === 'iframe' && node.hasAttribute('src')) frameSource(node);
+  if (node.localName === 'video') attachVideo(node);
   for (var i = 0; i < node.childNodes.length; i++) connected(node.childNodes[i]);
 }
 Object.defineProperty(Element.prototype, 'text', {
@@ -435,7 +436,75 @@ function sourceChanged(el) {
   if (!el.isConnected) return;
   if (el.localName === 'iframe') frameSource(el);
   if (el.localName === 'img') N.loadImage(el.src);
+  if (el.localName === 'video') attachVideo(el);
 }
+
+// Video elements, played by the native player: src (or the first <source>), autoplay, muted,
+// play(), pause(), load(), currentTime, duration, paused, ended, volume, readyState; events
+// loadedmetadata, loadeddata, canplay, canplaythrough, play, playing, pause, timeupdate,
+// seeked, ended, error.
+var videos = {};
+var nextVideoId = 1;
+function videoOf(el) {
+  if (!el._video) {
+    el._video = { id: nextVideoId++, src: '', paused: true, ended: false, ready: false };
+    videos[el._video.id] = el;
+  }
+  return el._video;
+}
+function videoSource(el) {
+  if (el.hasAttribute('src')) return el.src;
+  var sources = collect(el, matcher('source')).filter(function (n) { return n.hasAttribute('src'); });
+  return sources.length ? sources[0].src : '';
+}
+function attachVideo(el) {
+  var v = videoOf(el), src = videoSource(el);
+  if (src === v.src) return;
+  v.src = src; v.ended = false; v.ready = false;
+  v.paused = !el.hasAttribute('autoplay');
+  if (src !== '') N.videoLoad(v.id, src, !v.paused, el.hasAttribute('muted'));
+}
+function fireVideo(el, type) { el.dispatchEvent(new Event(type)); }
+function videoProp(name, get, set) {
+  Object.defineProperty(Element.prototype, name, {
+    get: function () { return this.localName === 'video' ? get(videoOf(this), this) : undefined; },
+    set: function (value) { if (this.localName === 'video' && set) set(videoOf(this), value, this); } });
+}
+videoProp('currentTime', function (v) { return N.videoTime(v.id); },
+          function (v, t) { v.ended = false; N.videoSeek(v.id, +t || 0); });
+videoProp('duration', function (v) { return N.videoDuration(v.id); });
+videoProp('paused', function (v) { return v.paused; });
+videoProp('ended', function (v) { return v.ended; });
+videoProp('readyState', function (v) { return v.ready ? 4 : 0; });
+videoProp('muted', function (v, el) { return v.muted === undefined ? el.hasAttribute('muted') : v.muted; },
+          function (v, m) { v.muted = !!m; N.videoVolume(v.id, v.volume === undefined ? 1 : v.volume, v.muted); });
+videoProp('volume', function (v) { return v.volume === undefined ? 1 : v.volume; },
+          function (v, x, el) { v.volume = Math.max(0, Math.min(1, +x || 0)); N.videoVolume(v.id, v.volume, el.muted); });
+Element.prototype.play = function () {
+  if (this.localName !== 'video') return undefined;
+  var v = videoOf(this);
+  if (v.paused) {
+    v.paused = false;
+    if (v.ended) { v.ended = false; N.videoSeek(v.id, 0); }
+    N.videoPlay(v.id);
+    fireVideo(this, 'play');
+    if (v.ready) fireVideo(this, 'playing');
+  }
+  return Promise.resolve();
+};
+Element.prototype.pause = function () {
+  if (this.localName !== 'video') return;
+  var v = videoOf(this);
+  if (!v.paused) { v.paused = true; N.videoPause(v.id); fireVideo(this, 'pause'); }
+};
+Element.prototype.load = function () {
+  if (this.localName !== 'video') return;
+  videoOf(this).src = '';
+  attachVideo(this);
+};
+Element.prototype.canPlayType = function (type) {
+  return /^video\/(mp4|webm|quicktime)|^audio\/(mp4|mpeg|aac|wav|ogg)/.test(str(type)) ? 'maybe' : '';
+};
 var nextFrameId = 1;
 function frameIdOf(iframe) { return iframe._frameId || (iframe._frameId = nextFrameId++); }
 function frameSource(iframe) {
@@ -548,6 +617,9 @@ function place(node, x, y, width, height) {
   if (node.localName === 'img') {
     entry.kind = 'image'; entry.src = node.src;
     bottom = top + (h === null ? 0 : h);
+  } else if (node.localName === 'video') {
+    entry.kind = 'video'; entry.video = videoOf(node).id;
+    bottom = top + (h === null ? 150 : h);
   } else {
     for (var i = 0; i < node.childNodes.length; i++)
       bottom = place(node.childNodes[i], left, bottom, boxW, height);
@@ -709,6 +781,17 @@ global.__dom = {
     root.parentNode = document;
     var images = collect(document, matcher('img'));
     for (var i = 0; i < images.length; i++) if (images[i].hasAttribute('src')) N.loadImage(images[i].src);
+    collect(document, matcher('video')).forEach(attachVideo);
+  },
+  // What a video's player reports.
+  videoEvent: function (id, type) {
+    var el = videos[id];
+    if (!el) return;
+    var v = el._video;
+    if (type === 'loadedmetadata') v.ready = true;
+    if (type === 'ended') { v.paused = true; v.ended = true; fireVideo(el, 'pause'); }
+    if (type === 'playing' && v.paused) return;
+    fireVideo(el, type);
   },
   // The parsed scripts still to run, in document order: [src or null, text].
   scripts: function () {

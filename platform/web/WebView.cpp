@@ -12,6 +12,8 @@
 #include "platform/dispatch/RunLoop.h"
 #include "platform/dispatch/Timer.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/media/Player.h"
 #include "platform/net/URLLoader.h"
 #include "platform/render/Image.h"
 #include "platform/web/ExecutionLimit.h"
@@ -199,6 +201,13 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
     std::map<std::string, std::optional<render::Image>> images;
     bool finished = false;
     std::optional<net::HTTPURLResponse> response;  // the document's, when it was fetched
+    // The page's video elements by id, each with the player that plays it.
+    struct Video {
+        std::shared_ptr<media::Player> player;
+        media::Player::Token timeToken = 0;
+        NotificationCenter::Token endToken = 0;
+    };
+    std::map<double, Video> videos;
 
     Page(WebView* view, Entry entry, net::URL url)
         : view(view), entry(std::move(entry)), documentURL(std::move(url)) {}
@@ -222,8 +231,158 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
         loaders[loader.get()] = loader;
     }
 
+    void dropVideo(double id) {
+        auto it = videos.find(id);
+        if (it == videos.end()) return;
+        Video video = std::move(it->second);
+        videos.erase(it);
+        if (video.endToken) NotificationCenter::defaultCenter().removeObserver(video.endToken);
+        if (video.player) {
+            video.player->removeTimeObserver(video.timeToken);
+            video.player->pause();
+        }
+    }
+
+    void videoEvent(double id, const char* type) {
+        if (!ctx || !videos.count(id)) return;
+        callDom("videoEvent", {JSValueMakeNumber(ctx, id), makeString(ctx, type)});
+    }
+
+    void loadVideo(double id, const std::string& src, bool autoplay, bool muted) {
+        dropVideo(id);
+        std::weak_ptr<Page> weak = shared_from_this();
+        auto url = net::URL::parse(src);
+        Video& video = videos[id];
+        if (!url) {
+            Queue::main()->async([weak, id] {
+                if (auto p = weak.lock()) p->videoEvent(id, "error");
+            });
+            return;
+        }
+        auto item = media::PlayerItem::create(*url);
+        video.player = media::Player::create(item);
+        video.player->setMuted(muted);
+        if (autoplay) video.player->play();
+        item->addStatusObserver(
+            [weak, id](media::PlayerItemStatus status) {
+                auto p = weak.lock();
+                if (!p) return;
+                if (status == media::PlayerItemStatus::ReadyToPlay) {
+                    for (const char* type : {"durationchange", "loadedmetadata", "loadeddata",
+                                             "canplay", "canplaythrough", "playing"})
+                        p->videoEvent(id, type);
+                } else if (status == media::PlayerItemStatus::Failed) {
+                    p->videoEvent(id, "error");
+                }
+            },
+            false);
+        // Pages hear where a video is four times a second, as browsers tell them.
+        video.timeToken = video.player->addPeriodicTimeObserver(0.25, [weak, id](double) {
+            if (auto p = weak.lock()) p->videoEvent(id, "timeupdate");
+        });
+        video.endToken = NotificationCenter::defaultCenter().addObserver(
+            media::kPlayerItemDidPlayToEndTimeNotification, item.get(),
+            [weak, id](const Notification&) {
+                if (auto p = weak.lock()) p->videoEvent(id, "ended");
+            });
+    }
+
+    media::Player* videoPlayer(JSContextRef ctx, size_t argc, const JSValueRef argv[]) {
+        auto it = videos.find(num(ctx, argc, argv, 0));
+        return it == videos.end() ? nullptr : it->second.player.get();
+    }
+
+    static JSValueRef jsVideoLoad(JSContextRef ctx,
+                                  JSObjectRef fn,
+                                  JSObjectRef,
+                                  size_t argc,
+                                  const JSValueRef argv[],
+                                  JSValueRef*) {
+        from(fn)->loadVideo(num(ctx, argc, argv, 0), arg(ctx, argc, argv, 1),
+                            argc > 2 && JSValueToBoolean(ctx, argv[2]),
+                            argc > 3 && JSValueToBoolean(ctx, argv[3]));
+        return JSValueMakeUndefined(ctx);
+    }
+
+    // play, pause, seek, time, duration, volume: one bridge call each.
+    static JSValueRef jsVideoPlay(JSContextRef ctx,
+                                  JSObjectRef fn,
+                                  JSObjectRef,
+                                  size_t argc,
+                                  const JSValueRef argv[],
+                                  JSValueRef*) {
+        if (auto* player = from(fn)->videoPlayer(ctx, argc, argv)) player->play();
+        return JSValueMakeUndefined(ctx);
+    }
+
+    static JSValueRef jsVideoPause(JSContextRef ctx,
+                                   JSObjectRef fn,
+                                   JSObjectRef,
+                                   size_t argc,
+                                   const JSValueRef argv[],
+                                   JSValueRef*) {
+        if (auto* player = from(fn)->videoPlayer(ctx, argc, argv)) player->pause();
+        return JSValueMakeUndefined(ctx);
+    }
+
+    static JSValueRef jsVideoSeek(JSContextRef ctx,
+                                  JSObjectRef fn,
+                                  JSObjectRef,
+                                  size_t argc,
+                                  const JSValueRef argv[],
+                                  JSValueRef*) {
+        Page* page = from(fn);
+        double id = num(ctx, argc, argv, 0);
+        if (auto* player = page->videoPlayer(ctx, argc, argv)) {
+            std::weak_ptr<Page> weak = page->shared_from_this();
+            player->seekToTime(num(ctx, argc, argv, 1), [weak, id](bool finished) {
+                auto p = weak.lock();
+                if (p && finished) p->videoEvent(id, "seeked");
+            });
+        }
+        return JSValueMakeUndefined(ctx);
+    }
+
+    static JSValueRef jsVideoTime(JSContextRef ctx,
+                                  JSObjectRef fn,
+                                  JSObjectRef,
+                                  size_t argc,
+                                  const JSValueRef argv[],
+                                  JSValueRef*) {
+        auto* player = from(fn)->videoPlayer(ctx, argc, argv);
+        double t = player ? player->currentTime() : 0;
+        return JSValueMakeNumber(ctx, std::isnan(t) ? 0 : t);
+    }
+
+    static JSValueRef jsVideoDuration(JSContextRef ctx,
+                                      JSObjectRef fn,
+                                      JSObjectRef,
+                                      size_t argc,
+                                      const JSValueRef argv[],
+                                      JSValueRef*) {
+        auto* player = from(fn)->videoPlayer(ctx, argc, argv);
+        double d =
+            player && player->currentItem() ? player->currentItem()->duration() : std::nan("");
+        return JSValueMakeNumber(ctx, d);
+    }
+
+    static JSValueRef jsVideoVolume(JSContextRef ctx,
+                                    JSObjectRef fn,
+                                    JSObjectRef,
+                                    size_t argc,
+                                    const JSValueRef argv[],
+                                    JSValueRef*) {
+        if (auto* player = from(fn)->videoPlayer(ctx, argc, argv)) {
+            player->setVolume(float(num(ctx, argc, argv, 1)));
+            player->setMuted(argc > 2 && JSValueToBoolean(ctx, argv[2]));
+        }
+        return JSValueMakeUndefined(ctx);
+    }
+
     void close() {
         view = nullptr;
+        while (!videos.empty())
+            dropVideo(videos.begin()->first);
         auto running = std::move(loaders);
         loaders.clear();
         for (auto& [raw, loader] : running)
@@ -360,6 +519,13 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
         addFunction(native, "loadImage", &Page::jsLoadImage);
         addFunction(native, "evaluate", &Page::jsEvaluate);
         addFunction(native, "reload", &Page::jsReload);
+        addFunction(native, "videoLoad", &Page::jsVideoLoad);
+        addFunction(native, "videoPlay", &Page::jsVideoPlay);
+        addFunction(native, "videoPause", &Page::jsVideoPause);
+        addFunction(native, "videoSeek", &Page::jsVideoSeek);
+        addFunction(native, "videoTime", &Page::jsVideoTime);
+        addFunction(native, "videoDuration", &Page::jsVideoDuration);
+        addFunction(native, "videoVolume", &Page::jsVideoVolume);
         setProperty(ctx, JSContextGetGlobalObject(ctx), "__native", native);
         evaluate(kPrelude, "prelude");
     }
@@ -995,6 +1161,22 @@ void WebView::draw(render::Canvas& canvas, const ui::Rect& rect) {
                 if (target.size.width <= 0 || target.size.height <= 0)
                     target.size = it->second->size();
                 canvas.drawImage(*it->second, target);
+            }
+        } else if (kind == "video") {
+            auto it = page_->videos.find(number("video"));
+            media::VideoFrame frame;
+            if (it != page_->videos.end() && it->second.player)
+                frame = it->second.player->currentFrame();
+            auto image =
+                frame ? render::Image::wrappingPixels(frame.pixels, frame.pixels.get(), frame.width,
+                                                      frame.height, frame.stride, 1)
+                      : std::nullopt;
+            if (image) {
+                // Fitted into its box, as a page's video is by default.
+                canvas.save();
+                canvas.clipToRect(r);
+                canvas.drawImage(*image, r, render::ContentMode::AspectFit);
+                canvas.restore();
             }
         } else if (kind == "text") {
             canvas.drawText(toString(ctx, getProperty(ctx, box, "text")), r,

@@ -12,12 +12,14 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/dispatch/Clock.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Log.h"
 #include "platform/net/URLProtocol.h"
 #include "platform/render/Bitmap.h"
 #include "platform/render/Canvas.h"
+#include "platform/render/PixelTestSupport.h"
 
 namespace platform::web {
 namespace {
@@ -125,8 +127,9 @@ class WebViewTest : public ::testing::Test {
     bool waitFor(const std::function<bool()>& predicate, double seconds = 10) {
         return RunLoop::main().runUntil(predicate, seconds);
     }
-    bool waitForFinish(int count = 1) {
-        return waitFor([&] { return recorder->finishes >= count || recorder->failures > 0; });
+    bool waitForFinish(int count = 1, double seconds = 10) {
+        return waitFor([&] { return recorder->finishes >= count || recorder->failures > 0; },
+                       seconds);
     }
     // Spins a few turns so that anything queued has been delivered.
     void settle() {
@@ -392,7 +395,7 @@ TEST_F(WebViewTest, ScriptErrorsAndBadInputLeaveThePageRunning) {
     for (int i = 0; i < 5000; ++i)
         deep += "<div>";
     view->loadHTMLString(deep + "<iframe src=\"hmsg://deep/x\"></iframe>", std::nullopt);
-    ASSERT_TRUE(waitForFinish(2));
+    ASSERT_TRUE(waitForFinish(2, 60));  // seconds of work on a loaded machine
     EXPECT_EQ(eval("document.getElementsByTagName('div').length > 100"), "true");
 }
 
@@ -734,6 +737,83 @@ TEST_F(WebViewTest, DrawsBoxesImagesAndTextAndNothingForABlankPage) {
     share = drawnShare(*view);
     EXPECT_GT(share, 0);
     EXPECT_LT(share, 0.1);
+}
+
+// A page's video plays the clip on the platform clock, draws its pictures in its box, tells the
+// page its time and its end, and the page reports the end on its own scheme.
+TEST_F(WebViewTest, VideoElementPlaysTheClipAndReportsTheEnd) {
+    Clock::useVirtual();
+    recorder->refused = "pfsdk";
+    const std::string clips = QEN_TEST_CLIPS_DIR;
+    view->loadHTMLString(
+        "<html><body style=\"margin:0\">"
+        "<video id=\"v\" src=\"colors.mp4\" style=\"width:100px;height:100px\" autoplay></video>"
+        "<script>var v = document.getElementById('v'); var log = []; var updates = 0;"
+        "v.addEventListener('loadedmetadata', function () {"
+        "  log.push('meta ' + v.duration.toFixed(2) + ' ' + v.paused); });"
+        "v.addEventListener('timeupdate', function () { updates++; });"
+        "v.addEventListener('pause', function () { log.push('pause'); });"
+        "v.addEventListener('ended', function () {"
+        "  log.push('ended ' + v.currentTime.toFixed(2) + ' ' + v.ended);"
+        "  location.href = 'pfsdk://eventhandler/eventtype/videoCompleted'; });"
+        "</script></body></html>",
+        net::URL::parse("file://" + clips + "/page.html"));
+    ASSERT_TRUE(waitForFinish());
+    auto eval = [&](const std::string& script) {
+        return view->stringByEvaluatingJavaScriptFromString(script);
+    };
+    ASSERT_TRUE(waitFor([&] { return eval("log.length") == "1"; }));
+    EXPECT_EQ(eval("log[0]"), "meta 4.02 false");
+    EXPECT_EQ(eval("v.readyState"), "4");
+
+    auto pixel = [&](double x, double y) {
+        render::Bitmap b = ui::snapshot(*view);
+        return b.pixelAt(int(x * b.scale()), int(y * b.scale()));
+    };
+    Clock::advance(1.5);
+    EXPECT_TRUE(render::testing::colorNear(pixel(50, 50), render::Color{0, 1, 0, 1}, 0.1))
+        << "the second second's green, fitted into the box";
+    EXPECT_TRUE(render::testing::colorNear(pixel(10, 50), render::Color::clear()))
+        << "beside the fitted picture";
+    EXPECT_EQ(eval("v.currentTime"), "1.5");
+
+    // The page seeks and pauses; its time stands while paused.
+    eval("v.currentTime = 2.5; v.pause()");
+    EXPECT_EQ(eval("v.paused"), "true");
+    Clock::advance(1);
+    EXPECT_EQ(eval("v.currentTime"), "2.5");
+    EXPECT_TRUE(render::testing::colorNear(pixel(50, 50), render::Color{0, 0, 1, 1}, 0.1));
+    eval("v.play()");
+    EXPECT_EQ(eval("v.paused"), "false");
+
+    const std::string completed = "should pfsdk://eventhandler/eventtype/videoCompleted 5";
+    ASSERT_TRUE(waitFor([&] {
+        return std::find(recorder->lines.begin(), recorder->lines.end(), completed) !=
+               recorder->lines.end();
+    }));
+    EXPECT_EQ(eval("log.slice(1).join(',')"), "pause,pause,ended 4.02 true");
+    EXPECT_GE(std::stoi(eval("updates")), 6) << "timeupdate four times a second";
+    EXPECT_EQ(eval("v.paused"), "true");
+
+    // Playing an ended video starts it over.
+    eval("v.play()");
+    Clock::advance(0.5);
+    EXPECT_EQ(eval("v.currentTime"), "0.5");
+    EXPECT_EQ(eval("v.ended"), "false");
+}
+
+TEST_F(WebViewTest, VideoThatCannotPlayFiresError) {
+    Clock::useVirtual();
+    view->loadHTMLString(
+        "<html><body><video id=\"v\"><source src=\"missing.mp4\"></video>"
+        "<script>var v = document.getElementById('v'); var errors = 0;"
+        "v.addEventListener('error', function () { errors++; });</script></body></html>",
+        net::URL::parse("file:///nowhere/page.html"));
+    ASSERT_TRUE(waitForFinish());
+    ASSERT_TRUE(
+        waitFor([&] { return view->stringByEvaluatingJavaScriptFromString("errors") == "1"; }));
+    EXPECT_EQ(view->stringByEvaluatingJavaScriptFromString("isNaN(v.duration)"), "true");
+    EXPECT_EQ(view->stringByEvaluatingJavaScriptFromString("v.play() instanceof Promise"), "true");
 }
 
 }  // namespace

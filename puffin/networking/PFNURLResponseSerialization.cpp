@@ -453,7 +453,7 @@ Dictionary PFNCompoundResponseSerializer::encodeWithCoder() const {
     Dictionary archive = PFNHTTPResponseSerializer::encodeWithCoder();
     platform::Array members;
     for (const auto& serializer : responseSerializers)
-        if (serializer) members.push_back(serializer->encodeWithCoder());
+        if (serializer) members.emplace_back(serializer->encodeWithCoder());
     archive["responseSerializers"] = std::move(members);
     return archive;
 }

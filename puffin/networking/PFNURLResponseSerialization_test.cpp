@@ -260,7 +260,7 @@ TEST(PFNXMLParser, ReportsElementsAttributesAndTextAndNeverExpandsEntities) {
 }
 
 Data picturePNG(int width, int height) {
-    platform::render::Bitmap bitmap(platform::render::Size(width, height));
+    platform::render::Bitmap bitmap(platform::render::Size{double(width), double(height)});
     return bitmap.pngData();
 }
 

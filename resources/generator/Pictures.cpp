@@ -1,8 +1,15 @@
 #include "Pictures.h"
 
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +19,7 @@ namespace resgen {
 namespace {
 
 namespace fs = std::filesystem;
+using Json = nlohmann::json;
 
 // ---------------------------------------------------------------------------------------------
 // Scene pieces. Houses are drawn in a 160 x 120 box and scaled to the picture.
@@ -992,21 +1000,22 @@ bool drawNotes(const fs::path& dir) {
                 .leftAligned = true});
         ok &= c.savePng(dir / (std::string(n.name) + ".png"));
     }
-    // The marker of today's gift: a bouncing arrow.
-    Canvas arrow(30, 30);
+    // The marker of the day just claimed, laid over that day's tile in the gift dialog: a red
+    // frame round the tile and a "已领取" tag along its foot, the rest clear so the day and its
+    // amount show through.
+    Canvas arrow(54, 68);
     cairo_t* cr = arrow.cr();
-    cairo_arc(cr, 15, 15, 14, 0, 2 * M_PI);
-    fillRadial(cr, 15, 15, 14, rgb(0xfff2a6, 0.9), rgb(0xffd24a, 0));
-    cairo_move_to(cr, 10, 3);
-    cairo_line_to(cr, 20, 3);
-    cairo_line_to(cr, 20, 14);
-    cairo_line_to(cr, 26, 14);
-    cairo_line_to(cr, 15, 27);
-    cairo_line_to(cr, 4, 14);
-    cairo_line_to(cr, 10, 14);
-    cairo_close_path(cr);
-    fillVertical(cr, 3, 27, rgb(0xff7a5c), rgb(0xc8201a), true);
-    strokeColor(cr, rgb(0xffffff), 1.4);
+    roundedRectPath(cr, 1.5, 1.5, 51, 65, 6);
+    strokeColor(cr, rgb(0xd8342a), 3);
+    roundedRectPath(cr, 3, 50, 48, 15, 4);
+    fillVertical(cr, 50, 65, rgb(0xff7a5c), rgb(0xc8201a));
+    textCentred(cr, "已领取", 27, 57.5, {.size = 9.5, .color = rgb(0xffffff)});
+    // A tick in a seal at the top corner.
+    circle(cr, 45, 9, 7, rgb(0xd8342a));
+    cairo_move_to(cr, 41.5, 9);
+    cairo_line_to(cr, 44.2, 11.8);
+    cairo_line_to(cr, 48.8, 6.2);
+    strokeColor(cr, rgb(0xffffff), 1.6);
     ok &= arrow.savePng(dir / "bg_mrjl_jt.png");
     return ok;
 }
@@ -1070,86 +1079,164 @@ bool drawAds(const fs::path& dir) {
 // ---------------------------------------------------------------------------------------------
 // Tutorial steps: a small drawn board with the step's part lit, a numbered badge and the hint.
 
-// Regions of the board, in the 320 x 568 points of the screen.
-struct Region {
-    double x, y, w, h;
-};
-const Region kStatus{0, 0, 320, 44};
-const Region kMoney{0, 44, 320, 48};
-const Region kMarket{0, 96, 320, 96};
-const Region kWarehouseStatus{0, 196, 320, 22};
-const Region kWarehouse{0, 218, 320, 96};
-const Region kMarkets{0, 322, 320, 56};
-const Region kBank{0, 386, 106, 56};
-const Region kHospital{107, 386, 106, 56};
-const Region kAgent{214, 386, 106, 56};
-const Region kHouseSeller{0, 450, 160, 56};
-const Region kNewGame{160, 450, 160, 56};
-const Region kHelpRecord{0, 512, 320, 56};
+// The board is read from the storyboard's main scene, so the tutorial's picture of it has the
+// real board's places and colours: every view shown at start, drawn as its colour or its picture's
+// colour, with light bars for texts.
 
-void miniBoard(cairo_t* cr) {
-    // Background and the status bar.
+struct Region {
+    double x = 0, y = 0, w = 0, h = 0;
+    Region unite(const Region& o) const {
+        if (w <= 0) return o;
+        const double x0 = std::min(x, o.x), y0 = std::min(y, o.y);
+        return {x0, y0, std::max(x + w, o.x + o.w) - x0, std::max(y + h, o.y + o.h) - y0};
+    }
+};
+
+Region frameOf(const Json& view) {
+    const auto& f = view.at("frame");
+    return {f.at(0).get<double>(), f.at(1).get<double>(), f.at(2).get<double>(),
+            f.at(3).get<double>()};
+}
+
+// A storyboard colour: "#rrggbb", "clear", or [r, g, b(, alpha)].
+std::optional<Color> colourOf(const Json& view) {
+    if (!view.contains("backgroundColor")) return std::nullopt;
+    const auto& c = view.at("backgroundColor");
+    if (c.is_string()) {
+        const std::string text = c.get<std::string>();
+        if (text.size() == 7 && text[0] == '#') return rgb(std::stoul(text.substr(1), nullptr, 16));
+        return std::nullopt;  // "clear"
+    }
+    Color colour{c.at(0).get<double>() / 255, c.at(1).get<double>() / 255,
+                 c.at(2).get<double>() / 255, c.size() > 3 ? c.at(3).get<double>() : 1};
+    return colour;
+}
+
+// The colour a button's picture shows: goods tiles blue in the market and wood in the warehouse,
+// the new-game button green (start) or red (end).
+std::optional<Color> pictureColour(const std::string& picture) {
+    if (picture.size() > 2 && picture.substr(picture.size() - 2) == "_m") return rgb(0x4db0f0);
+    if (picture.size() > 2 && picture.substr(picture.size() - 2) == "_w") return rgb(0xc08a4a);
+    if (picture == "btn_ksyx") return rgb(0x3fae3a);
+    if (picture == "btn_jsyx") return rgb(0xd8342a);
+    return std::nullopt;
+}
+
+struct Board {
+    Json scene;                             // the main scene's view
+    std::map<std::string, Region> outlets;  // by outlet name, in screen points
+};
+
+void collectOutlets(const Json& view, double ox, double oy, Board& board) {
+    for (const auto& sub : view.value("subviews", Json::array())) {
+        const Region f = frameOf(sub);
+        const Region at{ox + f.x, oy + f.y, f.w, f.h};
+        if (sub.contains("outlet")) board.outlets[sub.at("outlet").get<std::string>()] = at;
+        collectOutlets(sub, at.x, at.y, board);
+    }
+}
+
+std::optional<Board> readBoard(const fs::path& storyboard) {
+    std::ifstream in(storyboard);
+    Json json = Json::parse(in, nullptr, false);
+    if (json.is_discarded()) return std::nullopt;
+    for (const auto& scene : json.value("scenes", Json::array())) {
+        if (scene.value("id", "") != json.value("initialScene", "")) continue;
+        Board board{scene.at("view"), {}};
+        collectOutlets(board.scene, 0, 0, board);
+        return board;
+    }
+    return std::nullopt;
+}
+
+// The warehouse slots the tutorial's board leaves empty, as its mock-up does.
+bool emptyInTutorial(const std::string& outlet) {
+    for (const char* prefix : {"bwslot", "twslot", "tnwslot"}) {
+        const std::string p = prefix;
+        if (outlet.rfind(p, 0) == 0 && outlet.size() == p.size() + 1 && outlet.back() >= '3')
+            return true;
+    }
+    return false;
+}
+
+void drawBoardView(cairo_t* cr, const Json& view, double ox, double oy) {
+    for (const auto& sub : view.value("subviews", Json::array())) {
+        if (sub.value("hidden", false)) continue;
+        const std::string outlet = sub.value("outlet", "");
+        if (emptyInTutorial(outlet)) continue;
+        const Region f = frameOf(sub);
+        const double x = ox + f.x, y = oy + f.y;
+        const std::string type = sub.value("type", "view");
+        std::optional<Color> colour = colourOf(sub);
+        if (type == "button" && sub.contains("backgroundImages"))
+            colour = pictureColour(sub.at("backgroundImages").value("normal", ""));
+        if (colour) {
+            roundedRectPath(cr, x, y, f.w, f.h, type == "button" ? 8 : 0);
+            fillColor(cr, *colour);
+        }
+        if (type == "label" || (type == "button" && sub.contains("titles"))) {
+            // A text: a light bar across its middle, as wide as a short word.
+            const double bw = std::min(f.w * 0.6, 60.0), bh = std::min(f.h * 0.45, 12.0);
+            roundedRectPath(cr, x + (f.w - bw) / 2, y + (f.h - bh) / 2, bw, bh, bh / 2);
+            fillColor(cr, {1, 1, 1, type == "label" ? 0.55 : 0.8});
+        }
+        drawBoardView(cr, sub, x, y);
+    }
+}
+
+void miniBoard(cairo_t* cr, const Board& board) {
     cairo_rectangle(cr, 0, 0, 320, 568);
-    fillVertical(cr, 0, 568, rgb(0x2b5d8a), rgb(0x16324d));
-    rect(cr, 0, 0, 320, 92, rgb(0x10263b));
-    for (int i = 0; i < 2; ++i) {
-        roundedRectPath(cr, 8 + i * 156, 6, 148, 32, 6);
-        fillColor(cr, rgb(0x3f7fb0));
-    }
-    for (int i = 0; i < 4; ++i) {
-        roundedRectPath(cr, 8 + i * 78, 50, 70, 34, 6);
-        fillColor(cr, rgb(0x2f6a96));
-    }
-    // Market and warehouse slots, drawn as their tiles.
-    const Color market = rgb(0x4db0f0), wood = rgb(0xc08a4a);
-    for (int i = 0; i < 5; ++i) {
-        roundedRectPath(cr, 8 + i * 62, 104, 56, 56, 8);
-        fillColor(cr, market);
-        rect(cr, 18 + i * 62, 166, 36, 14, rgb(0x9fd8ff));
-    }
-    rect(cr, 100, 200, 120, 14, rgb(0x9fd8ff));
-    for (int i = 0; i < 5; ++i) {
-        roundedRectPath(cr, 8 + i * 62, 224, 56, 56, 8);
-        fillColor(cr, i < 2 ? wood : rgb(0x35526c));
-        if (i < 2) rect(cr, 18 + i * 62, 286, 36, 14, rgb(0xf0d0a0));
-    }
-    // The buttons.
-    auto btn = [cr](double x, double y, double w, double h, Color c) {
-        roundedRectPath(cr, x, y, w, h, 10);
-        fillColor(cr, c);
-    };
-    for (int i = 0; i < 3; ++i)
-        btn(10 + i * 103, 330, 94, 40, rgb(0x4fb84a));
-    btn(10, 394, 90, 40, rgb(0xf0a81a));
-    btn(117, 394, 90, 40, rgb(0xf06a5a));
-    btn(224, 394, 90, 40, rgb(0x9b6ad6));
-    btn(10, 458, 144, 40, rgb(0xd8342a));
-    btn(166, 458, 144, 40, rgb(0x2f9e2a));
-    btn(10, 520, 144, 40, rgb(0x5a7c9a));
-    btn(166, 520, 144, 40, rgb(0x5a7c9a));
+    fillColor(cr, colourOf(board.scene).value_or(rgb(0x1f3a56)));
+    drawBoardView(cr, board.scene, 0, 0);
 }
 
 struct Step {
-    Region spot;
     const char* title;
     const char* hint;
+    std::vector<const char*> parts;  // the outlets lit together
 };
 const Step kSteps[] = {
-    {kNewGame, "开始游戏", "点击“开始游戏”，带着3000块钱开始一年的买房挑战。"},
-    {kMarkets, "换市场", "点击三个市场按钮，去另一个市场做买卖。每换一次地方，就过去一周。"},
-    {kBank, "银行", "把现金全部存进银行，或全部取出。存款每周都有利息。"},
-    {kHospital, "医院", "健康值下降了就去医院治疗，身体太差会晕倒在街头。"},
-    {kAgent, "中介", "仓库放不下了？找中介花钱扩建仓库空间。"},
-    {kHouseSeller, "售楼处", "攒够了钱就去售楼处买房。房价每周都在上涨，要抓紧！"},
-    {kStatus, "目标和时间", "上方是选中房子的价格，右边是第几周。52周内买到房子就成功了！"},
-    {kMoney, "你的家当", "这里是现金、存款、健康和声望。"},
-    {kMarket, "市场", "这里是今天市场上的商品和价格。点击商品就能买入，低买高卖赚差价。"},
-    {kWarehouse, "仓库", "买来的商品放在仓库里，显示买入均价和数量。点击商品就能卖出。"},
+    {"开始游戏", "点击“开始游戏”，带着3000块钱开始一年的买房挑战。", {"bnewgame"}},
+    {"换市场",
+     "点击三个市场按钮，去另一个市场做买卖。每换一次地方，就过去一周。",
+     {"market1", "market2", "market3"}},
+    {"银行", "把现金全部存进银行，或全部取出。存款每周都有利息。", {"bbank"}},
+    {"医院", "健康值下降了就去医院治疗，身体太差会晕倒在街头。", {"bhospital"}},
+    {"中介", "仓库放不下了？找中介花钱扩建仓库空间。", {"bagent"}},
+    {"售楼处", "攒够了钱就去售楼处买房。房价每周都在上涨，要抓紧！", {"bhouseseller"}},
+    {"目标和时间",
+     "上方是选中房子的价格，右边是第几周。52周内买到房子就成功了！",
+     {"thouseprice", "tdate"}},
+    {"你的家当", "这里是现金、存款、健康和声望。", {"tcash", "tdeposit", "thealth", "treputation"}},
+    {"市场",
+     "这里是今天市场上的商品和价格。点击商品就能买入，低买高卖赚差价。",
+     {"bmslot1", "bmslot5", "tmslot1", "tmslot5"}},
+    {"仓库",
+     "买来的商品放在仓库里，显示买入均价和数量。点击商品就能卖出。",
+     {"twstatus", "bwslot1", "bwslot5", "tnwslot1", "tnwslot5"}},
 };
 
-void helpStep(cairo_t* cr, int number, const Step& step, double w, double h) {
+// The part of the board a step lights: its outlets together, with a small margin.
+std::optional<Region> spotOf(const Step& step, const Board& board) {
+    Region spot;
+    for (const char* outlet : step.parts) {
+        auto it = board.outlets.find(outlet);
+        if (it == board.outlets.end()) return std::nullopt;
+        spot = spot.unite(it->second);
+    }
+    return Region{spot.x - 4, spot.y - 4, spot.w + 8, spot.h + 8};
+}
+
+void helpStep(cairo_t* cr,
+              int number,
+              const Step& step,
+              const Board& board,
+              const Region& spot,
+              double w,
+              double h) {
+    // Opaque, so that nothing of the board under the picture shows through its text.
     roundedRectPath(cr, 1, 1, w - 2, h - 2, 14);
-    fillVertical(cr, 0, h, rgb(0x1b2a3d, 0.94), rgb(0x0c1420, 0.94), true);
+    fillVertical(cr, 0, h, rgb(0x1b2a3d), rgb(0x0c1420), true);
     strokeColor(cr, rgb(0xffd24a), 1.5);
     // The board, scaled into the left side.
     constexpr double boardScale = 0.27;
@@ -1159,14 +1246,14 @@ void helpStep(cairo_t* cr, int number, const Step& step, double w, double h) {
     cairo_scale(cr, boardScale, boardScale);
     roundedRectPath(cr, 0, 0, 320, 568, 24);
     cairo_clip(cr);
-    miniBoard(cr);
+    miniBoard(cr, board);
     // Dim everything but the lit part.
     cairo_rectangle(cr, 0, 0, 320, 568);
-    roundedRectPath(cr, step.spot.x + 2, step.spot.y + 2, step.spot.w - 4, step.spot.h - 4, 12);
+    roundedRectPath(cr, spot.x, spot.y, spot.w, spot.h, 12);
     cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
-    fillColor(cr, {0, 0, 0, 0.55});
+    fillColor(cr, {0, 0, 0, 0.6});
     cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
-    roundedRectPath(cr, step.spot.x + 2, step.spot.y + 2, step.spot.w - 4, step.spot.h - 4, 12);
+    roundedRectPath(cr, spot.x, spot.y, spot.w, spot.h, 12);
     strokeColor(cr, rgb(0xffd24a), 9);
     cairo_reset_clip(cr);
     cairo_restore(cr);
@@ -1175,7 +1262,7 @@ void helpStep(cairo_t* cr, int number, const Step& step, double w, double h) {
 
     // The arrow from the hint to the lit part.
     const double tx = bx + 320 * boardScale + 14;
-    const double sy = by + (step.spot.y + step.spot.h / 2) * boardScale;
+    const double sy = by + (spot.y + spot.h / 2) * boardScale;
     const double sx = bx + 320 * boardScale;  // the board's edge, level with the lit part
     cairo_move_to(cr, tx + 4, 36);
     cairo_curve_to(cr, tx - 6, 36, sx + 14, sy, sx + 4, sy);
@@ -1201,12 +1288,22 @@ void helpStep(cairo_t* cr, int number, const Step& step, double w, double h) {
                 {.size = 10, .color = rgb(0x8fb0d0), .bold = false});
 }
 
-bool drawHelp(const fs::path& dir) {
+bool drawHelp(const fs::path& dir, const fs::path& storyboard) {
+    const auto board = readBoard(storyboard);
+    if (!board) {
+        std::fprintf(stderr, "qen_resgen: cannot read the board from %s\n", storyboard.c_str());
+        return false;
+    }
     bool ok = true;
     for (int i = 0; i < 10; ++i) {
+        const auto spot = spotOf(kSteps[i], *board);
+        if (!spot) {
+            std::fprintf(stderr, "qen_resgen: the board has no %s\n", kSteps[i].parts.front());
+            return false;
+        }
         constexpr double w = 300, h = 180;
         Canvas c(w, h);
-        helpStep(c.cr(), i + 1, kSteps[i], w, h);
+        helpStep(c.cr(), i + 1, kSteps[i], *board, *spot, w, h);
         ok &= c.savePng(dir / ("help" + std::to_string(i + 1) + ".png"));
     }
     return ok;
@@ -1267,9 +1364,57 @@ bool drawIcon(const fs::path& dir) {
     return c.savePng(dir / "icon180.png");
 }
 
+// The launch picture, shown by the window while the game starts: the city at dusk under the
+// game's name, in the board's colours, the whole 320 x 568-point screen.
+bool drawLaunch(const fs::path& dir) {
+    constexpr double w = 320, h = 568;
+    Canvas c(w, h);
+    cairo_t* cr = c.cr();
+    cairo_rectangle(cr, 0, 0, w, h);
+    fillVertical(cr, 0, h, rgb(0x132638), rgb(0x2b5d8a));
+    for (int half = 0; half < 2; ++half) {
+        cairo_save(cr);
+        cairo_translate(cr, half * 160, 0);
+        stars(cr, 24, 260, 7 + half);
+        cairo_restore(cr);
+    }
+    circle(cr, 256, 70, 22, rgb(0xfff2a6, 0.9));
+    circle(cr, 266, 63, 20, rgb(0x152a3f));  // a crescent moon
+    // The skyline: back row dim, front row lit.
+    const Facade back{.wall = rgb(0x23476a), .window = rgb(0x1b3550), .litShare = 0.2};
+    const Facade front{.wall = rgb(0x2f5f8c), .window = rgb(0x224a70), .litShare = 0.45};
+    const double base = 540;
+    const double backRow[][2] = {{0, 140},   {52, 180},  {104, 150},
+                                 {150, 195}, {206, 160}, {262, 185}};
+    for (const auto& [x, height] : backRow)
+        building(cr, x, base, 58, height, back);
+    const double frontRow[][3] = {{-6, 60, 90},   {48, 44, 120}, {96, 70, 95},
+                                  {170, 52, 125}, {226, 64, 85}, {286, 40, 110}};
+    for (const auto& [x, bw, height] : frontRow)
+        building(cr, x, base, bw, height, front);
+    rect(cr, 0, base, w, h - base, rgb(0x10263b));
+    rect(cr, 0, base, w, 3, rgb(0xffd24a, 0.8));
+    // A small house with its key: what the year is for.
+    cairo_move_to(cr, 160, 110);
+    cairo_line_to(cr, 206, 150);
+    cairo_line_to(cr, 114, 150);
+    cairo_close_path(cr);
+    fillColor(cr, rgb(0xe76f51), true);
+    strokeColor(cr, rgb(0xfff8e7), 3);
+    rect(cr, 124, 149, 72, 46, rgb(0xfff8e7));
+    rect(cr, 152, 165, 16, 30, rgb(0xf08a24));
+    rect(cr, 132, 158, 14, 14, rgb(0x7fc8ff));
+    rect(cr, 174, 158, 14, 14, rgb(0x7fc8ff));
+    textCentred(cr, "一年买房", w / 2, 250,
+                {.size = 46, .color = rgb(0xffd24a), .outline = rgb(0x5a3200), .outlineWidth = 5});
+    textCentred(cr, "52周，3000块，一套房", w / 2, 300,
+                {.size = 16, .color = rgb(0xfff8e7), .bold = false});
+    return c.savePng(dir / "LaunchImage.png");
+}
+
 }  // namespace
 
-bool drawPictures(const fs::path& folder) {
+bool drawPictures(const fs::path& folder, const fs::path& storyboard) {
     bool ok = true;
     ok &= drawHouses(folder);
     ok &= drawSuccesses(folder);
@@ -1278,9 +1423,10 @@ bool drawPictures(const fs::path& folder) {
     ok &= drawButtons(folder);
     ok &= drawNotes(folder);
     ok &= drawAds(folder);
-    ok &= drawHelp(folder);
+    ok &= drawHelp(folder, storyboard);
     ok &= drawRecordRows(folder);
     ok &= drawIcon(folder);
+    ok &= drawLaunch(folder);
     return ok;
 }
 

@@ -5,7 +5,8 @@
 
 namespace resgen {
 
-// Draws every picture into the folder; false when a file could not be written.
-bool drawPictures(const std::filesystem::path& folder);
+// Draws every picture into the folder; false when a file could not be written. The tutorial's
+// pictures show the board of the storyboard's first scene.
+bool drawPictures(const std::filesystem::path& folder, const std::filesystem::path& storyboard);
 
 }  // namespace resgen

@@ -1,8 +1,9 @@
 // qen_resgen: draws the game's pictures and synthesises its sounds into the bundle folder.
 //
-//   qen_resgen OUTPUT_FOLDER
+//   qen_resgen OUTPUT_FOLDER STORYBOARD
 //
-// The output depends only on this program, so the build runs it again only when it changes.
+// The output depends on this program and on the storyboard (the tutorial's pictures show its
+// board), so the build runs it again when either changes.
 
 #include <cstdio>
 #include <filesystem>
@@ -12,8 +13,8 @@
 #include "Sounds.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER STORYBOARD\n", argv[0]);
         return 2;
     }
     const std::filesystem::path folder = argv[1];
@@ -24,7 +25,7 @@ int main(int argc, char** argv) {
                      ec.message().c_str());
         return 1;
     }
-    bool ok = resgen::drawPictures(folder);
+    bool ok = resgen::drawPictures(folder, argv[2]);
     for (const resgen::Sound& sound : resgen::makeSounds())
         ok &= resgen::writeWav(folder / (sound.name + ".wav"), sound.samples, resgen::kSampleRate);
     return ok ? 0 : 1;
