@@ -108,6 +108,13 @@ class Application {
     double backgroundTimeRemaining() const;
     size_t openBackgroundTaskCount() const;
 
+    // The status bar's visibility (shown at launch) and the idle timer switch (the screen may
+    // dim when idle unless it is disabled). The front end reads both when it draws.
+    bool isStatusBarHidden() const { return statusBarHidden_; }
+    void setStatusBarHidden(bool hidden) { statusBarHidden_ = hidden; }
+    bool isIdleTimerDisabled() const { return idleTimerDisabled_; }
+    void setIdleTimerDisabled(bool disabled) { idleTimerDisabled_ = disabled; }
+
   private:
     friend class Window;
     Application() = default;
@@ -127,6 +134,8 @@ class Application {
     // backgroundSince_ is the Clock time of the current stay (negative when not in background).
     uint64_t backgroundEntries_ = 0;
     double backgroundSince_ = -1;
+    bool statusBarHidden_ = false;
+    bool idleTimerDisabled_ = false;
 };
 
 }  // namespace platform::ui

@@ -83,8 +83,9 @@ std::optional<Dictionary> HRNSlot::requestParameters() {
         !loadingRequest_->privateMediationExtras()->empty())
         quality["request"] = *loadingRequest_->privateMediationExtras();
     platform::Array ads;
+    ads.reserve(pendingAdStatistics_.size());
     for (const auto& statistics : pendingAdStatistics_)
-        ads.push_back(statistics->dictionary());
+        ads.emplace_back(statistics->dictionary());
     if (!ads.empty()) quality["ads"] = std::move(ads);
     if (!quality.empty()) parameters["quality_signals"] = std::move(quality);
 
