@@ -11,9 +11,11 @@
 #include "platform/dispatch/Queue.h"
 
 std::shared_ptr<HRNRewardBasedVideoAd> HRNRewardBasedVideoAd::sharedInstance() {
-    static const std::shared_ptr<HRNRewardBasedVideoAd> instance =
-        std::make_shared<HRNRewardBasedVideoAd>();
-    return instance;
+    // Lives for the whole process: never destroyed, so an ad it still holds at exit does not
+    // outlive the web views and queues it stands on.
+    static const auto* instance =
+        new std::shared_ptr<HRNRewardBasedVideoAd>(std::make_shared<HRNRewardBasedVideoAd>());
+    return *instance;
 }
 
 void HRNRewardBasedVideoAd::loadRequestWithAdUnitID(const std::shared_ptr<HRNRequest>& request,
