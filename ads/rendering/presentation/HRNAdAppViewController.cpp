@@ -26,6 +26,8 @@ void HRNAdAppViewController::setUp() {
         adView_->setViewController(shared_from_this());
     }
     closeButton_ = std::make_shared<platform::ui::Button>();
+    // What the button is called to whoever reads the screen (and to scripts that drive it).
+    closeButton_->setName("Close Advertisement");
     std::weak_ptr<HRNAdAppViewController> weakSelf =
         std::static_pointer_cast<HRNAdAppViewController>(shared_from_this());
     closeButton_->addTarget(
