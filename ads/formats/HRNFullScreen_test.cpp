@@ -363,4 +363,32 @@ TEST_F(FullScreenTest, TheRewardedVideoPlaysTheSDKsOwnCreativeAndRewardsOnce) {
     EXPECT_EQ(recorder->events.back(), "receive");
 }
 
+TEST_F(FullScreenTest, ARewardedLoadThatGetsNoAnswerTimesOutAndTheNextLoadIsTaken) {
+    auto video = HRNRewardBasedVideoAd::sharedInstance();
+    auto recorder = std::make_shared<VideoRecorder>();
+    video->setDelegate(recorder);
+    // The ad answer never comes in time.
+    peers::AdServerResponse late;
+    late.body = "<html></html>";
+    late.delay = 100000;
+    https.server.serve("/hads/ad", late);
+
+    video->loadRequestWithAdUnitID(HRNRequest::request(), "qen-voucher-video");
+    ASSERT_TRUE(spin([&] { return !https.server.requests("/hads/ad").empty(); }));
+    EXPECT_TRUE(recorder->events.empty());
+    platform::Clock::advance(HRNRewardBasedVideoAd::kLoadTimeout + 1);
+    ASSERT_TRUE(spin([&] { return !recorder->events.empty(); }));
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"fail"});
+    EXPECT_EQ(recorder->failures[0].code, kHRNErrorTimeout);
+    EXPECT_FALSE(video->isRequestInProgress());
+
+    // Not refused for the rest of the process: the next load runs to its ad.
+    https.server.serveCatalogue(hrntest::defaultCatalogue());
+    platform::LogCapture capture;
+    video->loadRequestWithAdUnitID(HRNRequest::request(), "qen-voucher-video");
+    ASSERT_TRUE(spin([&] { return recorder->events.size() == 2; }));
+    EXPECT_EQ(recorder->events.back(), "receive");
+    EXPECT_FALSE(capture.contains("Ignoring request"));
+}
+
 }  // namespace
