@@ -19,6 +19,7 @@
 #include "ads/pipeline/core/HRNSDKCoreController.h"
 #include "ads/pipeline/core/HRNSDKCoreWebView.h"
 #include "ads/rendering/presentation/HRNAdAppViewController.h"
+#include "ads/rendering/views/HRNAdAppAdViewDelegate.h"
 #include "ads/rendering/views/HRNAdView.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
@@ -389,6 +390,46 @@ TEST_F(FullScreenTest, ARewardedLoadThatGetsNoAnswerTimesOutAndTheNextLoadIsTake
     ASSERT_TRUE(spin([&] { return recorder->events.size() == 2; }));
     EXPECT_EQ(recorder->events.back(), "receive");
     EXPECT_FALSE(capture.contains("Ignoring request"));
+}
+
+TEST_F(FullScreenTest, AnInterstitialsLinkClicksPingItsClickURLsOnce) {
+    struct ClickRecorder : InterstitialRecorder, HRNInterstitialAdClickDelegate {
+        int clicks = 0;
+        void interstitialDidReceiveAdClick(const std::shared_ptr<HRNInterstitial>&) override {
+            ++clicks;
+        }
+    };
+    auto recorder = std::make_shared<ClickRecorder>();
+    auto interstitial = HRNInterstitial::create("qen-main-interstitial");
+    interstitial->setDelegate(recorder);
+    interstitial->loadRequest(HRNRequest::request());
+    ASSERT_TRUE(spin([&] { return !recorder->events.empty(); }));
+    auto adView = interstitial->slot()->adView();
+    interstitial->presentFromRootViewController(root);
+    ASSERT_TRUE(spin([&] { return shownController()->view()->isUserInteractionEnabled(); }));
+
+    auto clickPings = [&] {
+        size_t n = 0;
+        for (const auto& request : https.server.requests("/hads/track"))
+            if (request.query && request.query->find("kind=click") != std::string::npos) ++n;
+        return n;
+    };
+    // Two link clicks of the ad's page (the web view reports no link clicks of its own yet),
+    // and a page message in between, which is no click.
+    auto delegate = shownController()->adViewDelegate();
+    ASSERT_TRUE(delegate);
+    const platform::net::URLRequest link(
+        *platform::net::URL::parse(https.server.URLString("/hads/landing?from=interstitial")));
+    const platform::net::URLRequest message(*platform::net::URL::parse("hmsg://ad/log?string=x"));
+    delegate->adViewShouldStartLoadWithRequestNavigationType(
+        adView, message, platform::web::NavigationType::LinkClicked);
+    for (int i = 0; i < 2; ++i)
+        delegate->adViewShouldStartLoadWithRequestNavigationType(
+            adView, link, platform::web::NavigationType::LinkClicked);
+    ASSERT_TRUE(spin([&] { return clickPings() >= 1; }));
+    spin([] { return false; }, 0.3);
+    EXPECT_EQ(clickPings(), 1u);
+    EXPECT_EQ(recorder->clicks, 1);
 }
 
 }  // namespace
