@@ -11,7 +11,7 @@
 #include <string>
 
 #include "ads/foundation/HRNURLAdditions.h"
-#include "ads/pipeline/HRNHMSGHandler.h"
+#include "ads/pipeline/messages/HRNHMSGHandler.h"
 #include "fuzz/FuzzSupport.h"
 #include "platform/net/URL.h"
 

@@ -283,6 +283,11 @@ void HRNSDKCoreHMSGHandler::removeAdFetcherForFetchRequestID(const std::string& 
     fetcher->cancel();
 }
 
+bool HRNSDKCoreHMSGHandler::hasFetchesInProgress() const {
+    std::lock_guard lock(mutex_);
+    return !adFetchers_.empty();
+}
+
 bool HRNSDKCoreHMSGHandler::isFetchInProgressForFetchRequestID(const std::string& requestID) const {
     std::lock_guard lock(mutex_);
     return adFetchers_.count(requestID) != 0;

@@ -85,6 +85,7 @@ class HRNSDKCoreHMSGHandler : public HRNHMSGHandler,
     // Forgets and cancels the fetcher of that ID.
     void removeAdFetcherForFetchRequestID(const std::string& requestID);
     bool isFetchInProgressForFetchRequestID(const std::string& requestID) const;
+    bool hasFetchesInProgress() const;
     std::optional<std::string> fetchRequestIDForAdFetcher(const HRNAdFetcher& fetcher) const;
 
     // HRNAdFetcherDelegate

@@ -11,6 +11,7 @@
 #include "ads/pipeline/messages/HRNAdViewTouchGestureRecognizer.h"
 #include "ads/pipeline/messages/HRNDefaultHMSGHandler.h"
 #include "ads/rendering/opener/HRNOpener.h"
+#include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -171,6 +172,7 @@ TEST(HRNDefaultHMSGHandler, TouchesLogsAndIntegersOfPageMessages) {
 }
 
 TEST(HRNAdViewTouchGestureRecognizer, RecordsWhereAndHowLongWithoutTakingTheTouch) {
+    platform::Clock::useVirtual();  // the tap takes no time, however slow the build
     auto window = std::make_shared<platform::ui::Window>(platform::ui::Rect(0, 0, 320, 568));
     window->makeKeyAndVisible();
     auto view = std::make_shared<platform::ui::View>(platform::ui::Rect(0, 100, 320, 50));
