@@ -1,7 +1,9 @@
 // The demo that scripts/play runs when there is no display: the qen program, headless on the
 // virtual clock, plays scripts/demo.script from a first run against a real daily-gift server
 // (on a free port, with the example config that scripts/play uses) and the sandbox store asking
-// for confirmation. Every shot of the way the script took must come out as a picture.
+// for confirmation, with the ad server peer serving the game's ads over HTTPS. Every shot of the
+// way the script took must come out as a picture; the rewarded video's vouchers show in the
+// start dialog.
 //
 // The voucher shop needs a network: on a machine whose only interface is loopback the demo
 // skips it and says so, and so does this test. The second test makes such a machine (a network
@@ -16,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "ads/pipeline/HRNAdServerFixture_test.h"
 #include "peers/gift/GiftConfig.h"
 #include "peers/gift/GiftServer.h"
 #include "platform/foundation/AppHome.h"
@@ -32,6 +35,9 @@ constexpr const char* kNoNetworkLine =
 const std::set<std::string> kShopShots = {"06-voucher-shop", "07-store-confirmation",
                                           "08-vouchers-bought"};
 const std::set<std::string> kNoNetworkShots = {"06-no-network"};
+// The shots of the rewarded video, taken only where the ad server answers.
+const std::set<std::string> kAdShots = {"05a-rewarded-video", "05b-rewarded-video-closed"};
+constexpr const char* kNoAdsLine = "demo: no ad server here, so no rewarded video";
 
 // The names of the script's "shot NAME" lines, in order.
 std::vector<std::string> shotsOf(const fs::path& script) {
@@ -44,16 +50,22 @@ std::vector<std::string> shotsOf(const fs::path& script) {
 }
 
 // The demo's shots for the way it went: with the shop, or without a network.
-void expectShots(const fs::path& shots, bool withShop) {
+void expectShots(const fs::path& shots, bool withShop, bool withAds) {
     const auto names = shotsOf(QEN_DEMO_SCRIPT);
     ASSERT_FALSE(names.empty());
     for (const auto& name : names) {
         const fs::path png = shots / (name + ".png");
-        const bool taken = withShop ? !kNoNetworkShots.count(name) : !kShopShots.count(name);
+        bool taken = withShop ? !kNoNetworkShots.count(name) : !kShopShots.count(name);
+        if (kAdShots.count(name)) taken = withAds;
+        // An interstitial comes with a move by the game's odds: shot when it came.
+        if (name.ends_with("i-interstitial") && !fs::exists(png)) continue;
         ASSERT_EQ(fs::exists(png), taken) << png;
         // A screen at 2 pixels per point, drawn: far more than an empty picture's bytes.
+        // (The test ads are a few flat blocks of colour: less, but still no empty picture.)
         if (taken) {
-            EXPECT_GT(fs::file_size(png), 20000u) << png;
+            EXPECT_GT(fs::file_size(png),
+                      kAdShots.count(name) || name.ends_with("i-interstitial") ? 8000u : 20000u)
+                << png;
         }
     }
 }
@@ -71,6 +83,10 @@ TEST(Demo, PlaysFromTheFirstRunToTradingAndWritesEveryShot) {
     peers::GiftServer server(*config);
     const int port = server.start(0);
     ASSERT_GT(port, 0);
+    // The ad server over HTTPS; the game (a child process) hears of it through the environment
+    // and trusts its authority through the device's trust store.
+    hrntest::HTTPSAdServer ads;
+    ASSERT_GT(ads.port, 0);
 
     const fs::path tmp = platform::AppHome::temporary();
     const auto run = platform::testing::runProgram(
@@ -78,6 +94,14 @@ TEST(Demo, PlaysFromTheFirstRunToTradingAndWritesEveryShot) {
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("demo done"), std::string::npos) << run.output;
     EXPECT_EQ(server.requests().size(), 1u) << "one exchange, and it succeeded";
+    // The rewarded video was watched: one ad answer for it, and the vouchers it granted were
+    // in the start dialog (the script expects the balance).
+    EXPECT_EQ(run.output.find(kNoAdsLine), std::string::npos) << run.output;
+    size_t videoAds = 0;
+    for (const auto& request : ads.server.requests("/hads/ad"))
+        if (request.query && request.query->find("slotname=qen-voucher-video") != std::string::npos)
+            ++videoAds;
+    EXPECT_GE(videoAds, 1u);
 
     // The shop opens where this machine has a network; without one the demo says why it went
     // on without it, and so does this test.
@@ -90,7 +114,7 @@ TEST(Demo, PlaysFromTheFirstRunToTradingAndWritesEveryShot) {
             "shop, as the game keeps it closed offline.\n");
         RecordProperty("voucher_shop", "skipped: no network besides loopback");
     }
-    expectShots(tmp / "shots", online);
+    expectShots(tmp / "shots", online, true);
 }
 
 TEST(Demo, OnAMachineWithOnlyLoopbackItSkipsTheShopAndFinishes) {
@@ -111,7 +135,8 @@ TEST(Demo, OnAMachineWithOnlyLoopbackItSkipsTheShopAndFinishes) {
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find(kNoNetworkLine), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("demo done"), std::string::npos) << run.output;
-    expectShots(tmp / "shots", false);
+    EXPECT_NE(run.output.find(kNoAdsLine), std::string::npos) << run.output;
+    expectShots(tmp / "shots", false, false);
 }
 
 }  // namespace

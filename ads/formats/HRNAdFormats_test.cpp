@@ -1,5 +1,5 @@
-// The interstitial and the rewarded video as the game drives them: loads fail on the main queue
-// with a network error, and nothing can be presented.
+// The interstitial and the rewarded video with no ad server to reach: loads fail on the main
+// queue with a network error, and nothing can be presented.
 
 #include <gtest/gtest.h>
 
@@ -136,7 +136,7 @@ TEST(HRNRewardBasedVideoAd, LoadFailsLaterOnTheMainQueueWithANetworkError) {
     ASSERT_EQ(listener->failures.size(), 1u);
     EXPECT_EQ(listener->failures[0].domain, kHRNErrorDomain);
     EXPECT_EQ(listener->failures[0].code, 2);
-    EXPECT_EQ(listener->failures[0].localizedDescription(), kNetworkError);
+    EXPECT_EQ(listener->failures[0].localizedDescription(), "No network connection.");
     EXPECT_TRUE(listener->onMainThread[0]);
     EXPECT_FALSE(listener->readyWhenTold[0]);
     EXPECT_FALSE(video->isReady());

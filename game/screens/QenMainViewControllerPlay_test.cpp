@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "ads/formats/HRNRewardBasedVideoAd.h"
+#include "ads/pipeline/HRNAdServerFixture_test.h"
+#include "ads/rendering/presentation/HRNAdAppViewController.h"
 #include "game/model/QenData.h"
 #include "game/model/QenNumbers.h"
 #include "game/screens/GameClasses.h"
@@ -655,6 +657,63 @@ TEST(QenGiftExchangeTest, TheServerComesFromTheEnvironmentElseTheBundle) {
     EXPECT_EQ(endpoint.port, 4242);
     setenv("QEN_GIFT_PORT", "70000", 1);  // not a port: the bundle's stands
     EXPECT_EQ(QenGiftExchange::endpoint().port, 51717);
+}
+
+// The rewarded video from the ad server: the start dialog's video button loads one, shows the
+// SDK's rewarded creative and the game grants its vouchers once, as a new model reads them.
+class MainScreenAdsTest : public MainScreenPlayTest {
+  protected:
+    void SetUp() override {
+        ads = std::make_unique<hrntest::HTTPSAdServer>();
+        ASSERT_GT(ads->port, 0);
+        MainScreenPlayTest::SetUp();
+        mainscreentesting::markTutorialSeen();
+    }
+    void TearDown() override {
+        MainScreenPlayTest::TearDown();
+        ads.reset();
+    }
+    static void closeAlert() {
+        auto alerts = AlertView::visibleAlerts();
+        ASSERT_EQ(alerts.size(), 1u);
+        alerts[0]->buttonAtIndex(0)->sendActionsForEvents(ControlEvent::TouchUpInside);
+    }
+
+    std::unique_ptr<hrntest::HTTPSAdServer> ads;
+};
+
+TEST_F(MainScreenAdsTest, TheRewardedVideoGrantsItsVouchersOnce) {
+    launch();
+    awaitExchange();
+    QenMainViewController& s = *screen;
+    auto video = HRNRewardBasedVideoAd::sharedInstance();
+    if (!video->isReady() && !video->isRequestInProgress()) {
+        // Not loading yet: the button says so and starts the load.
+        s.bVideo(nullptr);
+        ASSERT_TRUE(pump([] { return !AlertView::visibleAlerts().empty(); }));
+        EXPECT_EQ(AlertView::visibleAlerts()[0]->message(), "视频加载未完成，请稍后再试");
+        closeAlert();
+    }
+    ASSERT_TRUE(pump([&] { return video->isReady(); }, 20));
+    ASSERT_TRUE(pump([] { return AlertView::visibleAlerts().empty(); }));
+    const int32_t before = qen::intValue(plain(QenData().readVoucher()));
+
+    s.bVideo(nullptr);
+    auto shown =
+        std::dynamic_pointer_cast<HRNInterstitialViewController>(screen->presentedViewController());
+    ASSERT_TRUE(shown);
+    snapshot("rewarded-video");
+    // The creative counts down, then grants; the game tells the player.
+    ASSERT_TRUE(pump([] { return !AlertView::visibleAlerts().empty(); }, 20));
+    EXPECT_EQ(AlertView::visibleAlerts()[0]->message(), "买房代金券已增加20000");
+    snapshot("rewarded-video-granted");
+    closeAlert();
+    shown->closeButton()->sendActionsForEvents(ControlEvent::TouchUpInside);
+    ASSERT_TRUE(pump([&] { return !screen->presentedViewController(); }));
+    // The next video is on its way; nothing more was granted meanwhile.
+    ASSERT_TRUE(pump([&] { return video->isReady(); }, 20));
+    EXPECT_TRUE(AlertView::visibleAlerts().empty());
+    EXPECT_EQ(qen::intValue(plain(QenData().readVoucher())), before + 20000) << "20 units, 2万";
 }
 
 }  // namespace

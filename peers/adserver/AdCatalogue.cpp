@@ -49,6 +49,15 @@ bool readUnit(const std::string& name,
         } else if (key == "ad") {
             if (!field.dictionary()) return fail(error, where + ": not an object");
             unit->ad = *field.dictionary();
+        } else if (key == "reward") {
+            const platform::Dictionary* reward = field.dictionary();
+            auto type = reward ? reward->find("type") : platform::Dictionary::const_iterator();
+            auto amount = reward ? reward->find("amount") : platform::Dictionary::const_iterator();
+            if (!reward || type == reward->end() || amount == reward->end() ||
+                !type->second.string() || !amount->second.string())
+                return fail(error, where + ": not an object of a type and an amount (texts)");
+            unit->rewardType = *type->second.string();
+            unit->rewardAmount = *amount->second.string();
         } else {
             return fail(error, where + ": unknown key");
         }

@@ -45,6 +45,9 @@ struct AdCatalogueUnit {
     std::vector<std::pair<std::string, std::string>> headers;
     std::optional<std::string> errors;
     platform::Dictionary ad;
+    // What a rewarded creative grants: "{rewardType}" and "{rewardAmount}" in the creative.
+    std::string rewardType;
+    std::string rewardAmount;
 };
 
 struct AdCatalogue {

@@ -468,7 +468,9 @@ void AdServer::serveCatalogue(AdCatalogue catalogue) {
         std::ifstream in(*file, std::ios::binary);
         std::stringstream bytes;
         bytes << in.rdbuf();
-        return replaceAll(bytes.str(), "{server}", server->baseURL());
+        std::string text = replaceAll(bytes.str(), "{server}", server->baseURL());
+        text = replaceAll(std::move(text), "{rewardType}", unit.rewardType);
+        return replaceAll(std::move(text), "{rewardAmount}", unit.rewardAmount);
     };
     auto trackingURLs = [server](const std::string& unit) {
         const std::string escaped = platform::percentEscape(unit);

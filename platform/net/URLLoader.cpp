@@ -37,13 +37,15 @@ constexpr int kSliceMs = 10;
 // The encodings asked for (and decoded); see Engine::begin.
 constexpr const char* kAcceptEncoding = "gzip, deflate";
 
+// Both live for the whole process: the engine's thread may still start a request while the
+// program's statics are being destroyed at exit.
 std::mutex& protocolsMutex() {
-    static std::mutex m;
-    return m;
+    static auto* m = new std::mutex;
+    return *m;
 }
 std::vector<std::shared_ptr<URLProtocol>>& protocols() {
-    static std::vector<std::shared_ptr<URLProtocol>> list;
-    return list;
+    static auto* list = new std::vector<std::shared_ptr<URLProtocol>>;
+    return *list;
 }
 }  // namespace
 

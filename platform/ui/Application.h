@@ -108,9 +108,12 @@ class Application {
     double backgroundTimeRemaining() const;
     size_t openBackgroundTaskCount() const;
 
-    // Whether the status bar is hidden (a full-screen ad hides it while it shows). Main thread.
+    // The status bar's visibility (shown at launch) and the idle timer switch (the screen may
+    // dim when idle unless it is disabled). The front end reads both when it draws.
     bool isStatusBarHidden() const { return statusBarHidden_; }
     void setStatusBarHidden(bool hidden) { statusBarHidden_ = hidden; }
+    bool isIdleTimerDisabled() const { return idleTimerDisabled_; }
+    void setIdleTimerDisabled(bool disabled) { idleTimerDisabled_ = disabled; }
 
   private:
     friend class Window;
@@ -132,6 +135,7 @@ class Application {
     uint64_t backgroundEntries_ = 0;
     double backgroundSince_ = -1;
     bool statusBarHidden_ = false;
+    bool idleTimerDisabled_ = false;
 };
 
 }  // namespace platform::ui

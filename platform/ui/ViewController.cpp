@@ -85,12 +85,14 @@ void ViewController::presentViewController(std::shared_ptr<ViewController> contr
     auto covering = controller->view();
     transitioning_ = true;
     viewWillDisappear(animated);
+    controller->beingPresented_ = true;
     controller->viewWillAppear(animated);
     covering->setFrame(window->bounds());
     window->insertSubviewAboveSubview(covering, below);
     Queue::main()->async([self, controller, below, animated, completion = std::move(completion)] {
         self->transitioning_ = false;
         controller->viewDidAppear(animated);
+        controller->beingPresented_ = false;
         // Covered in full: the presenter's view leaves the window until it shows again.
         if (self->presented_ == controller) below->removeFromSuperview();
         self->viewDidDisappear(animated);
@@ -127,6 +129,7 @@ void ViewController::dismissDownToThis(bool animated, std::function<void()> comp
 
     auto self = shared_from_this();
     transitioning_ = true;
+    top->beingDismissed_ = true;
     top->viewWillDisappear(animated);
     auto mine = view();
     if (window && !mine->window()) {
@@ -145,6 +148,7 @@ void ViewController::dismissDownToThis(bool animated, std::function<void()> comp
         }
         self->viewDidAppear(animated);
         top->viewDidDisappear(animated);
+        top->beingDismissed_ = false;
         if (completion) completion();
     });
 }

@@ -100,6 +100,11 @@ class ViewController : public runtime::Object,
     void dismissViewController(bool animated, std::function<void()> completion = nullptr);
     std::shared_ptr<ViewController> presentingViewController() const { return presenting_.lock(); }
     std::shared_ptr<ViewController> presentedViewController() const { return presented_; }
+    // True from the presentation's viewWillAppear to its viewDidAppear, and from the
+    // dismissal's viewWillDisappear to its viewDidDisappear, so the appearance calls can tell
+    // a controller that comes or goes from one that is covered or uncovered.
+    bool isBeingPresented() const { return beingPresented_; }
+    bool isBeingDismissed() const { return beingDismissed_; }
 
     // The storyboard this controller came from, or null.
     std::shared_ptr<Storyboard> storyboard() const { return storyboard_; }
@@ -149,6 +154,8 @@ class ViewController : public runtime::Object,
     std::shared_ptr<ViewController> presented_;
     std::weak_ptr<ViewController> presenting_;
     bool transitioning_ = false;
+    bool beingPresented_ = false;
+    bool beingDismissed_ = false;
     std::map<std::string, std::function<bool(const std::any&)>, std::less<>> values_;
 };
 

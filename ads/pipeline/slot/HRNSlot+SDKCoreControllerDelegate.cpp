@@ -83,6 +83,7 @@ std::optional<Dictionary> HRNSlot::requestParameters() {
         !loadingRequest_->privateMediationExtras()->empty())
         quality["request"] = *loadingRequest_->privateMediationExtras();
     platform::Array ads;
+    ads.reserve(pendingAdStatistics_.size());
     for (const auto& statistics : pendingAdStatistics_)
         ads.emplace_back(statistics->dictionary());
     if (!ads.empty()) quality["ads"] = std::move(ads);

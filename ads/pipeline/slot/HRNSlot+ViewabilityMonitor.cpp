@@ -12,8 +12,8 @@
 void HRNSlot::viewabilityVisibilityChanged(bool visible) {
     if (!isMRAIDEnabled()) return;
     monitoredViewVisible_ = visible;
-    auto running = intermission();
-    if (running && running->isRunning()) return;
+    // While the ad covers the application its page hears its visibility from the screens.
+    if (intermission()) return;
     if (auto handler = ad_->MRAIDEventHandler()) handler->updateVisibility(visible);
 }
 

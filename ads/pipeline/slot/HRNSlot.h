@@ -283,6 +283,12 @@ class HRNSlot : public HRNAdFetcherDelegate,
     void MRAIDAdDidUnload() override;
     void updatePositionFromView(const std::shared_ptr<platform::ui::View>& view) override;
     void updateVisibility(bool visible) override;
+    void notifyOrientationToMRAIDCreative();
+    void notifyDeviceFeatures();
+    void SDKDidBecomeReady();
+    // "p" or "l" for the orientation an ad-app controller forces on the ad, else std::nullopt.
+    std::optional<std::string> forcedAdOrientation() const;
+    void handleErrorAction(const std::string& message, const std::string& action);
 
     // ---- Mediation (HRNSlot+Mediation.cpp) ----
     bool isMediating() const;
@@ -332,6 +338,12 @@ class HRNSlot : public HRNAdFetcherDelegate,
     const std::shared_ptr<HRNSlotStatistics>& slotStats() const { return slotStats_; }
     std::shared_ptr<platform::ui::View> placement() const { return placement_.lock(); }
     void setPlacement(const std::shared_ptr<platform::ui::View>& placement);
+    // A full-screen format's placement is the format object itself (the interstitial), not a
+    // view; held weakly like the view.
+    std::shared_ptr<void> placementObject() const { return placementObject_.lock(); }
+    void setPlacementObject(std::weak_ptr<void> placement) {
+        placementObject_ = std::move(placement);
+    }
     std::shared_ptr<HRNIntermission> intermission() const { return intermission_.lock(); }
     void setIntermission(std::weak_ptr<HRNIntermission> intermission) {
         intermission_ = std::move(intermission);
@@ -413,6 +425,7 @@ class HRNSlot : public HRNAdFetcherDelegate,
     std::shared_ptr<HRNSlotStatistics> slotStats_;
     std::weak_ptr<HRNIntermission> intermission_;
     std::weak_ptr<platform::ui::View> placement_;
+    std::weak_ptr<void> placementObject_;
     std::shared_ptr<HRNBannerAdViewDelegate> adViewDelegate_;
     std::shared_ptr<HRNAd> loadingAd_;
     std::shared_ptr<HRNAdFetcher> adFetcher_;
@@ -425,6 +438,10 @@ class HRNSlot : public HRNAdFetcherDelegate,
     std::shared_ptr<HRNSDKCoreWebView> SDKCoreWebView_;
     std::shared_ptr<platform::ui::View> viewabilityMonitoredView_;
     platform::ui::Size newAdSize_;
+    // What the MRAID creative was last told (zero after MRAIDAdDidLoad).
+    platform::ui::Rect usableInterfaceFrame_;
+    platform::ui::Rect creativeWebViewFrame_;
+    platform::ui::Rect creativeAdFrame_;
     std::vector<platform::NotificationCenter::Token> observers_;
     platform::NotificationCenter::Token orientationObserver_ = 0;
 };

@@ -1,0 +1,435 @@
+// The game's full-screen ads against the ad server peer: the interstitial loads, is shown once
+// over a window's controller and is closed with its delegate calls in order; a refused
+// presentation is told as a failure alone; the rewarded video plays the SDK's own rewarded
+// creative and rewards once.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ads/formats/HRNInterstitial.h"
+#include "ads/formats/HRNRequestError.h"
+#include "ads/formats/HRNRewardBasedVideoAd.h"
+#include "ads/foundation/HRNApplication.h"
+#include "ads/mediation/HRNAdReward.h"
+#include "ads/pipeline/HRNAdServerFixture_test.h"
+#include "ads/pipeline/HRNRequest.h"
+#include "ads/pipeline/core/HRNSDKCoreController.h"
+#include "ads/pipeline/core/HRNSDKCoreWebView.h"
+#include "ads/rendering/presentation/HRNAdAppViewController.h"
+#include "ads/rendering/views/HRNAdAppAdViewDelegate.h"
+#include "ads/rendering/views/HRNAdView.h"
+#include "platform/dispatch/Clock.h"
+#include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Window.h"
+
+namespace {
+
+bool spin(const std::function<bool()>& done, double cap = 20) {
+    return platform::RunLoop::main().runUntil(done, cap);
+}
+
+// Records every callback by name, in order.
+struct InterstitialRecorder : HRNInterstitialDelegate, HRNInterstitialRewardBasedVideoAdDelegate {
+    std::vector<std::string> events;
+    std::vector<platform::Error> failures;
+    std::vector<std::shared_ptr<const HRNAdReward>> rewards;
+    // Whether the slot was already invalidated when the dismissal was told.
+    std::optional<int64_t> slotStateAtDidDismiss;
+
+    void interstitialDidReceiveAd(const std::shared_ptr<HRNInterstitial>&) override {
+        events.push_back("receive");
+    }
+    void interstitialDidFailToReceiveAdWithError(const std::shared_ptr<HRNInterstitial>&,
+                                                 const platform::Error& error) override {
+        events.push_back("fail");
+        failures.push_back(error);
+    }
+    void interstitialWillPresentScreen(const std::shared_ptr<HRNInterstitial>&) override {
+        events.push_back("willPresent");
+    }
+    void interstitialDidFailToPresentScreen(const std::shared_ptr<HRNInterstitial>&) override {
+        events.push_back("failToPresent");
+    }
+    void interstitialWillDismissScreen(const std::shared_ptr<HRNInterstitial>&) override {
+        events.push_back("willDismiss");
+    }
+    void interstitialDidDismissScreen(const std::shared_ptr<HRNInterstitial>& ad) override {
+        events.push_back("didDismiss");
+        slotStateAtDidDismiss = ad->slot()->state();
+    }
+    void interstitialDidStartPlayingRewardBasedVideoAd(
+        const std::shared_ptr<HRNInterstitial>&) override {
+        events.push_back("start");
+    }
+    void interstitialDidRewardUserWithReward(
+        const std::shared_ptr<HRNInterstitial>&,
+        const std::shared_ptr<const HRNAdReward>& reward) override {
+        events.push_back("reward");
+        rewards.push_back(reward);
+    }
+};
+
+struct VideoRecorder : HRNRewardBasedVideoAdDelegate {
+    std::vector<std::string> events;
+    std::vector<std::shared_ptr<const HRNAdReward>> rewards;
+    std::vector<platform::Error> failures;
+    void rewardBasedVideoAdDidReceiveAd(const std::shared_ptr<HRNRewardBasedVideoAd>&) override {
+        events.push_back("receive");
+    }
+    void rewardBasedVideoAdDidOpen(const std::shared_ptr<HRNRewardBasedVideoAd>&) override {
+        events.push_back("open");
+    }
+    void rewardBasedVideoAdDidStartPlaying(const std::shared_ptr<HRNRewardBasedVideoAd>&) override {
+        events.push_back("start");
+    }
+    void rewardBasedVideoAdDidRewardUserWithReward(
+        const std::shared_ptr<HRNRewardBasedVideoAd>&,
+        const std::shared_ptr<const HRNAdReward>& reward) override {
+        events.push_back("reward");
+        rewards.push_back(reward);
+    }
+    void rewardBasedVideoAdDidClose(const std::shared_ptr<HRNRewardBasedVideoAd>&) override {
+        events.push_back("close");
+    }
+    void rewardBasedVideoAdDidFailToLoadWithError(const std::shared_ptr<HRNRewardBasedVideoAd>&,
+                                                  const platform::Error& error) override {
+        events.push_back("fail");
+        failures.push_back(error);
+    }
+};
+
+bool contains(const std::vector<std::string>& events, const std::string& event) {
+    return std::find(events.begin(), events.end(), event) != events.end();
+}
+
+class FullScreenTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        platform::Clock::useVirtual();
+        ASSERT_GT(https.port, 0);
+        HRNApplication::sharedInstance()->runEarlyActivities();
+        window = std::make_shared<platform::ui::Window>();
+        root = std::make_shared<platform::ui::ViewController>();
+        window->setRootViewController(root);
+        window->makeKeyAndVisible();
+    }
+
+    std::shared_ptr<HRNInterstitial> loadInterstitial(
+        const std::shared_ptr<InterstitialRecorder>& recorder) {
+        auto interstitial = HRNInterstitial::create("qen-main-interstitial");
+        interstitial->setDelegate(recorder);
+        interstitial->loadRequest(HRNRequest::request());
+        EXPECT_TRUE(spin([&] { return !recorder->events.empty(); }));
+        EXPECT_EQ(recorder->events, std::vector<std::string>{"receive"});
+        return interstitial;
+    }
+
+    std::shared_ptr<HRNInterstitialViewController> shownController() {
+        return std::dynamic_pointer_cast<HRNInterstitialViewController>(
+            root->presentedViewController());
+    }
+
+    // Sends a page message from the ad's page, as a navigation of the page.
+    static void pageMessage(const std::shared_ptr<HRNAdView>& adView, const std::string& url) {
+        adView->stringByEvaluatingJavaScriptFromString("window.location.href = '" + url + "';");
+    }
+
+    hrntest::HTTPSAdServer https;
+    std::shared_ptr<platform::ui::Window> window;
+    std::shared_ptr<platform::ui::ViewController> root;
+};
+
+TEST_F(FullScreenTest, AnInterstitialIsShownOnceOverTheGameAndClosedWithEveryCallbackInOrder) {
+    auto recorder = std::make_shared<InterstitialRecorder>();
+    auto interstitial = loadInterstitial(recorder);
+    ASSERT_TRUE(interstitial->isReady());
+    EXPECT_EQ(https.server.requests("/hads/ad").size(), 1u);
+    auto adView = interstitial->slot()->adView();
+    // The page keeps the SDK's events it hears.
+    adView->stringByEvaluatingJavaScriptFromString(
+        "window.seen = []; var before = window.HSDK_ReceiveMessage;"
+        "window.HSDK_ReceiveMessage = function (n, p) { seen.push(n); if (before) before(n, p); "
+        "};");
+    std::vector<std::string> notifications;
+    auto& center = platform::NotificationCenter::defaultCenter();
+    auto willToken = center.addObserver(
+        kAdModalViewControllerWillPresentFullScreen, nullptr,
+        [&](const platform::Notification& n) { notifications.push_back(n.name); });
+    auto didToken = center.addObserver(
+        kAdModalViewControllerDidDismissFullScreen, nullptr,
+        [&](const platform::Notification& n) { notifications.push_back(n.name); });
+    auto& application = platform::ui::Application::shared();
+    ASSERT_FALSE(application.isIdleTimerDisabled());
+
+    interstitial->presentFromRootViewController(root);
+    EXPECT_TRUE(interstitial->hasBeenUsed());
+    auto controller = shownController();
+    ASSERT_TRUE(controller);
+    EXPECT_EQ(controller->adView(), adView);
+    EXPECT_TRUE(application.isIdleTimerDisabled());
+    EXPECT_TRUE(application.isStatusBarHidden());
+    ASSERT_TRUE(spin([&] { return contains(recorder->events, "willPresent"); }));
+    ASSERT_TRUE(spin([&] {
+        return adView->stringByEvaluatingJavaScriptFromString("seen.indexOf('onshow') >= 0") ==
+               "true";
+    }));
+    // The ad view fills the screen with the close button above it.
+    EXPECT_EQ(adView->superview(), controller->view());
+    EXPECT_EQ(controller->closeButton()->superview(), controller->view());
+    EXPECT_EQ(controller->view()->subviews().back(), controller->closeButton());
+    EXPECT_TRUE(controller->view()->isUserInteractionEnabled());
+    // The impression was counted.
+    EXPECT_TRUE(spin([&] { return !https.server.requests("/hads/track").empty(); }));
+
+    // A second presentation is refused, with the used message.
+    {
+        platform::LogCapture capture;
+        interstitial->presentFromRootViewController(root);
+        EXPECT_TRUE(spin([&] { return capture.contains("interstitial object has been used"); }));
+    }
+
+    controller->closeButton()->sendActionsForEvents(platform::ui::ControlEvent::TouchUpInside);
+    ASSERT_TRUE(spin([&] { return contains(recorder->events, "didDismiss"); }));
+    EXPECT_EQ(recorder->events,
+              (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
+    EXPECT_EQ(recorder->slotStateAtDidDismiss, 8);  // invalidated before did-dismiss
+    EXPECT_TRUE(spin([&] {
+        return adView->stringByEvaluatingJavaScriptFromString("seen.indexOf('onhide') >= 0") ==
+               "true";
+    }));
+    EXPECT_EQ(notifications,
+              (std::vector<std::string>{kAdModalViewControllerWillPresentFullScreen,
+                                        kAdModalViewControllerDidDismissFullScreen}));
+    EXPECT_FALSE(root->presentedViewController());
+    EXPECT_FALSE(application.isIdleTimerDisabled());
+    EXPECT_FALSE(application.isStatusBarHidden());
+    EXPECT_FALSE(interstitial->isReady());
+    EXPECT_FALSE(controller->adView());  // the page went with the dismissal
+    EXPECT_FALSE(controller->isSelfHeld());
+    center.removeObserver(willToken);
+    center.removeObserver(didToken);
+
+    // A used interstitial fails its loads with its own code.
+    interstitial->loadRequest(HRNRequest::request());
+    ASSERT_TRUE(spin([&] { return contains(recorder->events, "fail"); }));
+    EXPECT_EQ(recorder->failures.back().code, kHRNErrorInterstitialAlreadyUsed);
+}
+
+TEST_F(FullScreenTest, AnInterstitialOnlyMarkedUsedFailsItsLoadsWithTheUsedCode) {
+    auto recorder = std::make_shared<InterstitialRecorder>();
+    auto interstitial = HRNInterstitial::create("qen-main-interstitial");
+    interstitial->setDelegate(recorder);
+    interstitial->setHasBeenUsed(true);
+    interstitial->loadRequest(HRNRequest::request());
+    ASSERT_TRUE(spin([&] { return !recorder->failures.empty(); }));
+    EXPECT_EQ(recorder->failures[0].code, kHRNErrorInterstitialAlreadyUsed);
+}
+
+TEST_F(FullScreenTest, ARefusedPresentationIsAFailureAloneAndTheAdStaysReady) {
+    auto recorder = std::make_shared<InterstitialRecorder>();
+    auto interstitial = loadInterstitial(recorder);
+    ASSERT_TRUE(interstitial->isReady());
+
+    // The game's controller already presents another screen: nothing can come over it.
+    auto other = std::make_shared<platform::ui::ViewController>();
+    bool otherShown = false;
+    root->presentViewController(other, false, [&] { otherShown = true; });
+    ASSERT_TRUE(spin([&] { return otherShown; }));
+
+    interstitial->presentFromRootViewController(root);
+    ASSERT_TRUE(spin([&] { return contains(recorder->events, "failToPresent"); }));
+    spin([] { return false; }, 0.2);
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "failToPresent"}));
+    EXPECT_TRUE(interstitial->isReady());
+    EXPECT_FALSE(interstitial->hasBeenUsed());
+    EXPECT_FALSE(platform::ui::Application::shared().isIdleTimerDisabled());
+    EXPECT_FALSE(platform::ui::Application::shared().isStatusBarHidden());
+    EXPECT_FALSE(interstitial->slot()->intermission());
+
+    // Once the way is free the same ad is shown.
+    bool otherGone = false;
+    root->dismissViewController(false, [&] { otherGone = true; });
+    ASSERT_TRUE(spin([&] { return otherGone; }));
+    interstitial->presentFromRootViewController(root);
+    auto controller = shownController();
+    ASSERT_TRUE(controller);
+    ASSERT_TRUE(spin([&] { return controller->view()->isUserInteractionEnabled(); }));
+    controller->relinquishScreenWithCompletion(nullptr);
+    ASSERT_TRUE(spin([&] { return contains(recorder->events, "didDismiss"); }));
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "failToPresent", "willPresent",
+                                                          "willDismiss", "didDismiss"}));
+}
+
+TEST_F(FullScreenTest, TheAdPagesCloseMessageClosesTheInterstitial) {
+    auto recorder = std::make_shared<InterstitialRecorder>();
+    auto interstitial = loadInterstitial(recorder);
+    auto adView = interstitial->slot()->adView();
+    interstitial->presentFromRootViewController(root);
+    ASSERT_TRUE(spin([&] { return contains(recorder->events, "willPresent"); }));
+    pageMessage(adView, "hmsg://ad/close");
+    ASSERT_TRUE(spin([&] { return contains(recorder->events, "didDismiss"); }));
+    EXPECT_EQ(recorder->events,
+              (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
+}
+
+TEST_F(FullScreenTest, RewardMessagesGrantOnceAndOnlyAfterTheVideoStarted) {
+    auto recorder = std::make_shared<InterstitialRecorder>();
+    auto interstitial = loadInterstitial(recorder);
+    auto adView = interstitial->slot()->adView();
+    interstitial->presentFromRootViewController(root);
+    ASSERT_TRUE(spin([&] { return contains(recorder->events, "willPresent"); }));
+
+    // Messages go one after another; a marker message that nobody grants on closes each step.
+    auto send = [&](const std::string& query) {
+        pageMessage(adView, "hmsg://ad/reward?" + query);
+        spin([] { return false; }, 0.3);
+    };
+    send("action=grant&type=voucher&amount=5");  // before the video started: nothing
+    EXPECT_FALSE(contains(recorder->events, "reward"));
+    send("action=video_start");
+    ASSERT_TRUE(spin([&] { return contains(recorder->events, "start"); }));
+    send("action=grant&type=voucher&amount=abc");  // not a number: nothing
+    EXPECT_FALSE(contains(recorder->events, "reward"));
+    send("action=grant&type=voucher&amount=5");
+    ASSERT_TRUE(spin([&] { return contains(recorder->events, "reward"); }));
+    send("action=grant&type=voucher&amount=6");  // a second grant: nothing
+    ASSERT_EQ(recorder->rewards.size(), 1u);
+    EXPECT_EQ(recorder->rewards[0]->type(), "voucher");
+    EXPECT_EQ(recorder->rewards[0]->amount(), 5);
+
+    for (const auto& [text, amount] :
+         std::vector<std::pair<std::string, std::optional<double>>>{{"10000", 10000.0},
+                                                                    {"2.5", 2.5},
+                                                                    {"abc", std::nullopt},
+                                                                    {"", std::nullopt},
+                                                                    {"nan", std::nullopt},
+                                                                    {"inf", std::nullopt},
+                                                                    {"5x", std::nullopt},
+                                                                    {"1e400", std::nullopt}})
+        EXPECT_EQ(HRNRewardBasedVideoAdHMSGHandler::rewardAmountFromString(text), amount) << text;
+}
+
+TEST_F(FullScreenTest, TheRewardedVideoPlaysTheSDKsOwnCreativeAndRewardsOnce) {
+    auto video = HRNRewardBasedVideoAd::sharedInstance();
+    auto recorder = std::make_shared<VideoRecorder>();
+    video->setDelegate(recorder);
+
+    video->loadRequestWithAdUnitID(HRNRequest::request(), "qen-voucher-video");
+    {
+        platform::LogCapture capture;
+        video->loadRequestWithAdUnitID(HRNRequest::request(), "qen-voucher-video");
+        EXPECT_TRUE(spin([&] {
+            return capture.contains("Ignoring request. Another request is already in progress.");
+        }));
+    }
+    ASSERT_TRUE(spin([&] { return !recorder->events.empty(); }));
+    ASSERT_EQ(recorder->events, std::vector<std::string>{"receive"})
+        << recorder->failures[0].localizedDescription();
+    EXPECT_TRUE(video->isReady());
+    // One ad request, by the URL road, with the rewarded video's parameters; the internal
+    // interstitial asked the ad server nothing more.
+    auto ads = https.server.requests("/hads/ad");
+    ASSERT_EQ(ads.size(), 1u);
+    EXPECT_NE(ads[0].query->find("slotname=qen-voucher-video"), std::string::npos);
+    EXPECT_NE(ads[0].query->find("format=reward_mb"), std::string::npos);
+    auto core = HRNSDKCoreController::sharedInstance()->activeSDKCoreWebView()->adView();
+    EXPECT_EQ(core->stringByEvaluatingJavaScriptFromString("HSDK_core.requests[0].rbv"), "1");
+
+    video->presentFromRootViewController(root);
+    EXPECT_FALSE(video->isReady());
+    ASSERT_TRUE(spin([&] { return contains(recorder->events, "reward"); }));
+    auto controller = shownController();
+    ASSERT_TRUE(controller);
+    auto adView = controller->adView();
+    EXPECT_EQ(adView->stringByEvaluatingJavaScriptFromString("rewardState.granted"), "true");
+    // The page offers its close; it closes the ad.
+    pageMessage(adView, "hmsg://ad/close");
+    ASSERT_TRUE(spin([&] { return contains(recorder->events, "close"); }));
+    EXPECT_EQ(recorder->events,
+              (std::vector<std::string>{"receive", "open", "start", "reward", "close"}));
+    ASSERT_EQ(recorder->rewards.size(), 1u);
+    EXPECT_EQ(recorder->rewards[0]->type(), "voucher");
+    EXPECT_EQ(recorder->rewards[0]->amount(), 10000);
+    EXPECT_FALSE(root->presentedViewController());
+
+    // The next load is accepted.
+    video->loadRequestWithAdUnitID(HRNRequest::request(), "qen-voucher-video");
+    ASSERT_TRUE(spin([&] { return recorder->events.size() == 6; }));
+    EXPECT_EQ(recorder->events.back(), "receive");
+}
+
+TEST_F(FullScreenTest, ARewardedLoadThatGetsNoAnswerTimesOutAndTheNextLoadIsTaken) {
+    auto video = HRNRewardBasedVideoAd::sharedInstance();
+    auto recorder = std::make_shared<VideoRecorder>();
+    video->setDelegate(recorder);
+    // The ad answer never comes in time.
+    peers::AdServerResponse late;
+    late.body = "<html></html>";
+    late.delay = 100000;
+    https.server.serve("/hads/ad", late);
+
+    video->loadRequestWithAdUnitID(HRNRequest::request(), "qen-voucher-video");
+    ASSERT_TRUE(spin([&] { return !https.server.requests("/hads/ad").empty(); }));
+    EXPECT_TRUE(recorder->events.empty());
+    platform::Clock::advance(HRNRewardBasedVideoAd::kLoadTimeout + 1);
+    ASSERT_TRUE(spin([&] { return !recorder->events.empty(); }));
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"fail"});
+    EXPECT_EQ(recorder->failures[0].code, kHRNErrorTimeout);
+    EXPECT_FALSE(video->isRequestInProgress());
+
+    // Not refused for the rest of the process: the next load runs to its ad.
+    https.server.serveCatalogue(hrntest::defaultCatalogue());
+    platform::LogCapture capture;
+    video->loadRequestWithAdUnitID(HRNRequest::request(), "qen-voucher-video");
+    ASSERT_TRUE(spin([&] { return recorder->events.size() == 2; }));
+    EXPECT_EQ(recorder->events.back(), "receive");
+    EXPECT_FALSE(capture.contains("Ignoring request"));
+}
+
+TEST_F(FullScreenTest, AnInterstitialsLinkClicksPingItsClickURLsOnce) {
+    struct ClickRecorder : InterstitialRecorder, HRNInterstitialAdClickDelegate {
+        int clicks = 0;
+        void interstitialDidReceiveAdClick(const std::shared_ptr<HRNInterstitial>&) override {
+            ++clicks;
+        }
+    };
+    auto recorder = std::make_shared<ClickRecorder>();
+    auto interstitial = HRNInterstitial::create("qen-main-interstitial");
+    interstitial->setDelegate(recorder);
+    interstitial->loadRequest(HRNRequest::request());
+    ASSERT_TRUE(spin([&] { return !recorder->events.empty(); }));
+    auto adView = interstitial->slot()->adView();
+    interstitial->presentFromRootViewController(root);
+    ASSERT_TRUE(spin([&] { return shownController()->view()->isUserInteractionEnabled(); }));
+
+    auto clickPings = [&] {
+        size_t n = 0;
+        for (const auto& request : https.server.requests("/hads/track"))
+            if (request.query && request.query->find("kind=click") != std::string::npos) ++n;
+        return n;
+    };
+    // Two link clicks of the ad's page (the web view reports no link clicks of its own yet),
+    // and a page message in between, which is no click.
+    auto delegate = shownController()->adViewDelegate();
+    ASSERT_TRUE(delegate);
+    const platform::net::URLRequest link(
+        *platform::net::URL::parse(https.server.URLString("/hads/landing?from=interstitial")));
+    const platform::net::URLRequest message(*platform::net::URL::parse("hmsg://ad/log?string=x"));
+    delegate->adViewShouldStartLoadWithRequestNavigationType(
+        adView, message, platform::web::NavigationType::LinkClicked);
+    for (int i = 0; i < 2; ++i)
+        delegate->adViewShouldStartLoadWithRequestNavigationType(
+            adView, link, platform::web::NavigationType::LinkClicked);
+    ASSERT_TRUE(spin([&] { return clickPings() >= 1; }));
+    spin([] { return false; }, 0.3);
+    EXPECT_EQ(clickPings(), 1u);
+    EXPECT_EQ(recorder->clicks, 1);
+}
+
+}  // namespace
