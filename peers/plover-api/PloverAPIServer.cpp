@@ -3,7 +3,6 @@
 #include <httplib.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <strings.h>
 #include <sys/socket.h>
@@ -17,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "peers/puffin-api/PeerServer.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Text.h"
@@ -37,28 +37,6 @@ struct Script {
     std::vector<PloverAPIReply> replies;
     size_t next = 0;
 };
-
-// A certificate chain and key from PEM text into an SSL context.
-bool useIdentity(SSL_CTX& ctx, const std::string& chainPem, const std::string& keyPem) {
-    std::unique_ptr<BIO, decltype(&BIO_free)> chain(
-        BIO_new_mem_buf(chainPem.data(), static_cast<int>(chainPem.size())), BIO_free);
-    bool first = true;
-    while (X509* certificate = PEM_read_bio_X509(chain.get(), nullptr, nullptr, nullptr)) {
-        const int ok = first ? SSL_CTX_use_certificate(&ctx, certificate)
-                             : SSL_CTX_add1_chain_cert(&ctx, certificate);
-        X509_free(certificate);
-        if (ok != 1) return false;
-        first = false;
-    }
-    if (first) return false;
-    std::unique_ptr<BIO, decltype(&BIO_free)> keyBio(
-        BIO_new_mem_buf(keyPem.data(), static_cast<int>(keyPem.size())), BIO_free);
-    EVP_PKEY* key = PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr);
-    if (!key) return false;
-    const int ok = SSL_CTX_use_PrivateKey(&ctx, key);
-    EVP_PKEY_free(key);
-    return ok == 1 && SSL_CTX_check_private_key(&ctx) == 1;
-}
 
 std::optional<std::string> readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -349,7 +327,7 @@ PloverAPIServer::PloverAPIServer(std::string certificateChainPem,
     state_->bundles = std::move(bundlesFolder);
     state_->server = std::make_unique<httplib::SSLServer>(
         [chain = std::move(certificateChainPem), key = std::move(privateKeyPem)](SSL_CTX& ctx) {
-            return useIdentity(ctx, chain, key);
+            return useServerIdentity(ctx, chain, key);
         });
     // A kept-alive connection waits two seconds for its next request. Closing idle ones at once
     // would also close a new connection whose request comes more than a few milliseconds after
@@ -381,17 +359,10 @@ int PloverAPIServer::start(uint16_t port, const std::string& host) {
     std::lock_guard lock(state_->mutex);
     if (state_->started) return state_->port;
     state_->started = true;
-    if (!state_->server->is_valid()) return -1;
-    state_->server->set_tcp_nodelay(true);
-    const int bound = port == 0 ? state_->server->bind_to_any_port(host)
-                                : (state_->server->bind_to_port(host, port) ? port : -1);
+    const int bound = listenOnThread(*state_->server, state_->thread, port, host);
     if (bound < 0) return -1;
     state_->port = bound;
     state_->host = host;
-    state_->thread = std::thread([state = state_.get()] { state->server->listen_after_bind(); });
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!state_->server->is_running() && std::chrono::steady_clock::now() < giveUp)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return bound;
 }
 
