@@ -13,11 +13,11 @@
 
 namespace {
 
-constexpr int kSlots = 5;
+constexpr int kSlotCount = 5;
 constexpr int64_t kRentPerUnit = 10000;
 
 bool isSlot(int32_t index) {
-    return index >= 0 && index < kSlots;
+    return index >= 0 && index < kSlotCount;
 }
 
 // The profit or loss amount as the trading dialogs show it: 亿 and 万 with two rounded
@@ -59,9 +59,9 @@ int32_t QenData::buyGoods(int32_t n) {
 
     const std::string& name = goodsnamem[selgoodsm];
     int slot = 0;
-    while (slot < kSlots && goodsnamew[slot] != name && !goodsnamew[slot].empty())
+    while (slot < kSlotCount && goodsnamew[slot] != name && !goodsnamew[slot].empty())
         ++slot;
-    if (slot == kSlots) return 4;
+    if (slot == kSlotCount) return 4;
 
     const int64_t cost = n * price;
     if (c >= cost) {
@@ -105,16 +105,16 @@ int32_t QenData::sellGoods(int32_t n) {
         storeInt(goodsnbrw[selgoodsw], held - n);
     } else {
         // Occupied slots stay first: the later ones move down.
-        for (int j = selgoodsw; j < kSlots - 1; ++j) {
+        for (int j = selgoodsw; j < kSlotCount - 1; ++j) {
             goodsnamew[j] = goodsnamew[j + 1];
             goodspricew[j] = goodspricew[j + 1];
             goodsimgw[j] = goodsimgw[j + 1];
             goodsnbrw[j] = goodsnbrw[j + 1];
         }
-        goodsnamew[kSlots - 1] = "";
-        goodspricew[kSlots - 1] = "";
-        goodsimgw[kSlots - 1] = "";
-        goodsnbrw[kSlots - 1] = "";
+        goodsnamew[kSlotCount - 1] = "";
+        goodspricew[kSlotCount - 1] = "";
+        goodsimgw[kSlotCount - 1] = "";
+        goodsnbrw[kSlotCount - 1] = "";
         selgoodsw = -1;
     }
 
@@ -148,7 +148,7 @@ std::string QenData::countProfit(int32_t s) {
 }
 
 int32_t QenData::sellGoodsHave(const std::string& name) const {
-    for (int s = 0; s < kSlots && s < static_cast<int>(goodsnamem.size()); ++s) {
+    for (int s = 0; s < kSlotCount && s < static_cast<int>(goodsnamem.size()); ++s) {
         if (goodsnamem[s] == name) return s;
     }
     return -1;
@@ -173,7 +173,7 @@ int32_t QenData::extandWarehouse(int32_t n) {
 
 int64_t QenData::caculateRentnbr() {
     int64_t dearest = 0;
-    for (int s = 0; s < kSlots; ++s)
+    for (int s = 0; s < kSlotCount; ++s)
         dearest = std::max<int64_t>(dearest, readInt(goodspricem[s]));
     const int64_t space = readInt(wavailable);
     const int64_t c = readMoney(cash);

@@ -24,7 +24,7 @@ using platform::ui::TableViewCell;
 
 namespace {
 
-constexpr double kTextSize = 16;
+constexpr double kSellerTextSize = 16;
 constexpr double kSmallTextSize = 14;
 constexpr int32_t kLastHouse = 9;
 
@@ -103,7 +103,7 @@ void QenHouseSellerViewController::showMoney() {
     const int64_t available =
         QenData::readMoney(mdata_->cash) + QenData::readMoney(mdata_->deposit);
     label->setText("可用资金： " + std::to_string(available));
-    label->setFont({mdata_->fontname, kTextSize, false});
+    label->setFont({mdata_->fontname, kSellerTextSize, false});
 }
 
 void QenHouseSellerViewController::viewDidLoad() {
@@ -149,8 +149,9 @@ std::shared_ptr<TableViewCell> QenHouseSellerViewController::tableViewCellForRow
             label->setFont({mdata_->fontname, size, false});
         }
     };
-    fill(house->housename, entry(mdata_->housename), kTextSize);
-    fill(house->houseprice, "售价： " + mdata_->formatPrice(entry(mdata_->housepricec)), kTextSize);
+    fill(house->housename, entry(mdata_->housename), kSellerTextSize);
+    fill(house->houseprice, "售价： " + mdata_->formatPrice(entry(mdata_->housepricec)),
+         kSellerTextSize);
     fill(house->housedes, entry(mdata_->houseinfo), kSmallTextSize);
 
     const bool bought = qen::intValue(valueFor(mdata_->record_succnbr, std::to_string(row))) >= 1;
@@ -228,7 +229,7 @@ void QenHouseSellerViewController::showMessage(const std::string& title, const s
 void QenHouseSellerViewController::showAskShare() {
     if (auto view = dialogaskshare.lock()) view->setHidden(false);
     setButtonsEnabled(false);
-    const platform::render::Font font{mdata_->fontname, kTextSize, false};
+    const platform::render::Font font{mdata_->fontname, kSellerTextSize, false};
     if (auto label = dialogaskshare_text.lock()) {
         label->setText("    第一次成功买到" + houseText(mdata_->housename) + "， 要炫耀一下吗？");
         label->setFont(font);
@@ -244,7 +245,7 @@ void QenHouseSellerViewController::showAskShare() {
 void QenHouseSellerViewController::showAskJudge() {
     if (auto view = dialogaskjudge.lock()) view->setHidden(false);
     setButtonsEnabled(false);
-    const platform::render::Font font{mdata_->fontname, kTextSize, false};
+    const platform::render::Font font{mdata_->fontname, kSellerTextSize, false};
     if (auto label = dialogaskjude_text.lock()) label->setFont(font);
     if (auto label = dialogjudge_judgegift.lock()) {
         const int32_t gift = mdata_->readJudgeGiftShouldGive();
@@ -289,7 +290,7 @@ void QenHouseSellerViewController::buyHouse() {
         if (auto label = dialognote_text.lock()) label->setText(text);
     }
     for (auto* outlet : {&dialogbuy_text, &dialognote_text})
-        if (auto label = outlet->lock()) label->setFont({d.fontname, kTextSize, false});
+        if (auto label = outlet->lock()) label->setFont({d.fontname, kSellerTextSize, false});
 }
 
 void QenHouseSellerViewController::buyConfirmed() {

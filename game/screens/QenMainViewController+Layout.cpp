@@ -25,7 +25,7 @@ constexpr int32_t kLateWeek = 48;
 constexpr int32_t kPoorHealth = 94;
 
 // The plain decimal text of a scrambled value, which is scrambled again at once.
-std::string plain(std::string& value) {
+std::string plainValue(std::string& value) {
     QenData::Decrypt(value);
     std::string text = value;
     QenData::Encrypt(value);
@@ -47,7 +47,7 @@ void setColor(const std::weak_ptr<Label>& outlet, const Color& color) {
 }
 
 template <typename T>
-void setHidden(const std::weak_ptr<T>& outlet, bool hidden) {
+void setOutletHidden(const std::weak_ptr<T>& outlet, bool hidden) {
     if (auto view = outlet.lock()) view->setHidden(hidden);
 }
 
@@ -76,46 +76,46 @@ void QenMainViewController::refreshData() {
     QenData::Encrypt(d.curdate);
     QenData::Encrypt(d.datelimit);
 
-    setText(tcash, plain(d.cash), font, 22);
-    setText(tdeposit, plain(d.deposit), font, 22);
-    const std::string health = plain(d.health);
+    setText(tcash, plainValue(d.cash), font, 22);
+    setText(tdeposit, plainValue(d.deposit), font, 22);
+    const std::string health = plainValue(d.health);
     setText(thealth, health, font, 22);
     setColor(thealth, qen::intValue(health) > kPoorHealth ? kWhite : kWarning);
-    setText(treputation, plain(d.reputation), font, 22);
+    setText(treputation, plainValue(d.reputation), font, 22);
 
     for (size_t i = 0; i < 5; ++i) {
         const bool empty = d.goodsnamem.at(i).empty();
-        setHidden(bmslot[i], empty);
-        setHidden(tmslot[i], empty);
+        setOutletHidden(bmslot[i], empty);
+        setOutletHidden(tmslot[i], empty);
         if (empty) continue;
         setPicture(bmslot[i], d.goodsimgm.at(i) + "_m");
-        setText(tmslot[i], plain(d.goodspricem.at(i)), font, 16);
+        setText(tmslot[i], plainValue(d.goodspricem.at(i)), font, 16);
     }
 
-    const std::string available = plain(d.wavailable);
-    setText(twstatus, available + "/" + plain(d.wcapacity), font, 18);
+    const std::string available = plainValue(d.wavailable);
+    setText(twstatus, available + "/" + plainValue(d.wcapacity), font, 18);
 
     for (size_t i = 0; i < 5; ++i) {
         const bool empty = d.goodsnamew.at(i).empty();
-        setHidden(bwslot[i], empty);
-        setHidden(twslot[i], empty);
-        setHidden(tnwslot[i], empty);
+        setOutletHidden(bwslot[i], empty);
+        setOutletHidden(twslot[i], empty);
+        setOutletHidden(tnwslot[i], empty);
         if (empty) continue;
         setPicture(bwslot[i], d.goodsimgw.at(i) + "_w");
-        setText(twslot[i], plain(d.goodspricew.at(i)), font, 16);
-        setText(tnwslot[i], plain(d.goodsnbrw.at(i)), font, 16);
+        setText(twslot[i], plainValue(d.goodspricew.at(i)), font, 16);
+        setText(tnwslot[i], plainValue(d.goodsnbrw.at(i)), font, 16);
     }
 
     // A diary shown as the game ends stays up; a start dialog opened over a game stays up.
     const int32_t status = d.gamestatus;
-    if (status == 0 || status == 1) setHidden(dialogdiary, true);
+    if (status == 0 || status == 1) setOutletHidden(dialogdiary, true);
     for (const auto* panel : {&dialogevent, &dialogfunc, &dialogbuy, &dialogsell, &dialogbank,
                               &dialoghospital, &dialogagent, &dialogaskhint, &dialogcast})
-        setHidden(*panel, true);
-    if (status == 0) setHidden(dialogstart, true);
+        setOutletHidden(*panel, true);
+    if (status == 0) setOutletHidden(dialogstart, true);
     for (const auto* panel : {&dialogend, &dialoggift, &dialogmoretime, &dialogbuyv, &dialoghint,
                               &dialogaskcrazy, &dialogad})
-        setHidden(*panel, true);
+        setOutletHidden(*panel, true);
 
     const bool playing = status == 1;
     setPicture(bnewgame, playing ? "btn_jsyx" : "btn_ksyx");

@@ -30,7 +30,8 @@ std::string scrambled(int32_t value) {
     return text;
 }
 
-void setButtonImage(const std::weak_ptr<platform::ui::Button>& outlet, const std::string& name) {
+void setStartButtonImage(const std::weak_ptr<platform::ui::Button>& outlet,
+                         const std::string& name) {
     if (auto button = outlet.lock())
         button->setImage(platform::ui::imageNamed(name), ControlState::Normal);
 }
@@ -40,7 +41,7 @@ void stop(std::shared_ptr<platform::Timer>& timer) {
     timer.reset();
 }
 
-void addToUsage(QenData& d, const std::string& key, int32_t amount) {
+void addToStoredUsage(QenData& d, const std::string& key, int32_t amount) {
     d.loadUsage();
     d.usage[key] = std::to_string(qen::intValue(d.usage[key]) + amount);
     d.saveUsage();
@@ -61,25 +62,25 @@ void QenMainViewController::showStart() {
     if (adshouldinit && videoadallowed) {
         if (auto video = dialogstart_video.lock()) video->setHidden(false);
         const bool ready = HRNRewardBasedVideoAd::sharedInstance()->isReady();
-        setButtonImage(dialogstart_video, ready ? "btn_video_valid" : "btn_video_invalid");
+        setStartButtonImage(dialogstart_video, ready ? "btn_video_valid" : "btn_video_invalid");
     } else if (auto video = dialogstart_video.lock()) {
         video->setHidden(true);
     }
 
     const char* sound = d.isSoundOn() ? "btn_soundon" : "btn_soundoff";
-    setButtonImage(dialogstart_sound, sound);
-    setButtonImage(dialogend_sound, sound);
+    setStartButtonImage(dialogstart_sound, sound);
+    setStartButtonImage(dialogend_sound, sound);
 
     if (d.readHintEnable()) {
         if (auto hint = dialogstart_hint.lock()) hint->setHidden(false);
-        setButtonImage(dialogstart_hint, d.hinton ? "btn_hinton" : "btn_hintoff");
+        setStartButtonImage(dialogstart_hint, d.hinton ? "btn_hinton" : "btn_hintoff");
     } else if (auto hint = dialogstart_hint.lock()) {
         hint->setHidden(true);
     }
 
     // The crazy button keeps the visibility it has; only its picture follows the mode.
     if (d.readCrazyEnable() && adshouldinit)
-        setButtonImage(dialogstart_crazy, d.crazyon ? "btn_crazyon" : "btn_crazyoff");
+        setStartButtonImage(dialogstart_crazy, d.crazyon ? "btn_crazyon" : "btn_crazyoff");
     else if (auto crazy = dialogstart_crazy.lock())
         crazy->setHidden(true);
 
@@ -239,8 +240,8 @@ void QenMainViewController::dialogstart_ok(platform::runtime::Object*) {
     }
     if (d.crazyon) showCrazyDialog();
     badadleft = badadmax;
-    if (extra >= 1) addToUsage(d, "addcash", 1);
-    if (d.crazyon) addToUsage(d, "crazy", 1);
+    if (extra >= 1) addToStoredUsage(d, "addcash", 1);
+    if (d.crazyon) addToStoredUsage(d, "crazy", 1);
 }
 
 void QenMainViewController::dialogstart_cancel(platform::runtime::Object*) {

@@ -20,7 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::mutex gMutex;
+std::mutex gIdentifierMutex;
 // Identifiers of homes that cannot be written, so they at least hold for this process.
 std::map<fs::path, std::string> gUnstored;
 
@@ -78,20 +78,28 @@ class FileLock {
 
 }  // namespace
 
-std::string identifierForVendor() {
-    std::lock_guard lock(gMutex);
+namespace detail {
+
+std::string storedIdentifier(const std::string& name) {
+    std::lock_guard lock(gIdentifierMutex);
     const fs::path folder = AppHome::home() / "Library" / "Device";
-    const fs::path path = folder / "identifierForVendor";
+    const fs::path path = folder / name;
     if (auto id = stored(path)) return *id;
 
     files::createDirectories(folder);
-    FileLock fileLock(folder / ".lock");
+    FileLock fileLock(folder / ("." + name + ".lock"));
     if (auto id = stored(path)) return *id;  // made by another process meanwhile
     if (auto it = gUnstored.find(path); it != gUnstored.end()) return it->second;
     // Missing or damaged (not an identifier): a new one replaces it.
     const std::string id = newUUID();
     if (!files::writeAtomically(path, id)) gUnstored.emplace(path, id);
     return id;
+}
+
+}  // namespace detail
+
+std::string identifierForVendor() {
+    return detail::storedIdentifier("identifierForVendor");
 }
 
 }  // namespace platform::device

@@ -11,4 +11,10 @@ namespace platform::device {
 // at once, both answer the one that was stored first.
 std::string identifierForVendor();
 
+namespace detail {
+// The identifier kept in Library/Device/`name` of the app home, made as above when missing or
+// damaged; kept in memory for the process when the home cannot be written.
+std::string storedIdentifier(const std::string& name);
+}  // namespace detail
+
 }  // namespace platform::device

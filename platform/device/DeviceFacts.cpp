@@ -1,20 +1,12 @@
 #include "platform/device/DeviceFacts.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/utsname.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <filesystem>
 #include <mutex>
 
-#include "platform/foundation/AppHome.h"
-#include "platform/foundation/Files.h"
+#include "platform/device/Device.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "platform/security/Digest.h"
 
 namespace platform::device {
 
@@ -30,8 +22,6 @@ const char* const kAudioPortHDMI = "HDMI";
 const char* const kAudioPortAirPlay = "AirPlay";
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // The facts a test set; std::nullopt means the default.
 struct Facts {
@@ -72,55 +62,6 @@ std::string unameMachine() {
     struct utsname names {};
     if (::uname(&names) != 0) return {};
     return names.machine;
-}
-
-// Holds an exclusive lock on a file while it lives, so processes that share a home agree on
-// one identifier when they make it at the same time.
-class FileLock {
-  public:
-    explicit FileLock(const fs::path& path)
-        : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-        if (fd_ < 0) return;  // an unwritable home: go on unlocked
-        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-        }
-    }
-    ~FileLock() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-
-  private:
-    int fd_;
-};
-
-bool isUppercaseUUID(const std::string& text) {
-    if (text.size() != 36) return false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
-    }
-    return true;
-}
-
-std::string newUUID() {
-    Data bytes = security::randomBytes(16);
-    uint8_t* b = bytes.data();
-    b[6] = static_cast<uint8_t>((b[6] & 0x0f) | 0x40);  // version 4
-    b[8] = static_cast<uint8_t>((b[8] & 0x3f) | 0x80);  // RFC 4122 variant
-    char text[37];
-    std::snprintf(text, sizeof text,
-                  "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", b[0],
-                  b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13],
-                  b[14], b[15]);
-    return text;
-}
-
-std::optional<std::string> storedIdentifier(const fs::path& path) {
-    std::optional<std::string> text = files::readText(path);
-    if (text && isUppercaseUUID(*text)) return text;
-    return std::nullopt;
 }
 
 }  // namespace
@@ -248,20 +189,7 @@ void turnDevice(int64_t orientation) {
 }
 
 std::string advertisingIdentifier() {
-    static std::mutex identifierMutex;
-    std::lock_guard lock(identifierMutex);
-    const fs::path folder = AppHome::home() / "Library" / "Device";
-    const fs::path path = folder / "advertisingIdentifier";
-    if (auto id = storedIdentifier(path)) return *id;
-    files::createDirectories(folder);
-    FileLock fileLock(folder / ".advertisingIdentifier.lock");
-    if (auto id = storedIdentifier(path)) return *id;  // made by another process meanwhile
-    // Missing or damaged: a new one replaces it. Kept in memory when the home is unwritable.
-    static std::optional<std::pair<fs::path, std::string>> unstored;
-    if (unstored && unstored->first == path) return unstored->second;
-    const std::string id = newUUID();
-    if (!files::writeAtomically(path, id)) unstored.emplace(path, id);
-    return id;
+    return detail::storedIdentifier("advertisingIdentifier");
 }
 
 bool advertisingTrackingEnabled() {

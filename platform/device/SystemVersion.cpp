@@ -6,14 +6,14 @@
 namespace platform::device {
 namespace {
 
-std::mutex gMutex;
+std::mutex gOverrideMutex;
 std::optional<std::string> gOverride;
 
 }  // namespace
 
 std::string systemVersion() {
     {
-        std::lock_guard lock(gMutex);
+        std::lock_guard lock(gOverrideMutex);
         if (gOverride) return *gOverride;
     }
     if (const char* env = std::getenv("QEN_SYSTEM_VERSION")) return env;
@@ -21,7 +21,7 @@ std::string systemVersion() {
 }
 
 void setSystemVersion(std::optional<std::string> version) {
-    std::lock_guard lock(gMutex);
+    std::lock_guard lock(gOverrideMutex);
     gOverride = std::move(version);
 }
 

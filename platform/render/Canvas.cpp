@@ -14,7 +14,7 @@ namespace platform::render {
 
 namespace {
 
-[[noreturn]] void fail(const char* what) {
+[[noreturn]] void failCanvas(const char* what) {
     std::fprintf(stderr, "platform::render::Canvas: %s\n", what);
     std::abort();
 }
@@ -63,7 +63,7 @@ Canvas::Canvas(Bitmap& target) : cr_(cairo_create(target.surface_.get())) {
 }
 
 Canvas::~Canvas() {
-    if (!levels_.empty()) fail("ends with a save or a layer still open");
+    if (!levels_.empty()) failCanvas("ends with a save or a layer still open");
     cairo_surface_flush(cairo_get_target(cr_));
     cairo_destroy(cr_);
 }
@@ -74,7 +74,7 @@ void Canvas::save() {
 }
 
 void Canvas::restore() {
-    if (levels_.empty() || levels_.back().layer) fail("restore without a matching save");
+    if (levels_.empty() || levels_.back().layer) failCanvas("restore without a matching save");
     levels_.pop_back();
     cairo_restore(cr_);
 }
@@ -108,7 +108,8 @@ void Canvas::pushLayer(double alpha) {
 }
 
 void Canvas::popLayer() {
-    if (levels_.empty() || !levels_.back().layer) fail("popLayer without a matching pushLayer");
+    if (levels_.empty() || !levels_.back().layer)
+        failCanvas("popLayer without a matching pushLayer");
     const double alpha = levels_.back().alpha;
     levels_.pop_back();
     cairo_pop_group_to_source(cr_);

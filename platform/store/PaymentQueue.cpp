@@ -28,7 +28,7 @@ std::string newTransactionIdentifier() {
     return std::to_string(1000000000000000ull + random() % 9000000000000000ull);
 }
 
-const Value& member(const Value& value, std::string_view key) {
+const Value& memberValue(const Value& value, std::string_view key) {
     static const Value kNull;
     const Value* found = value.find(key);
     return found ? *found : kNull;
@@ -213,23 +213,23 @@ void PaymentQueue::loadUnfinished() {
     }
     std::lock_guard lock(mutex_);
     for (const Value& entry : *root->array()) {
-        const int64_t state = member(entry, "transactionState").asInteger(-1);
-        const std::string product = member(entry, "productIdentifier").asString();
+        const int64_t state = memberValue(entry, "transactionState").asInteger(-1);
+        const std::string product = memberValue(entry, "productIdentifier").asString();
         if (state < 1 || state > 4 || product.empty()) continue;  // Purchasing is never stored
         Payment payment;
         payment.productIdentifier = product;
-        payment.quantity = member(entry, "quantity").asInteger(1);
+        payment.quantity = memberValue(entry, "quantity").asInteger(1);
         if (const Value* user = entry.find("applicationUsername"))
             payment.applicationUsername = user->asString();
         TransactionRef transaction(new PaymentTransaction(std::move(payment)));
         transaction->state_ = static_cast<TransactionState>(state);
-        transaction->identifier_ = member(entry, "transactionIdentifier").asString();
-        transaction->date_ = member(entry, "transactionDate").asDate();
+        transaction->identifier_ = memberValue(entry, "transactionIdentifier").asString();
+        transaction->date_ = memberValue(entry, "transactionDate").asDate();
         if (const Value* stored = entry.find("error")) {
-            const Dictionary* userInfo = member(*stored, "userInfo").dictionary();
-            transaction->error_ =
-                Error(member(*stored, "domain").asString(), member(*stored, "code").asInteger(),
-                      userInfo ? *userInfo : Dictionary{});
+            const Dictionary* userInfo = memberValue(*stored, "userInfo").dictionary();
+            transaction->error_ = Error(memberValue(*stored, "domain").asString(),
+                                        memberValue(*stored, "code").asInteger(),
+                                        userInfo ? *userInfo : Dictionary{});
         }
         transactions_.push_back(std::move(transaction));
     }

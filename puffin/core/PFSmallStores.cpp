@@ -17,12 +17,12 @@ using platform::Value;
 
 namespace {
 
-double nowSeconds() {
+double wallSeconds() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
-std::string textAt(const platform::Dictionary& d, const char* key) {
+std::string stringAt(const platform::Dictionary& d, const char* key) {
     auto it = d.find(key);
     return it != d.end() && it->second.isString() ? *it->second.string() : std::string();
 }
@@ -63,18 +63,18 @@ Value describable(const Value& value) {
 // ---- PFAdUnitFileData
 
 PFAdUnitFileData PFAdUnitFileData::initWithResponse(const platform::Dictionary& response) {
-    return initWithCategoryResponse(response, textAt(response, "type"));
+    return initWithCategoryResponse(response, stringAt(response, "type"));
 }
 
 PFAdUnitFileData PFAdUnitFileData::initWithCategoryResponse(const platform::Dictionary& response,
                                                             const std::string& category) {
     PFAdUnitFileData file;
-    file.ID = lastPathComponent(textAt(response, "name"));
+    file.ID = lastPathComponent(stringAt(response, "name"));
     file.type = category;
     file.folder = category;
     if (auto it = response.find("value"); it != response.end() && it->second.isString())
         file.URLString = *it->second.string();
-    file.lastModified = nowSeconds();
+    file.lastModified = wallSeconds();
     return file;
 }
 
@@ -84,7 +84,7 @@ PFAdUnitFileData PFAdUnitFileData::initWithExistingFile(const std::string& fileN
     file.ID = fileName;
     file.type = type;
     file.folder = type;
-    file.lastModified = nowSeconds();
+    file.lastModified = wallSeconds();
     file.state = 1;
     file.setAgeToLastModified();
     file.setSize();
@@ -111,7 +111,7 @@ void PFAdUnitFileData::setAgeToLastModified() {
 }
 
 void PFAdUnitFileData::setAgeToNow() {
-    lastModified = nowSeconds();
+    lastModified = wallSeconds();
     std::error_code ec;
     fs::last_write_time(path(), fs::file_time_type::clock::now(), ec);
 }

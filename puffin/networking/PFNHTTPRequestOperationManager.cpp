@@ -4,16 +4,7 @@
 #include <cstdlib>
 
 #include "platform/dispatch/Queue.h"
-
-namespace {
-
-void require(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "Invalid parameter not satisfying: %s\n", what);
-    std::abort();
-}
-
-}  // namespace
+#include "puffin/networking/PFNNetworking.h"
 
 std::shared_ptr<PFNHTTPRequestOperationManager> PFNHTTPRequestOperationManager::manager() {
     return std::make_shared<PFNHTTPRequestOperationManager>();
@@ -33,13 +24,13 @@ PFNHTTPRequestOperationManager::PFNHTTPRequestOperationManager(
 
 void PFNHTTPRequestOperationManager::setRequestSerializer(
     std::shared_ptr<PFNHTTPRequestSerializer> serializer) {
-    require(serializer != nullptr, "requestSerializer");
+    PFNRequire(serializer != nullptr, "requestSerializer");
     requestSerializer_ = std::move(serializer);
 }
 
 void PFNHTTPRequestOperationManager::setResponseSerializer(
     std::shared_ptr<PFNHTTPResponseSerializer> serializer) {
-    require(serializer != nullptr, "responseSerializer");
+    PFNRequire(serializer != nullptr, "responseSerializer");
     responseSerializer_ = std::move(serializer);
 }
 

@@ -17,12 +17,6 @@ using platform::Error;
 
 namespace {
 
-void require(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "Invalid parameter not satisfying: %s\n", what);
-    std::abort();
-}
-
 class DataInputStream : public PFNInputStream {
   public:
     explicit DataInputStream(Data data) : data_(std::move(data)) {}
@@ -348,7 +342,7 @@ bool PFNStreamingMultipartFormData::appendPartWithFileURLNameError(
     const platform::net::URL& fileURL,
     const std::string& name,
     Error* error) {
-    require(!name.empty(), "name");
+    PFNRequire(!name.empty(), "name");
     const auto path = platform::percentUnescape(fileURL.path()).value_or(fileURL.path());
     const std::string fileName = std::filesystem::path(path).filename().string();
     std::string extension = std::filesystem::path(path).extension().string();
@@ -363,9 +357,9 @@ bool PFNStreamingMultipartFormData::appendPartWithFileURLNameFileNameMimeTypeErr
     const std::string& fileName,
     const std::string& mimeType,
     Error* error) {
-    require(!name.empty(), "name");
-    require(!fileName.empty(), "fileName");
-    require(!mimeType.empty(), "mimeType");
+    PFNRequire(!name.empty(), "name");
+    PFNRequire(!fileName.empty(), "fileName");
+    PFNRequire(!mimeType.empty(), "mimeType");
     if (fileURL.scheme() != "file") {
         platform::setError(error, fileError("Expected URL to be a file URL"));
         return false;
@@ -398,9 +392,9 @@ void PFNStreamingMultipartFormData::appendPartWithInputStreamNameFileNameLengthM
     const std::string& fileName,
     int64_t length,
     const std::string& mimeType) {
-    require(!name.empty(), "name");
-    require(!fileName.empty(), "fileName");
-    require(!mimeType.empty(), "mimeType");
+    PFNRequire(!name.empty(), "name");
+    PFNRequire(!fileName.empty(), "fileName");
+    PFNRequire(!mimeType.empty(), "mimeType");
     PFNHTTPBodyPart::Source body;
     body.stream = std::move(inputStream);
     appendPart(
@@ -414,9 +408,9 @@ void PFNStreamingMultipartFormData::appendPartWithFileDataNameFileNameMimeType(
     const std::string& name,
     const std::string& fileName,
     const std::string& mimeType) {
-    require(!name.empty(), "name");
-    require(!fileName.empty(), "fileName");
-    require(!mimeType.empty(), "mimeType");
+    PFNRequire(!name.empty(), "name");
+    PFNRequire(!fileName.empty(), "fileName");
+    PFNRequire(!mimeType.empty(), "mimeType");
     appendPartWithHeadersBody(
         {{"Content-Disposition", "form-data; name=\"" + name + "\"; filename=\"" + fileName + "\""},
          {"Content-Type", mimeType}},
@@ -425,7 +419,7 @@ void PFNStreamingMultipartFormData::appendPartWithFileDataNameFileNameMimeType(
 
 void PFNStreamingMultipartFormData::appendPartWithFormDataName(const Data& data,
                                                                const std::string& name) {
-    require(!name.empty(), "name");
+    PFNRequire(!name.empty(), "name");
     appendPartWithHeadersBody({{"Content-Disposition", "form-data; name=\"" + name + "\""}}, data);
 }
 

@@ -22,10 +22,6 @@ using platform::net::URLRequest;
 
 namespace {
 
-constexpr uint64_t kUTF8Encoding = 4;
-constexpr uint64_t kASCIIEncoding = 1;
-constexpr uint64_t kLatin1Encoding = 5;
-
 const std::shared_ptr<platform::Group>& sharedCompletionGroup() {
     static const auto* group =
         new std::shared_ptr<platform::Group>(std::make_shared<platform::Group>());
@@ -62,13 +58,6 @@ bool transitionAllowed(int64_t from, int64_t to, bool cancelled) {
             return to == PFNOperationPausedState || to == PFNOperationReadyState ||
                    to == PFNOperationExecutingState || to == PFNOperationFinishedState;
     }
-}
-
-uint64_t encodingForIANAName(const std::string& name) {
-    if (name == "utf-8" || name == "utf8") return kUTF8Encoding;
-    if (name == "us-ascii") return kASCIIEncoding;
-    if (name == "iso-8859-1" || name == "latin1") return kLatin1Encoding;
-    return 0;
 }
 
 }  // namespace
@@ -568,9 +557,9 @@ std::optional<Data> PFNURLConnectionOperation::responseData() const {
 uint64_t PFNURLConnectionOperation::responseStringEncoding() {
     std::lock_guard lock(lock_);
     if (responseStringEncoding_ == 0 && response_) {
-        uint64_t encoding = kUTF8Encoding;
+        uint64_t encoding = kPFNUTF8Encoding;
         if (const auto& name = response_->textEncodingName()) {
-            if (uint64_t named = encodingForIANAName(*name)) encoding = named;
+            if (uint64_t named = PFNEncodingForIANAName(*name)) encoding = named;
         }
         responseStringEncoding_ = encoding;
     }
@@ -581,7 +570,7 @@ std::optional<std::string> PFNURLConnectionOperation::responseString() {
     std::lock_guard lock(lock_);
     if (!responseString_ && response_ && responseData_) {
         const std::string bytes = responseData_->toString();
-        if (responseStringEncoding() == kLatin1Encoding) {
+        if (responseStringEncoding() == kPFNLatin1Encoding) {
             std::string text;
             for (unsigned char c : bytes) {
                 if (c < 0x80) {

@@ -17,6 +17,7 @@
 #include "platform/foundation/Text.h"
 #include "platform/ui/Bundle.h"
 #include "platform/ui/Screen.h"
+#include "puffin/networking/PFNNetworking.h"
 #include "puffin/networking/PFNStreamingMultipartFormData.h"
 
 using platform::Data;
@@ -25,12 +26,6 @@ using platform::Value;
 using platform::net::URLRequest;
 
 namespace {
-
-void require(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "Invalid parameter not satisfying: %s\n", what);
-    std::abort();
-}
 
 std::string upper(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -273,10 +268,10 @@ std::optional<URLRequest> PFNHTTPRequestSerializer::requestWithMethodURLStringPa
     const std::string& URLString,
     const std::optional<Value>& parameters,
     Error* error) const {
-    require(!method.empty(), "method");
-    require(!URLString.empty(), "URLString");
+    PFNRequire(!method.empty(), "method");
+    PFNRequire(!URLString.empty(), "URLString");
     auto url = platform::net::URL::parse(URLString);
-    require(url.has_value(), "url");
+    PFNRequire(url.has_value(), "url");
     URLRequest request(*url);
     request.httpMethod = method;
     // Only the settings changed on the serializer reach the request; the three that our
@@ -333,9 +328,9 @@ std::optional<URLRequest> PFNHTTPRequestSerializer::
         const std::optional<Value>& parameters,
         const ConstructingBodyBlock& block,
         Error* error) const {
-    require(!method.empty(), "method");
-    require(method != "GET" && method != "HEAD",
-            "![method isEqualToString:@\"GET\"] && ![method isEqualToString:@\"HEAD\"]");
+    PFNRequire(!method.empty(), "method");
+    PFNRequire(method != "GET" && method != "HEAD",
+               "![method isEqualToString:@\"GET\"] && ![method isEqualToString:@\"HEAD\"]");
     auto request =
         requestWithMethodURLStringParametersError(method, URLString, std::nullopt, error);
     if (!request) return std::nullopt;
@@ -362,7 +357,7 @@ URLRequest PFNHTTPRequestSerializer::
         const platform::net::URL& fileURL,
         std::function<void(const std::optional<Error>& error)> handler) const {
     if (!bodyStream) return request;
-    require(fileURL.scheme() == "file", "[fileURL isFileURL]");
+    PFNRequire(fileURL.scheme() == "file", "[fileURL isFileURL]");
     const std::filesystem::path path =
         platform::percentUnescape(fileURL.path()).value_or(fileURL.path());
     platform::Queue::global()->async([bodyStream, path, handler] {

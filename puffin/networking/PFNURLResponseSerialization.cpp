@@ -22,13 +22,10 @@ using platform::net::HTTPURLResponse;
 
 namespace {
 
-constexpr uint64_t kASCIIEncoding = 1;
-constexpr uint64_t kUTF8Encoding = 4;
-constexpr uint64_t kLatin1Encoding = 5;
 constexpr int64_t kCannotDecodeContentData = -1016;
 constexpr int64_t kBadServerResponse = -1011;
 
-Value encodeError(const Error& error) {
+Value errorValue(const Error& error) {
     return Dictionary{{"domain", error.domain}, {"code", error.code}, {"userInfo", error.userInfo}};
 }
 
@@ -57,28 +54,18 @@ bool hasURL(const HTTPURLResponse& response) {
     return !response.url().absoluteString().empty();
 }
 
-// The IANA character-set name as a string encoding; 0 when it names none we know.
-uint64_t encodingForIANAName(std::string name) {
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (name == "utf-8" || name == "utf8") return kUTF8Encoding;
-    if (name == "us-ascii" || name == "ascii") return kASCIIEncoding;
-    if (name == "iso-8859-1" || name == "latin1" || name == "iso_8859-1") return kLatin1Encoding;
-    return 0;
-}
-
 // The bytes decoded in `encoding`, as UTF-8 text; std::nullopt when they are not text in it.
 std::optional<std::string> decodeText(const Data& data, uint64_t encoding) {
     const std::string bytes = data.toString();
     switch (encoding) {
-        case kUTF8Encoding:
+        case kPFNUTF8Encoding:
             if (!platform::isValidUTF8(bytes)) return std::nullopt;
             return bytes;
-        case kASCIIEncoding:
+        case kPFNASCIIEncoding:
             for (unsigned char c : bytes)
                 if (c >= 0x80) return std::nullopt;
             return bytes;
-        case kLatin1Encoding: {
+        case kPFNLatin1Encoding: {
             std::string text;
             for (unsigned char c : bytes) {
                 if (c < 0x80) {
@@ -102,7 +89,7 @@ std::optional<Error> PFNErrorWithUnderlyingError(const std::optional<Error>& err
     if (!error) return underlying;
     if (!underlying || error->userInfo.count(kPFNUnderlyingErrorKey)) return error;
     Error combined = *error;
-    combined.userInfo[kPFNUnderlyingErrorKey] = encodeError(*underlying);
+    combined.userInfo[kPFNUnderlyingErrorKey] = errorValue(*underlying);
     return combined;
 }
 
@@ -241,7 +228,8 @@ std::optional<Value> PFNJSONResponseSerializer::responseObjectForResponseDataErr
     if (abandonsParse(response, data, error)) return std::nullopt;
     uint64_t encoding = stringEncoding;
     if (response && response->textEncodingName()) {
-        if (uint64_t named = encodingForIANAName(*response->textEncodingName())) encoding = named;
+        if (uint64_t named = PFNEncodingForIANAName(*response->textEncodingName()))
+            encoding = named;
     }
     if (!data) return std::nullopt;
     const auto text = decodeText(*data, encoding);

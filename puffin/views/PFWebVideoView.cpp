@@ -27,7 +27,7 @@ namespace {
 
 constexpr const char* kPrefix = "pfsdk://eventhandler/eventtype/";
 constexpr double kLoadingTimeout = 20;
-constexpr double kResumeDelay = 3;
+constexpr double kVideoResumeDelay = 3;
 
 std::string lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -243,12 +243,13 @@ void PFWebVideoView::templateReady() {
     } else {
         const auto www = platform::AppHome::temporary() / "www";
         if (!prefetcher->copyTemplateFilesToPath(template_->ID, www)) {
-            templateFailed("copyTemplateFiles", "Webview Warning: could not copy files to /tmp/www");
+            templateFailed("copyTemplateFiles",
+                           "Webview Warning: could not copy files to /tmp/www");
             return;
         }
         webkit_->loadHTMLString(
-            html_, platform::net::URL::parse("file://" + platform::percentEscape(www.string(), "/") +
-                                             "/"));
+            html_, platform::net::URL::parse("file://" +
+                                             platform::percentEscape(www.string(), "/") + "/"));
     }
     startPlaybackPrivate();
 }
@@ -264,7 +265,8 @@ void PFWebVideoView::startPlaybackPrivate() {
     state_ = 1;
     videoFinished_ = false;
     removeObservers();
-    observe(platform::ui::kApplicationDidBecomeActiveNotification, &PFWebVideoView::didBecomeActive);
+    observe(platform::ui::kApplicationDidBecomeActiveNotification,
+            &PFWebVideoView::didBecomeActive);
     observe(platform::ui::kApplicationWillResignActiveNotification,
             &PFWebVideoView::willResignActive);
 }
@@ -287,7 +289,7 @@ void PFWebVideoView::delayedPlay() {
     PFLogVerbose("WEBVIEW - delayedplay");
     std::weak_ptr<PFWebVideoView> weak =
         std::static_pointer_cast<PFWebVideoView>(shared_from_this());
-    platform::Queue::main()->after(kResumeDelay, [weak] {
+    platform::Queue::main()->after(kVideoResumeDelay, [weak] {
         if (auto self = weak.lock()) self->play();
     });
 }
@@ -325,7 +327,8 @@ void PFWebVideoView::videoDidPlayToEndTime() {
     stopPlayback();
     ++completedCount_;
     PFLogVerbose("videoDidPlayToEndTime. playCount=%lu completedCount=%lu",
-                 static_cast<unsigned long>(playCount_), static_cast<unsigned long>(completedCount_));
+                 static_cast<unsigned long>(playCount_),
+                 static_cast<unsigned long>(completedCount_));
     if (completedCount_ < 2)
         callOnMain([](PFWebVideoView& view) {
             if (auto completed = view.playbackCompletedCallback()) completed();
@@ -359,8 +362,8 @@ Dictionary PFWebVideoView::parseNativeURL(const std::string& rest) {
     size_t start = 0;
     for (;;) {
         const size_t slash = rest.find('/', start);
-        parts.push_back(rest.substr(start, slash == std::string::npos ? std::string::npos
-                                                                      : slash - start));
+        parts.push_back(
+            rest.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
         if (slash == std::string::npos) break;
         start = slash + 1;
     }

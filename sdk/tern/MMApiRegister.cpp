@@ -13,7 +13,6 @@
 namespace {
 
 const char kRegisterPasteboard[] = "tern_register";
-const char kPasteboardType[] = "content";
 
 const std::string* textAt(const platform::Dictionary& info, const char* key) {
     auto it = info.find(key);
@@ -29,8 +28,8 @@ std::string MMApiRegister::getRegisterPasteboardName() {
 std::optional<platform::Dictionary> MMApiRegister::getRegisterDictionary(
     const std::shared_ptr<platform::ui::Pasteboard>& pasteboard) {
     if (!pasteboard) return std::nullopt;
-    auto plist =
-        TernApiUtil::propertyListFromData(pasteboard->dataForPasteboardType(kPasteboardType));
+    auto plist = TernApiUtil::propertyListFromData(
+        pasteboard->dataForPasteboardType(TernApiUtil::kPasteboardType));
     if (!plist || !plist->dictionary()) return std::nullopt;
     return *plist->dictionary();
 }
@@ -115,6 +114,6 @@ bool MMApiRegister::registerAppWithDescription(const std::optional<std::string>&
     all[*appID] = std::move(entry);
     auto data = TernApiUtil::dataFromPropertyList(all);
     if (!data) return false;
-    pasteboard->setDataForPasteboardType(*data, kPasteboardType);
+    pasteboard->setDataForPasteboardType(*data, TernApiUtil::kPasteboardType);
     return true;
 }

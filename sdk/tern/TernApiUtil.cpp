@@ -13,7 +13,6 @@ namespace {
 
 const char kTernProbeUrl[] = "tern://";
 const char kSDKInfoPasteboard[] = "tern_sdk_infomation";
-const char kPasteboardType[] = "content";
 
 // Cached platform facts (main thread only).
 double gSystemVersion = 0;

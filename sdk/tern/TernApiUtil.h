@@ -19,6 +19,9 @@ class TernApiUtil {
   public:
     TernApiUtil() = delete;
 
+    // The pasteboard type under which the messenger and the apps exchange their records.
+    static constexpr char kPasteboardType[] = "content";
+
     // Whether the system version number is greater than 6.9.
     static bool isiOS7plus();
     // Whether the main screen draws 2 pixels per point (exactly).

@@ -88,7 +88,7 @@ std::optional<Value> decodedJSON(const Dictionary& constants, const char* name) 
     return hrn_decodedJSONObjectError(*value, &error);
 }
 
-std::vector<std::string> splitAtCommas(const std::string& value) {
+std::vector<std::string> splitSettingAtCommas(const std::string& value) {
     std::vector<std::string> parts;
     size_t start = 0;
     while (true) {
@@ -158,7 +158,7 @@ void HRNSDKCoreController::storeSDKConstants(const Dictionary& constants) {
     storeStringDictionary(constants, "clickthrough_confirm_schemes");
     if (auto schema = text(constants, "hads:interstitial_ad_pool:schema")) {
         Array fields;
-        for (std::string& field : splitAtCommas(*schema))
+        for (std::string& field : splitSettingAtCommas(*schema))
             fields.push_back(std::move(field));
         defaults.set(HRNSettingKey("hads:interstitial_ad_pool:schema"), fields);
     } else {
@@ -206,7 +206,7 @@ void HRNSDKCoreController::storeSDKConstants(const Dictionary& constants) {
             for (const Value& name : *decoded->array())
                 if (name.string()) adapters.push_back(*name.string());
         } else if (!names->empty()) {
-            adapters = splitAtCommas(*names);
+            adapters = splitSettingAtCommas(*names);
         }
     }
     HRNApplication::sharedInstance()->updateAvailableAdapterNamesWithPotentialAdapterNames(

@@ -21,7 +21,7 @@
 
 namespace {
 
-std::string lowercased(std::string text) {
+std::string lowercasedText(std::string text) {
     for (char& c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
@@ -136,7 +136,7 @@ bool HRNAdViewDelegate::adViewShouldStartLoadWithRequestNavigationType(
     opener_->setNavigationURL(url.absoluteString());
     if (adView) opener_->setViewController(adView->viewController());
     opener_->setAdView(adView);
-    const std::string scheme = lowercased(url.scheme());
+    const std::string scheme = lowercasedText(url.scheme());
 
     if (type == platform::web::NavigationType::LinkClicked) {
         if (url.fragment() && adView) {

@@ -13,7 +13,7 @@ namespace {
 
 using Parameters = HRNHMSGHandler::Parameters;
 
-std::optional<std::string> parameter(const Parameters& parameters, const char* key) {
+std::optional<std::string> optionalParameter(const Parameters& parameters, const char* key) {
     auto found = parameters.find(key);
     if (found == parameters.end()) return std::nullopt;
     return found->second;
@@ -45,15 +45,15 @@ HRNRewardBasedVideoAdHMSGHandler::actionBlockDictionary() const {
              auto delegate = adView ? adView->rewardBasedVideoAdHMSGHandlerDelegate() : nullptr;
              if (!delegate) return;
              auto& self = static_cast<HRNRewardBasedVideoAdHMSGHandler&>(handler);
-             const auto action = parameter(parameters, "action");
+             const auto action = optionalParameter(parameters, "action");
              if (action == "video_start") {
                  delegate->rewardBasedVideoAdHMSGHandlerDidReceiveStartVideoNotification(self);
              } else if (action == "grant") {
                  const auto amount =
-                     rewardAmountFromString(parameter(parameters, "amount").value_or(""));
+                     rewardAmountFromString(optionalParameter(parameters, "amount").value_or(""));
                  if (!amount) return;
                  auto reward = std::make_shared<const HRNAdReward>(
-                     parameter(parameters, "type").value_or(""), *amount);
+                     optionalParameter(parameters, "type").value_or(""), *amount);
                  delegate->rewardBasedVideoAdHMSGHandlerDidReceiveRewardNotificationWithRewardItem(
                      self, reward);
              }
@@ -69,15 +69,15 @@ const HRNHMSGHandler::ActionBlockDictionary& HRNOrientationHMSGHandler::actionBl
          [](HRNHMSGHandler&, const std::shared_ptr<HRNAdView>& adView,
             const Parameters& parameters) {
              const uint64_t mask = HRNInterfaceOrientationMaskFromString(
-                 parameter(parameters, "orientation").value_or(""));
+                 optionalParameter(parameters, "orientation").value_or(""));
              auto controller = adAppController(adView);
              if (!mask || !controller) return;
-             const bool override = parameter(parameters, "override") == "1";
+             const bool override = optionalParameter(parameters, "override") == "1";
              const uint64_t current = controller->adOrientations();
              if (!override && current && !HRNOrientationMaskSupportsBothAxes(current)) return;
              controller->setAdOrientationsOverridesLockedOrientation(override);
              double duration = 0;
-             if (auto text = parameter(parameters, "animationDuration")) {
+             if (auto text = optionalParameter(parameters, "animationDuration")) {
                  auto [rest, error] =
                      std::from_chars(text->data(), text->data() + text->size(), duration);
                  if (error != std::errc() || !std::isfinite(duration)) duration = 0;
@@ -95,13 +95,14 @@ const HRNHMSGHandler::ActionBlockDictionary& HRNAdAppHMSGHandler::actionBlockDic
          [](HRNHMSGHandler&, const std::shared_ptr<HRNAdView>& adView,
             const Parameters& parameters) {
              if (auto controller = adAppController(adView))
-                 controller->setUseCustomClose(parameter(parameters, "custom_close") == "1");
+                 controller->setUseCustomClose(optionalParameter(parameters, "custom_close") ==
+                                               "1");
          }},
         {"setInterstitialProperties",
          [](HRNHMSGHandler&, const std::shared_ptr<HRNAdView>& adView,
             const Parameters& parameters) {
              auto controller = adAppController(adView);
-             const auto transparent = parameter(parameters, "transparentBackground");
+             const auto transparent = optionalParameter(parameters, "transparentBackground");
              if (!controller || !transparent) return;
              // Only before the controller is on screen; the default presenter either way until
              // transparent presentation arrives.
@@ -123,11 +124,11 @@ const HRNHMSGHandler::ActionBlockDictionary& HRNAppEventHMSGHandler::actionBlock
          [](HRNHMSGHandler& handler, const std::shared_ptr<HRNAdView>&,
             const Parameters& parameters) {
              auto slot = static_cast<HRNAppEventHMSGHandler&>(handler).slot();
-             const auto name = parameter(parameters, "name");
+             const auto name = optionalParameter(parameters, "name");
              if (!slot || !name) return;
              if (auto delegate = slot->slotDelegate())
                  delegate->slotDidReceiveAppEventWithInfo(*slot, *name,
-                                                          parameter(parameters, "info"));
+                                                          optionalParameter(parameters, "info"));
          }},
     };
     return actions;
