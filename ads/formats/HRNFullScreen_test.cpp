@@ -9,22 +9,26 @@
 #include <string>
 #include <vector>
 
+#include "ads/formats/HRNExtras.h"
 #include "ads/formats/HRNInterstitial.h"
 #include "ads/formats/HRNRequestError.h"
 #include "ads/formats/HRNRewardBasedVideoAd.h"
 #include "ads/foundation/HRNApplication.h"
+#include "ads/foundation/HRNSettings.h"
 #include "ads/mediation/HRNAdReward.h"
 #include "ads/pipeline/HRNAdServerFixture_test.h"
 #include "ads/pipeline/HRNRequest.h"
 #include "ads/pipeline/core/HRNSDKCoreController.h"
 #include "ads/pipeline/core/HRNSDKCoreWebView.h"
 #include "ads/rendering/presentation/HRNAdAppViewController.h"
+#include "ads/rendering/presentation/HRNInterstitialCache.h"
 #include "ads/rendering/views/HRNAdAppAdViewDelegate.h"
 #include "ads/rendering/views/HRNAdView.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Window.h"
 
@@ -430,6 +434,162 @@ TEST_F(FullScreenTest, AnInterstitialsLinkClicksPingItsClickURLsOnce) {
     spin([] { return false; }, 0.3);
     EXPECT_EQ(clickPings(), 1u);
     EXPECT_EQ(recorder->clicks, 1);
+}
+
+// ---- The interstitial pool ----
+
+class InterstitialPoolTest : public FullScreenTest {
+  protected:
+    // The server switches the pool on, and a previous launch left the switch in the settings.
+    void switchPoolOn() {
+        auto catalogue = hrntest::defaultCatalogue();
+        catalogue.constants["hads:interstitial_ad_pool:enabled"] = "1";
+        https.server.serveCatalogue(catalogue);
+        platform::UserDefaults::standard().set(HRNSettingKey("hads:interstitial_ad_pool:enabled"),
+                                               "1");
+    }
+
+    size_t adRequests() { return https.server.requests("/hads/ad").size(); }
+
+    std::shared_ptr<HRNInterstitialPool> gamePool() {
+        auto key = HRNInterstitialCacheKey(HRNRequest::request(), "qen-main-interstitial");
+        return key ? HRNInterstitialCache::sharedInstance()->poolForKey(*key) : nullptr;
+    }
+
+    // The pool holds `count` entries that all finished, loaded or failed.
+    bool poolSettled(size_t count, bool failed) {
+        auto pool = gamePool();
+        if (!pool) return false;
+        auto entries = pool->entries();
+        if (entries.size() != count) return false;
+        for (const auto& entry : entries)
+            if (failed ? !entry->failed() : !entry->loaded()) return false;
+        return true;
+    }
+};
+
+TEST_F(InterstitialPoolTest, WithThePoolOffEveryInterstitialLoadsItsOwnAd) {
+    for (int i = 0; i < 2; ++i) {
+        auto recorder = std::make_shared<InterstitialRecorder>();
+        auto interstitial = loadInterstitial(recorder);
+        EXPECT_TRUE(interstitial->isReady());
+    }
+    spin([] { return false; }, 0.3);
+    EXPECT_EQ(adRequests(), 2u);
+    EXPECT_FALSE(HRNInterstitialCache::sharedInstanceExists());
+}
+
+TEST_F(InterstitialPoolTest, WithThePoolOnTheNextInterstitialIsReadyAtOnceFromThePool) {
+    switchPoolOn();
+    auto firstRecorder = std::make_shared<InterstitialRecorder>();
+    auto first = loadInterstitial(firstRecorder);
+    // The first load for the game's request loads by itself and starts a pool two deep.
+    ASSERT_TRUE(spin([&] { return poolSettled(2, false); }));
+    EXPECT_EQ(adRequests(), 3u);
+
+    auto pool = gamePool();
+    auto pooledSlot = pool->entries().front()->slot();
+    auto recorder = std::make_shared<InterstitialRecorder>();
+    auto second = HRNInterstitial::create("qen-main-interstitial");
+    second->setDelegate(recorder);
+    second->loadRequest(HRNRequest::request());
+    ASSERT_TRUE(spin([&] { return !recorder->events.empty(); }));
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"receive"});
+    EXPECT_EQ(second->slot(), pooledSlot);  // no load of its own
+    EXPECT_TRUE(second->isReady());
+    // The pool is topped up again behind it.
+    ASSERT_TRUE(spin([&] { return poolSettled(2, false); }));
+    EXPECT_EQ(adRequests(), 4u);
+
+    // The pooled ad shows and closes like any other.
+    second->presentFromRootViewController(root);
+    auto controller = shownController();
+    ASSERT_TRUE(controller);
+    EXPECT_EQ(controller->adView(), pooledSlot->adView());
+    ASSERT_TRUE(spin([&] { return controller->view()->isUserInteractionEnabled(); }));
+    controller->closeButton()->sendActionsForEvents(platform::ui::ControlEvent::TouchUpInside);
+    ASSERT_TRUE(spin([&] { return contains(recorder->events, "didDismiss"); }));
+    EXPECT_EQ(recorder->events,
+              (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
+
+    // Entries that waited longer than the time limit (1200 s) are thrown away and replaced.
+    const auto waiting = gamePool()->entries();
+    const size_t before = adRequests();
+    platform::Clock::advance(1201);
+    ASSERT_TRUE(spin([&] {
+        auto now = gamePool()->entries();
+        return poolSettled(2, false) && now[0] != waiting[0] && now[1] != waiting[1];
+    }));
+    EXPECT_EQ(adRequests(), before + 2);
+
+    // The request was saved for the next launch, which starts preloading for it.
+    auto nextLaunch = std::make_shared<HRNInterstitialCache>();
+    nextLaunch->loadInterstitialsForSavedRequests();
+    auto key = HRNInterstitialCacheKey(HRNRequest::request(), "qen-main-interstitial");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(nextLaunch->recentlyAccessedRequestKeys(), std::vector<platform::Value>{*key});
+    EXPECT_TRUE(nextLaunch->poolForKey(*key));
+}
+
+TEST_F(InterstitialPoolTest, AFailedPoolEntryIsNeverHandedOutAndAFreshAdLoadsInstead) {
+    switchPoolOn();
+    // The ad server fails for a while: the first load and both pool entries fail.
+    https.server.serve("/hads/ad", peers::AdServerResponse::failure(500));
+    auto firstRecorder = std::make_shared<InterstitialRecorder>();
+    auto first = HRNInterstitial::create("qen-main-interstitial");
+    first->setDelegate(firstRecorder);
+    first->loadRequest(HRNRequest::request());
+    ASSERT_TRUE(spin([&] { return contains(firstRecorder->events, "fail"); }));
+    ASSERT_TRUE(spin([&] { return poolSettled(2, true); }));
+
+    // The server is back: the next interstitial gets a fresh ad, not the pool's old failure.
+    auto catalogue = hrntest::defaultCatalogue();
+    catalogue.constants["hads:interstitial_ad_pool:enabled"] = "1";
+    https.server.serveCatalogue(catalogue);
+    auto recorder = std::make_shared<InterstitialRecorder>();
+    auto second = HRNInterstitial::create("qen-main-interstitial");
+    second->setDelegate(recorder);
+    second->loadRequest(HRNRequest::request());
+    ASSERT_TRUE(spin([&] { return !recorder->events.empty(); }));
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"receive"});
+    EXPECT_TRUE(second->isReady());
+    // The failed entries left the pool, which loads good ones in their place.
+    ASSERT_TRUE(spin([&] { return poolSettled(2, false); }));
+}
+
+TEST(InterstitialCacheKeyTest, RequestsShareAPoolByAdUnitAndTheSchemasFields) {
+    platform::Clock::useVirtual();
+    auto plain = HRNRequest::request();
+    auto keywords = HRNRequest::request();
+    keywords->setKeywords(std::vector<std::string>{"house", "market"});
+    auto targeted = HRNRequest::request();
+    targeted->setCustomTargeting(platform::Dictionary{{"mode", "crazy"}});
+    auto presetAd = HRNRequest::request();
+    auto extras = std::make_shared<HRNExtras>();
+    extras->setAdditionalParameters(platform::Dictionary{{"_ad", platform::Dictionary{}}});
+    presetAd->registerAdNetworkExtras(extras);
+
+    const auto key = HRNInterstitialCacheKey(plain, "unit");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(HRNInterstitialCacheKey(keywords, "unit"), key);  // keywords are not in the key
+    EXPECT_NE(HRNInterstitialCacheKey(targeted, "unit"), key);
+    EXPECT_NE(HRNInterstitialCacheKey(plain, "other"), key);
+    EXPECT_FALSE(HRNInterstitialCacheKey(plain, std::nullopt));
+    EXPECT_FALSE(HRNInterstitialCacheKey(presetAd, "unit"));  // a preset ad is never pooled
+}
+
+TEST_F(InterstitialPoolTest, AFourthKeyEvictsThePoolUsedLongestAgo) {
+    auto cache = std::make_shared<HRNInterstitialCache>();
+    std::vector<platform::Value> keys;
+    for (const char* unit : {"a", "b", "c", "a", "d"}) {
+        cache->loadRequestAdUnitID(HRNRequest::request(), unit);
+        keys.push_back(*HRNInterstitialCacheKey(HRNRequest::request(), unit));
+    }
+    // "b" was used longest ago once "a" was used again.
+    EXPECT_EQ(cache->recentlyAccessedRequestKeys(),
+              (std::vector<platform::Value>{keys[2], keys[3], keys[4]}));
+    EXPECT_FALSE(cache->poolForKey(keys[1]));
+    EXPECT_TRUE(cache->poolForKey(keys[0]));
 }
 
 }  // namespace
