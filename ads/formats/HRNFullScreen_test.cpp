@@ -26,10 +26,13 @@
 #include "ads/rendering/views/HRNAdView.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/AppHome.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Bundle.h"
 #include "platform/ui/Window.h"
 
 namespace {
@@ -268,6 +271,69 @@ TEST_F(FullScreenTest, ARefusedPresentationIsAFailureAloneAndTheAdStaysReady) {
     ASSERT_TRUE(spin([&] { return contains(recorder->events, "didDismiss"); }));
     EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "failToPresent", "willPresent",
                                                           "willDismiss", "didDismiss"}));
+}
+
+// The game's bundle declares portrait alone, and a landscape-only ad is served.
+class OrientationRefusalTest : public FullScreenTest {
+  protected:
+    void SetUp() override {
+        FullScreenTest::SetUp();
+        const auto bundle = platform::AppHome::temporary() / "portrait-bundle";
+        std::filesystem::create_directories(bundle);
+        platform::Dictionary info{{"UISupportedInterfaceOrientations",
+                                   platform::Array{"UIInterfaceOrientationPortrait"}}};
+        ASSERT_TRUE(platform::plist::writeFile(bundle / "Info.plist", info));
+        platform::ui::setBundleDirectory(bundle);
+        auto catalogue = hrntest::defaultCatalogue();
+        auto unit = catalogue.units.at("qen-main-interstitial");
+        unit.headers = {{"x-hsdk-orientation", "landscape"}};
+        catalogue.units["qen-landscape"] = unit;
+        https.server.serveCatalogue(catalogue);
+    }
+    void TearDown() override { platform::ui::setBundleDirectory({}); }
+
+    static void applicationOrientationOnly(bool on) {
+        platform::UserDefaults::standard().set(
+            HRNSettingKey("view_controller_only_supports_application_orientation"), on ? "1" : "0");
+    }
+};
+
+TEST_F(OrientationRefusalTest, AnAdInAnOrientationTheGameRefusesIsNotShown) {
+    // Loaded while the controller may turn the ad itself, presented once the application's own
+    // orientations rule: the presentation is refused as a failure alone and the ad stays ready.
+    auto recorder = std::make_shared<InterstitialRecorder>();
+    auto interstitial = HRNInterstitial::create("qen-landscape");
+    interstitial->setDelegate(recorder);
+    interstitial->loadRequest(HRNRequest::request());
+    ASSERT_TRUE(spin([&] { return !recorder->events.empty(); }));
+    ASSERT_EQ(recorder->events, std::vector<std::string>{"receive"});
+    EXPECT_EQ(interstitial->slot()->ad()->supportedOrientations(), 24u);
+
+    applicationOrientationOnly(true);
+    {
+        platform::LogCapture capture;
+        interstitial->presentFromRootViewController(root);
+        ASSERT_TRUE(spin([&] { return contains(recorder->events, "failToPresent"); }));
+        EXPECT_TRUE(spin([&] {
+            return capture.contains(
+                "Ad cannot be presented. Application does not support the ad's orientation.");
+        }));
+    }
+    spin([] { return false; }, 0.2);
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "failToPresent"}));
+    EXPECT_FALSE(root->presentedViewController());
+    EXPECT_TRUE(interstitial->isReady());
+    EXPECT_FALSE(interstitial->hasBeenUsed());
+    EXPECT_TRUE(https.server.requests("/hads/track").empty());  // no impression counted
+
+    // With the rule on from the start, the same ad is refused when it arrives, with code 13.
+    auto later = std::make_shared<InterstitialRecorder>();
+    auto refused = HRNInterstitial::create("qen-landscape");
+    refused->setDelegate(later);
+    refused->loadRequest(HRNRequest::request());
+    ASSERT_TRUE(spin([&] { return !later->events.empty(); }));
+    EXPECT_EQ(later->events, std::vector<std::string>{"fail"});
+    EXPECT_EQ(later->failures[0].code, kHRNErrorReceivedInvalidResponse);
 }
 
 TEST_F(FullScreenTest, TheAdPagesCloseMessageClosesTheInterstitial) {
