@@ -22,6 +22,7 @@
 #include "ads/pipeline/core/HRNSDKCoreWebView.h"
 #include "ads/rendering/presentation/HRNAdAppViewController.h"
 #include "ads/rendering/presentation/HRNInterstitialCache.h"
+#include "ads/rendering/presentation/HRNTransparentOverlayPresenter.h"
 #include "ads/rendering/views/HRNAdAppAdViewDelegate.h"
 #include "ads/rendering/views/HRNAdView.h"
 #include "platform/dispatch/Clock.h"
@@ -334,6 +335,64 @@ TEST_F(OrientationRefusalTest, AnAdInAnOrientationTheGameRefusesIsNotShown) {
     ASSERT_TRUE(spin([&] { return !later->events.empty(); }));
     EXPECT_EQ(later->events, std::vector<std::string>{"fail"});
     EXPECT_EQ(later->failures[0].code, kHRNErrorReceivedInvalidResponse);
+}
+
+TEST_F(FullScreenTest, ATransparentInterstitialLiesOverTheGameWhichKeepsItsTouches) {
+    auto catalogue = hrntest::defaultCatalogue();
+    auto unit = catalogue.units.at("qen-main-interstitial");
+    unit.creative = "hads/creatives/transparent.html";
+    catalogue.units["qen-transparent"] = unit;
+    https.server.serveCatalogue(catalogue);
+    auto board = std::make_shared<platform::ui::View>(platform::ui::Rect(0, 0, 320, 568));
+    board->setBackgroundColor(platform::render::Color::fromRGB255(30, 53, 87));
+    root->view()->addSubview(board);
+
+    auto recorder = std::make_shared<InterstitialRecorder>();
+    auto interstitial = HRNInterstitial::create("qen-transparent");
+    interstitial->setDelegate(recorder);
+    interstitial->loadRequest(HRNRequest::request());
+    ASSERT_TRUE(spin([&] { return !recorder->events.empty(); }));
+    ASSERT_EQ(recorder->events, std::vector<std::string>{"receive"});
+    auto controller = interstitial->viewController();
+    ASSERT_TRUE(spin([&] {
+        return std::dynamic_pointer_cast<HRNTransparentOverlayPresenter>(controller->presenter()) !=
+               nullptr;
+    }));
+    auto presenter =
+        std::dynamic_pointer_cast<HRNTransparentOverlayPresenter>(controller->presenter());
+
+    interstitial->presentFromRootViewController(root);
+    EXPECT_TRUE(interstitial->hasBeenUsed());
+    EXPECT_FALSE(root->presentedViewController());  // no modal presentation
+    EXPECT_FALSE(platform::ui::Application::shared().isStatusBarHidden());
+    // window > pivot > crop > the controller's view (the application frame) > the ad.
+    EXPECT_EQ(presenter->pivotView()->superview(), window);
+    EXPECT_EQ(presenter->cropView()->superview(), presenter->pivotView());
+    EXPECT_EQ(controller->view()->superview(), presenter->cropView());
+    EXPECT_EQ(controller->view()->bounds().size, (platform::ui::Size{320, 548}));
+    EXPECT_EQ(controller->adView()->superview(), controller->view());
+    // It slides in from below over 0.4 s.
+    EXPECT_GT(presenter->pivotView()->frame().origin.y, 0);
+    ASSERT_TRUE(spin([&] { return controller->view()->isUserInteractionEnabled(); }));
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "willPresent"}));
+
+    // The ad's box takes its touches; the rest of the screen is the game's.
+    auto hit = [&](double x, double y) { return window->hitTest({x, y}); };
+    spin([] { return false; }, 0.3);
+    EXPECT_EQ(hit(160, 400), board);
+    EXPECT_EQ(hit(5, 300), board);
+    auto boxHit = hit(200, 80);
+    ASSERT_TRUE(boxHit);
+    EXPECT_NE(boxHit, board);
+    EXPECT_EQ(hit(10, 30), controller->closeButton());
+
+    controller->closeButton()->sendActionsForEvents(platform::ui::ControlEvent::TouchUpInside);
+    ASSERT_TRUE(spin([&] { return contains(recorder->events, "didDismiss"); }));
+    EXPECT_EQ(recorder->events,
+              (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
+    EXPECT_FALSE(presenter->pivotView()->superview());  // faded out and gone
+    EXPECT_EQ(hit(200, 80), board);
+    EXPECT_FALSE(platform::ui::Application::shared().isIdleTimerDisabled());
 }
 
 TEST_F(FullScreenTest, TheAdPagesCloseMessageClosesTheInterstitial) {

@@ -177,7 +177,9 @@ void HRNInterstitial::presentFromRootViewController(
     willPresentPending_ = false;
     controller->presentFromViewController(root, nullptr);
     presenting_ = false;
-    const bool shown = controller->presentingViewController() != nullptr;
+    // Shown modally, or laid into the window by a transparent presenter.
+    const bool shown = controller->presentingViewController() != nullptr ||
+                       (controller->isViewLoaded() && controller->view()->window());
     if (!shown) {
         // Nothing came on screen (no controller to present from, one already presenting, a
         // view out of the window): give the intermission back quietly; the ad stays ready.
