@@ -20,6 +20,8 @@
 #include "ads/pipeline/HRNRequest.h"
 #include "ads/pipeline/core/HRNSDKCoreController.h"
 #include "ads/pipeline/core/HRNSDKCoreWebView.h"
+#include "ads/pipeline/messages/HRNOpenerHMSGHandlers.h"
+#include "ads/rendering/opener/HRNOpener.h"
 #include "ads/rendering/presentation/HRNAdAppViewController.h"
 #include "ads/rendering/presentation/HRNInterstitialCache.h"
 #include "ads/rendering/presentation/HRNTransparentOverlayPresenter.h"
@@ -191,6 +193,9 @@ TEST_F(FullScreenTest, AnInterstitialIsShownOnceOverTheGameAndClosedWithEveryCal
     EXPECT_EQ(adView->superview(), controller->view());
     EXPECT_EQ(controller->closeButton()->superview(), controller->view());
     EXPECT_EQ(controller->view()->subviews().back(), controller->closeButton());
+    // An MRAID ad's close box is at its top-right corner unless the ad asks for another place.
+    EXPECT_TRUE(interstitial->slot()->isMRAIDEnabled());
+    EXPECT_EQ(controller->closeButton()->frame(), platform::ui::Rect(270, 0, 50, 50));
     EXPECT_TRUE(controller->view()->isUserInteractionEnabled());
     // The impression was counted.
     EXPECT_TRUE(spin([&] { return !https.server.requests("/hads/track").empty(); }));
@@ -393,6 +398,34 @@ TEST_F(FullScreenTest, ATransparentInterstitialLiesOverTheGameWhichKeepsItsTouch
     EXPECT_FALSE(presenter->pivotView()->superview());  // faded out and gone
     EXPECT_EQ(hit(200, 80), board);
     EXPECT_FALSE(platform::ui::Application::shared().isIdleTimerDisabled());
+}
+
+TEST_F(FullScreenTest, OnlyTheSlotsOwnPageStartsItsMRAIDReportingWithMRAIDLoaded) {
+    // A page without the MRAID script, and the game's own interstitial with it.
+    auto catalogue = hrntest::defaultCatalogue();
+    auto unit = catalogue.units.at("qen-main-interstitial");
+    unit.creative = "hads/creatives/transparent.html";
+    catalogue.units["qen-plain"] = unit;
+    https.server.serveCatalogue(catalogue);
+    auto plainRecorder = std::make_shared<InterstitialRecorder>();
+    auto plain = HRNInterstitial::create("qen-plain");
+    plain->setDelegate(plainRecorder);
+    plain->loadRequest(HRNRequest::request());
+    auto mraidRecorder = std::make_shared<InterstitialRecorder>();
+    auto mraid = loadInterstitial(mraidRecorder);
+    ASSERT_TRUE(spin([&] { return !plainRecorder->events.empty(); }));
+    // The MRAID page's script says it is up: its slot reports to its ad from then on.
+    ASSERT_TRUE(spin([&] { return mraid->slot()->isMRAIDEnabled(); }));
+    EXPECT_FALSE(plain->slot()->isMRAIDEnabled());
+
+    // The message from another ad view than the slot's own is ignored.
+    auto opener = std::make_shared<HRNOpener>();
+    opener->setSlot(plain->slot());
+    HRNMRAIDHMSGHandler handler(opener);
+    handler.actionBlockDictionary().at("mraidLoaded")(handler, mraid->slot()->adView(), {});
+    EXPECT_FALSE(plain->slot()->isMRAIDEnabled());
+    handler.actionBlockDictionary().at("mraidLoaded")(handler, plain->slot()->adView(), {});
+    EXPECT_TRUE(plain->slot()->isMRAIDEnabled());
 }
 
 TEST_F(FullScreenTest, TheAdPagesCloseMessageClosesTheInterstitial) {
