@@ -3,7 +3,8 @@
 // (on a free port, with the example config that scripts/play uses) and the sandbox store asking
 // for confirmation, with the ad server peer serving the game's ads over HTTPS. Every shot of the
 // way the script took must come out as a picture; the rewarded video's vouchers show in the
-// start dialog.
+// start dialog and are in the voucher file once, read back by a model of the game's own; the
+// end of the game brings the interstitial over the board.
 //
 // The voucher shop needs a network: on a machine whose only interface is loopback the demo
 // skips it and says so, and so does this test. The second test makes such a machine (a network
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "ads/pipeline/HRNAdServerFixture_test.h"
+#include "game/model/QenData.h"
 #include "peers/gift/GiftConfig.h"
 #include "peers/gift/GiftServer.h"
 #include "platform/foundation/AppHome.h"
@@ -36,7 +38,8 @@ const std::set<std::string> kShopShots = {"06-voucher-shop", "07-store-confirmat
                                           "08-vouchers-bought"};
 const std::set<std::string> kNoNetworkShots = {"06-no-network"};
 // The shots of the rewarded video, taken only where the ad server answers.
-const std::set<std::string> kAdShots = {"05a-rewarded-video", "05b-rewarded-video-closed"};
+const std::set<std::string> kAdShots = {"05a-rewarded-video", "05b-rewarded-video-closed",
+                                        "31-interstitial", "32-interstitial-closed"};
 constexpr const char* kNoAdsLine = "demo: no ad server here, so no rewarded video";
 
 // The names of the script's "shot NAME" lines, in order.
@@ -115,6 +118,23 @@ TEST(Demo, PlaysFromTheFirstRunToTradingAndWritesEveryShot) {
         RecordProperty("voucher_shop", "skipped: no network besides loopback");
     }
     expectShots(tmp / "shots", online, true);
+
+    // The voucher balance the game left, read back by a model of its own on the demo's home:
+    // the day's gift (10,000) and the rewarded video's 10,000, granted once, plus the pack
+    // (100,000) where the shop opened, less the extra starting cash paid for (25,000; without
+    // the pack the 20,000 there were).
+    platform::AppHome::setHome(tmp / "home");
+    QenData model;
+    std::string balance = model.readVoucher();
+    QenData::Decrypt(balance);
+    EXPECT_EQ(std::stoi(balance), online ? 10000 + 10000 + 100000 - 25000 : 0);
+    // The interstitial at the end of the game was fetched and shown: its impression counted.
+    size_t impressions = 0;
+    for (const auto& request : ads.server.requests("/hads/track"))
+        if (request.query && request.query->find("kind=impression") != std::string::npos &&
+            request.query->find("unit=qen-main-interstitial") != std::string::npos)
+            ++impressions;
+    EXPECT_GE(impressions, 1u);
 }
 
 TEST(Demo, OnAMachineWithOnlyLoopbackItSkipsTheShopAndFinishes) {

@@ -2,7 +2,8 @@
 // delegate, which decides whether the page may load it and hands "hmsg://" page messages along
 // its chain of handlers (viewability, opener, default, MRAID, video, precache, timing, rewarded
 // video, orientation, video metadata, refresh); a message none knows is posted as a
-// notification. Pings and opened pages reach a loopback server that answers with nothing.
+// notification. The view has a listener for the rewarded video's messages, as the interstitial
+// behind a rewarded video is. Pings and opened pages reach a loopback server that answers with nothing.
 //
 // Input: URLs, one a line; a line that starts with "!" is a navigation by a tapped link.
 
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "ads/pipeline/messages/HRNAdViewDelegate.h"
+#include "ads/pipeline/messages/HRNSmallHMSGHandlers.h"
 #include "ads/rendering/views/HRNAdView.h"
 #include "fuzz/FuzzSupport.h"
 #include "platform/dispatch/RunLoop.h"
@@ -31,6 +33,23 @@ class Mark : public HRNHMSGHandler {
         return actions;
     }
     bool reached = false;
+};
+
+// What the interstitial behind a rewarded video is to the page's "reward" messages: without it
+// the handler leaves "video_start" and "grant" (and the amount's reading) alone.
+class RewardListener : public HRNRewardBasedVideoAdHMSGHandlerDelegate {
+  public:
+    void rewardBasedVideoAdHMSGHandlerDidReceiveStartVideoNotification(
+        HRNRewardBasedVideoAdHMSGHandler&) override {
+        ++starts;
+    }
+    void rewardBasedVideoAdHMSGHandlerDidReceiveRewardNotificationWithRewardItem(
+        HRNRewardBasedVideoAdHMSGHandler&,
+        const std::shared_ptr<const HRNAdReward>& reward) override {
+        if (reward) ++grants;
+    }
+    int starts = 0;
+    int grants = 0;
 };
 
 qen::fuzz::LoopbackServer*& server() {
@@ -54,6 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto mark = std::make_shared<Mark>();
     delegate->addHMSGHandler(mark);
     view->setDelegate(delegate);
+    auto rewards = std::make_shared<RewardListener>();
+    view->setRewardBasedVideoAdHMSGHandlerDelegate(rewards);
 
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     for (auto line : qen::fuzz::split(input, "\n", 32)) {

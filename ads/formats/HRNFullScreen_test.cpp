@@ -9,23 +9,33 @@
 #include <string>
 #include <vector>
 
+#include "ads/formats/HRNExtras.h"
 #include "ads/formats/HRNInterstitial.h"
 #include "ads/formats/HRNRequestError.h"
 #include "ads/formats/HRNRewardBasedVideoAd.h"
 #include "ads/foundation/HRNApplication.h"
+#include "ads/foundation/HRNSettings.h"
 #include "ads/mediation/HRNAdReward.h"
 #include "ads/pipeline/HRNAdServerFixture_test.h"
 #include "ads/pipeline/HRNRequest.h"
 #include "ads/pipeline/core/HRNSDKCoreController.h"
 #include "ads/pipeline/core/HRNSDKCoreWebView.h"
+#include "ads/pipeline/messages/HRNOpenerHMSGHandlers.h"
+#include "ads/rendering/opener/HRNOpener.h"
 #include "ads/rendering/presentation/HRNAdAppViewController.h"
+#include "ads/rendering/presentation/HRNInterstitialCache.h"
+#include "ads/rendering/presentation/HRNTransparentOverlayPresenter.h"
 #include "ads/rendering/views/HRNAdAppAdViewDelegate.h"
 #include "ads/rendering/views/HRNAdView.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/AppHome.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/PropertyList.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Bundle.h"
 #include "platform/ui/Window.h"
 
 namespace {
@@ -183,6 +193,9 @@ TEST_F(FullScreenTest, AnInterstitialIsShownOnceOverTheGameAndClosedWithEveryCal
     EXPECT_EQ(adView->superview(), controller->view());
     EXPECT_EQ(controller->closeButton()->superview(), controller->view());
     EXPECT_EQ(controller->view()->subviews().back(), controller->closeButton());
+    // An MRAID ad's close box is at its top-right corner unless the ad asks for another place.
+    EXPECT_TRUE(interstitial->slot()->isMRAIDEnabled());
+    EXPECT_EQ(controller->closeButton()->frame(), platform::ui::Rect(270, 0, 50, 50));
     EXPECT_TRUE(controller->view()->isUserInteractionEnabled());
     // The impression was counted.
     EXPECT_TRUE(spin([&] { return !https.server.requests("/hads/track").empty(); }));
@@ -264,6 +277,155 @@ TEST_F(FullScreenTest, ARefusedPresentationIsAFailureAloneAndTheAdStaysReady) {
     ASSERT_TRUE(spin([&] { return contains(recorder->events, "didDismiss"); }));
     EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "failToPresent", "willPresent",
                                                           "willDismiss", "didDismiss"}));
+}
+
+// The game's bundle declares portrait alone, and a landscape-only ad is served.
+class OrientationRefusalTest : public FullScreenTest {
+  protected:
+    void SetUp() override {
+        FullScreenTest::SetUp();
+        const auto bundle = platform::AppHome::temporary() / "portrait-bundle";
+        std::filesystem::create_directories(bundle);
+        platform::Dictionary info{{"UISupportedInterfaceOrientations",
+                                   platform::Array{"UIInterfaceOrientationPortrait"}}};
+        ASSERT_TRUE(platform::plist::writeFile(bundle / "Info.plist", info));
+        platform::ui::setBundleDirectory(bundle);
+        auto catalogue = hrntest::defaultCatalogue();
+        auto unit = catalogue.units.at("qen-main-interstitial");
+        unit.headers = {{"x-hsdk-orientation", "landscape"}};
+        catalogue.units["qen-landscape"] = unit;
+        https.server.serveCatalogue(catalogue);
+    }
+    void TearDown() override { platform::ui::setBundleDirectory({}); }
+
+    static void applicationOrientationOnly(bool on) {
+        platform::UserDefaults::standard().set(
+            HRNSettingKey("view_controller_only_supports_application_orientation"), on ? "1" : "0");
+    }
+};
+
+TEST_F(OrientationRefusalTest, AnAdInAnOrientationTheGameRefusesIsNotShown) {
+    // Loaded while the controller may turn the ad itself, presented once the application's own
+    // orientations rule: the presentation is refused as a failure alone and the ad stays ready.
+    auto recorder = std::make_shared<InterstitialRecorder>();
+    auto interstitial = HRNInterstitial::create("qen-landscape");
+    interstitial->setDelegate(recorder);
+    interstitial->loadRequest(HRNRequest::request());
+    ASSERT_TRUE(spin([&] { return !recorder->events.empty(); }));
+    ASSERT_EQ(recorder->events, std::vector<std::string>{"receive"});
+    EXPECT_EQ(interstitial->slot()->ad()->supportedOrientations(), 24u);
+
+    applicationOrientationOnly(true);
+    {
+        platform::LogCapture capture;
+        interstitial->presentFromRootViewController(root);
+        ASSERT_TRUE(spin([&] { return contains(recorder->events, "failToPresent"); }));
+        EXPECT_TRUE(spin([&] {
+            return capture.contains(
+                "Ad cannot be presented. Application does not support the ad's orientation.");
+        }));
+    }
+    spin([] { return false; }, 0.2);
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "failToPresent"}));
+    EXPECT_FALSE(root->presentedViewController());
+    EXPECT_TRUE(interstitial->isReady());
+    EXPECT_FALSE(interstitial->hasBeenUsed());
+    EXPECT_TRUE(https.server.requests("/hads/track").empty());  // no impression counted
+
+    // With the rule on from the start, the same ad is refused when it arrives, with code 13.
+    auto later = std::make_shared<InterstitialRecorder>();
+    auto refused = HRNInterstitial::create("qen-landscape");
+    refused->setDelegate(later);
+    refused->loadRequest(HRNRequest::request());
+    ASSERT_TRUE(spin([&] { return !later->events.empty(); }));
+    EXPECT_EQ(later->events, std::vector<std::string>{"fail"});
+    EXPECT_EQ(later->failures[0].code, kHRNErrorReceivedInvalidResponse);
+}
+
+TEST_F(FullScreenTest, ATransparentInterstitialLiesOverTheGameWhichKeepsItsTouches) {
+    auto catalogue = hrntest::defaultCatalogue();
+    auto unit = catalogue.units.at("qen-main-interstitial");
+    unit.creative = "hads/creatives/transparent.html";
+    catalogue.units["qen-transparent"] = unit;
+    https.server.serveCatalogue(catalogue);
+    auto board = std::make_shared<platform::ui::View>(platform::ui::Rect(0, 0, 320, 568));
+    board->setBackgroundColor(platform::render::Color::fromRGB255(30, 53, 87));
+    root->view()->addSubview(board);
+
+    auto recorder = std::make_shared<InterstitialRecorder>();
+    auto interstitial = HRNInterstitial::create("qen-transparent");
+    interstitial->setDelegate(recorder);
+    interstitial->loadRequest(HRNRequest::request());
+    ASSERT_TRUE(spin([&] { return !recorder->events.empty(); }));
+    ASSERT_EQ(recorder->events, std::vector<std::string>{"receive"});
+    auto controller = interstitial->viewController();
+    ASSERT_TRUE(spin([&] {
+        return std::dynamic_pointer_cast<HRNTransparentOverlayPresenter>(controller->presenter()) !=
+               nullptr;
+    }));
+    auto presenter =
+        std::dynamic_pointer_cast<HRNTransparentOverlayPresenter>(controller->presenter());
+
+    interstitial->presentFromRootViewController(root);
+    EXPECT_TRUE(interstitial->hasBeenUsed());
+    EXPECT_FALSE(root->presentedViewController());  // no modal presentation
+    EXPECT_FALSE(platform::ui::Application::shared().isStatusBarHidden());
+    // window > pivot > crop > the controller's view (the application frame) > the ad.
+    EXPECT_EQ(presenter->pivotView()->superview(), window);
+    EXPECT_EQ(presenter->cropView()->superview(), presenter->pivotView());
+    EXPECT_EQ(controller->view()->superview(), presenter->cropView());
+    EXPECT_EQ(controller->view()->bounds().size, (platform::ui::Size{320, 548}));
+    EXPECT_EQ(controller->adView()->superview(), controller->view());
+    // It slides in from below over 0.4 s.
+    EXPECT_GT(presenter->pivotView()->frame().origin.y, 0);
+    ASSERT_TRUE(spin([&] { return controller->view()->isUserInteractionEnabled(); }));
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "willPresent"}));
+
+    // The ad's box takes its touches; the rest of the screen is the game's.
+    auto hit = [&](double x, double y) { return window->hitTest({x, y}); };
+    spin([] { return false; }, 0.3);
+    EXPECT_EQ(hit(160, 400), board);
+    EXPECT_EQ(hit(5, 300), board);
+    auto boxHit = hit(200, 80);
+    ASSERT_TRUE(boxHit);
+    EXPECT_NE(boxHit, board);
+    EXPECT_EQ(hit(10, 30), controller->closeButton());
+
+    controller->closeButton()->sendActionsForEvents(platform::ui::ControlEvent::TouchUpInside);
+    ASSERT_TRUE(spin([&] { return contains(recorder->events, "didDismiss"); }));
+    EXPECT_EQ(recorder->events,
+              (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
+    EXPECT_FALSE(presenter->pivotView()->superview());  // faded out and gone
+    EXPECT_EQ(hit(200, 80), board);
+    EXPECT_FALSE(platform::ui::Application::shared().isIdleTimerDisabled());
+}
+
+TEST_F(FullScreenTest, OnlyTheSlotsOwnPageStartsItsMRAIDReportingWithMRAIDLoaded) {
+    // A page without the MRAID script, and the game's own interstitial with it.
+    auto catalogue = hrntest::defaultCatalogue();
+    auto unit = catalogue.units.at("qen-main-interstitial");
+    unit.creative = "hads/creatives/transparent.html";
+    catalogue.units["qen-plain"] = unit;
+    https.server.serveCatalogue(catalogue);
+    auto plainRecorder = std::make_shared<InterstitialRecorder>();
+    auto plain = HRNInterstitial::create("qen-plain");
+    plain->setDelegate(plainRecorder);
+    plain->loadRequest(HRNRequest::request());
+    auto mraidRecorder = std::make_shared<InterstitialRecorder>();
+    auto mraid = loadInterstitial(mraidRecorder);
+    ASSERT_TRUE(spin([&] { return !plainRecorder->events.empty(); }));
+    // The MRAID page's script says it is up: its slot reports to its ad from then on.
+    ASSERT_TRUE(spin([&] { return mraid->slot()->isMRAIDEnabled(); }));
+    EXPECT_FALSE(plain->slot()->isMRAIDEnabled());
+
+    // The message from another ad view than the slot's own is ignored.
+    auto opener = std::make_shared<HRNOpener>();
+    opener->setSlot(plain->slot());
+    HRNMRAIDHMSGHandler handler(opener);
+    handler.actionBlockDictionary().at("mraidLoaded")(handler, mraid->slot()->adView(), {});
+    EXPECT_FALSE(plain->slot()->isMRAIDEnabled());
+    handler.actionBlockDictionary().at("mraidLoaded")(handler, plain->slot()->adView(), {});
+    EXPECT_TRUE(plain->slot()->isMRAIDEnabled());
 }
 
 TEST_F(FullScreenTest, TheAdPagesCloseMessageClosesTheInterstitial) {
@@ -430,6 +592,162 @@ TEST_F(FullScreenTest, AnInterstitialsLinkClicksPingItsClickURLsOnce) {
     spin([] { return false; }, 0.3);
     EXPECT_EQ(clickPings(), 1u);
     EXPECT_EQ(recorder->clicks, 1);
+}
+
+// ---- The interstitial pool ----
+
+class InterstitialPoolTest : public FullScreenTest {
+  protected:
+    // The server switches the pool on, and a previous launch left the switch in the settings.
+    void switchPoolOn() {
+        auto catalogue = hrntest::defaultCatalogue();
+        catalogue.constants["hads:interstitial_ad_pool:enabled"] = "1";
+        https.server.serveCatalogue(catalogue);
+        platform::UserDefaults::standard().set(HRNSettingKey("hads:interstitial_ad_pool:enabled"),
+                                               "1");
+    }
+
+    size_t adRequests() { return https.server.requests("/hads/ad").size(); }
+
+    std::shared_ptr<HRNInterstitialPool> gamePool() {
+        auto key = HRNInterstitialCacheKey(HRNRequest::request(), "qen-main-interstitial");
+        return key ? HRNInterstitialCache::sharedInstance()->poolForKey(*key) : nullptr;
+    }
+
+    // The pool holds `count` entries that all finished, loaded or failed.
+    bool poolSettled(size_t count, bool failed) {
+        auto pool = gamePool();
+        if (!pool) return false;
+        auto entries = pool->entries();
+        if (entries.size() != count) return false;
+        for (const auto& entry : entries)
+            if (failed ? !entry->failed() : !entry->loaded()) return false;
+        return true;
+    }
+};
+
+TEST_F(InterstitialPoolTest, WithThePoolOffEveryInterstitialLoadsItsOwnAd) {
+    for (int i = 0; i < 2; ++i) {
+        auto recorder = std::make_shared<InterstitialRecorder>();
+        auto interstitial = loadInterstitial(recorder);
+        EXPECT_TRUE(interstitial->isReady());
+    }
+    spin([] { return false; }, 0.3);
+    EXPECT_EQ(adRequests(), 2u);
+    EXPECT_FALSE(HRNInterstitialCache::sharedInstanceExists());
+}
+
+TEST_F(InterstitialPoolTest, WithThePoolOnTheNextInterstitialIsReadyAtOnceFromThePool) {
+    switchPoolOn();
+    auto firstRecorder = std::make_shared<InterstitialRecorder>();
+    auto first = loadInterstitial(firstRecorder);
+    // The first load for the game's request loads by itself and starts a pool two deep.
+    ASSERT_TRUE(spin([&] { return poolSettled(2, false); }));
+    EXPECT_EQ(adRequests(), 3u);
+
+    auto pool = gamePool();
+    auto pooledSlot = pool->entries().front()->slot();
+    auto recorder = std::make_shared<InterstitialRecorder>();
+    auto second = HRNInterstitial::create("qen-main-interstitial");
+    second->setDelegate(recorder);
+    second->loadRequest(HRNRequest::request());
+    ASSERT_TRUE(spin([&] { return !recorder->events.empty(); }));
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"receive"});
+    EXPECT_EQ(second->slot(), pooledSlot);  // no load of its own
+    EXPECT_TRUE(second->isReady());
+    // The pool is topped up again behind it.
+    ASSERT_TRUE(spin([&] { return poolSettled(2, false); }));
+    EXPECT_EQ(adRequests(), 4u);
+
+    // The pooled ad shows and closes like any other.
+    second->presentFromRootViewController(root);
+    auto controller = shownController();
+    ASSERT_TRUE(controller);
+    EXPECT_EQ(controller->adView(), pooledSlot->adView());
+    ASSERT_TRUE(spin([&] { return controller->view()->isUserInteractionEnabled(); }));
+    controller->closeButton()->sendActionsForEvents(platform::ui::ControlEvent::TouchUpInside);
+    ASSERT_TRUE(spin([&] { return contains(recorder->events, "didDismiss"); }));
+    EXPECT_EQ(recorder->events,
+              (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
+
+    // Entries that waited longer than the time limit (1200 s) are thrown away and replaced.
+    const auto waiting = gamePool()->entries();
+    const size_t before = adRequests();
+    platform::Clock::advance(1201);
+    ASSERT_TRUE(spin([&] {
+        auto now = gamePool()->entries();
+        return poolSettled(2, false) && now[0] != waiting[0] && now[1] != waiting[1];
+    }));
+    EXPECT_EQ(adRequests(), before + 2);
+
+    // The request was saved for the next launch, which starts preloading for it.
+    auto nextLaunch = std::make_shared<HRNInterstitialCache>();
+    nextLaunch->loadInterstitialsForSavedRequests();
+    auto key = HRNInterstitialCacheKey(HRNRequest::request(), "qen-main-interstitial");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(nextLaunch->recentlyAccessedRequestKeys(), std::vector<platform::Value>{*key});
+    EXPECT_TRUE(nextLaunch->poolForKey(*key));
+}
+
+TEST_F(InterstitialPoolTest, AFailedPoolEntryIsNeverHandedOutAndAFreshAdLoadsInstead) {
+    switchPoolOn();
+    // The ad server fails for a while: the first load and both pool entries fail.
+    https.server.serve("/hads/ad", peers::AdServerResponse::failure(500));
+    auto firstRecorder = std::make_shared<InterstitialRecorder>();
+    auto first = HRNInterstitial::create("qen-main-interstitial");
+    first->setDelegate(firstRecorder);
+    first->loadRequest(HRNRequest::request());
+    ASSERT_TRUE(spin([&] { return contains(firstRecorder->events, "fail"); }));
+    ASSERT_TRUE(spin([&] { return poolSettled(2, true); }));
+
+    // The server is back: the next interstitial gets a fresh ad, not the pool's old failure.
+    auto catalogue = hrntest::defaultCatalogue();
+    catalogue.constants["hads:interstitial_ad_pool:enabled"] = "1";
+    https.server.serveCatalogue(catalogue);
+    auto recorder = std::make_shared<InterstitialRecorder>();
+    auto second = HRNInterstitial::create("qen-main-interstitial");
+    second->setDelegate(recorder);
+    second->loadRequest(HRNRequest::request());
+    ASSERT_TRUE(spin([&] { return !recorder->events.empty(); }));
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"receive"});
+    EXPECT_TRUE(second->isReady());
+    // The failed entries left the pool, which loads good ones in their place.
+    ASSERT_TRUE(spin([&] { return poolSettled(2, false); }));
+}
+
+TEST(InterstitialCacheKeyTest, RequestsShareAPoolByAdUnitAndTheSchemasFields) {
+    platform::Clock::useVirtual();
+    auto plain = HRNRequest::request();
+    auto keywords = HRNRequest::request();
+    keywords->setKeywords(std::vector<std::string>{"house", "market"});
+    auto targeted = HRNRequest::request();
+    targeted->setCustomTargeting(platform::Dictionary{{"mode", "crazy"}});
+    auto presetAd = HRNRequest::request();
+    auto extras = std::make_shared<HRNExtras>();
+    extras->setAdditionalParameters(platform::Dictionary{{"_ad", platform::Dictionary{}}});
+    presetAd->registerAdNetworkExtras(extras);
+
+    const auto key = HRNInterstitialCacheKey(plain, "unit");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(HRNInterstitialCacheKey(keywords, "unit"), key);  // keywords are not in the key
+    EXPECT_NE(HRNInterstitialCacheKey(targeted, "unit"), key);
+    EXPECT_NE(HRNInterstitialCacheKey(plain, "other"), key);
+    EXPECT_FALSE(HRNInterstitialCacheKey(plain, std::nullopt));
+    EXPECT_FALSE(HRNInterstitialCacheKey(presetAd, "unit"));  // a preset ad is never pooled
+}
+
+TEST_F(InterstitialPoolTest, AFourthKeyEvictsThePoolUsedLongestAgo) {
+    auto cache = std::make_shared<HRNInterstitialCache>();
+    std::vector<platform::Value> keys;
+    for (const char* unit : {"a", "b", "c", "a", "d"}) {
+        cache->loadRequestAdUnitID(HRNRequest::request(), unit);
+        keys.push_back(*HRNInterstitialCacheKey(HRNRequest::request(), unit));
+    }
+    // "b" was used longest ago once "a" was used again.
+    EXPECT_EQ(cache->recentlyAccessedRequestKeys(),
+              (std::vector<platform::Value>{keys[2], keys[3], keys[4]}));
+    EXPECT_FALSE(cache->poolForKey(keys[1]));
+    EXPECT_TRUE(cache->poolForKey(keys[0]));
 }
 
 }  // namespace

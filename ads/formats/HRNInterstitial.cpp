@@ -11,6 +11,7 @@
 #include "ads/foundation/HRNSettings.h"
 #include "ads/pipeline/HRNRequest.h"
 #include "ads/rendering/presentation/HRNAdAppViewController.h"
+#include "ads/rendering/presentation/HRNInterstitialCache.h"
 #include "ads/rendering/views/HRNAdView.h"
 #include "ads/rendering/views/HRNMobileAdsAdditions.h"
 #include "ads/rendering/views/HRNOrientation.h"
@@ -55,8 +56,30 @@ void HRNInterstitial::loadRequest(const std::shared_ptr<HRNRequest>& request) {
 }
 
 void HRNInterstitial::loadCopiedRequest(const std::shared_ptr<HRNRequest>& request) {
-    if (!slot_) createSlot();
+    if (slot_) {
+        slot_->loadRequest(request);
+        return;
+    }
+    if (HRNSettingBoolValue("hads:interstitial_ad_pool:enabled")) {
+        if (auto entry = HRNInterstitialCache::sharedInstance()->cacheEntryForRequestAdUnitID(
+                request, adUnitID_)) {
+            loadSlotFromCacheEntry(entry);
+            return;
+        }
+    }
+    createSlot();
     slot_->loadRequest(request);
+}
+
+void HRNInterstitial::loadSlotFromCacheEntry(
+    const std::shared_ptr<HRNInterstitialCacheEntry>& entry) {
+    adoptSlot(entry->slot());
+    entry->slotDidMoveToPlacement();
+    viewController_ = HRNInterstitialViewController::create(slot_);
+    if (auto error = entry->error())
+        slotDidFailToLoadAdContentWithError(*slot_, *error);
+    else if (entry->loaded())
+        slotFinishedLoadingAdContent(*slot_);
 }
 
 void HRNInterstitial::adoptSlot(const std::shared_ptr<HRNSlot>& slot) {
@@ -154,7 +177,9 @@ void HRNInterstitial::presentFromRootViewController(
     willPresentPending_ = false;
     controller->presentFromViewController(root, nullptr);
     presenting_ = false;
-    const bool shown = controller->presentingViewController() != nullptr;
+    // Shown modally, or laid into the window by a transparent presenter.
+    const bool shown = controller->presentingViewController() != nullptr ||
+                       (controller->isViewLoaded() && controller->view()->window());
     if (!shown) {
         // Nothing came on screen (no controller to present from, one already presenting, a
         // view out of the window): give the intermission back quietly; the ad stays ready.

@@ -34,6 +34,7 @@ class ViewController;
 }
 class HRNAdReward;
 class HRNInterstitial;
+class HRNInterstitialCacheEntry;
 class HRNInterstitialViewController;
 class HRNRequest;
 
@@ -115,6 +116,8 @@ class HRNInterstitial : public HRNSlotDelegate,
         return viewController_;
     }
     void createSlot();
+    // Takes over a preloaded slot of the interstitial cache and reports what it already knows.
+    void loadSlotFromCacheEntry(const std::shared_ptr<HRNInterstitialCacheEntry>& entry);
     void cancel();
     bool canPresentFullScreen();
     static bool canFitAdSizeInWindowSizeWithThreshold(platform::ui::Size ad,

@@ -76,14 +76,8 @@ void HRNApplication::load() {
     });
 }
 
-const platform::Dictionary& HRNApplication::infoDictionary() {
-    static const platform::Dictionary info = [] {
-        std::optional<platform::Value> value =
-            platform::plist::readFile(platform::ui::bundleDirectory() / "Info.plist");
-        if (value && value->dictionary()) return *value->dictionary();
-        return platform::Dictionary{};
-    }();
-    return info;
+platform::Dictionary HRNApplication::infoDictionary() {
+    return platform::ui::infoDictionary();
 }
 
 HRNApplication::HRNApplication()

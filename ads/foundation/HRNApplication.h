@@ -132,9 +132,9 @@ class HRNApplication : public HRNStatisticDictionaryDelegate,
     // mediating, all of it that is read.
     platform::Dictionary nextRequestStatisticsDictionaryForSlot(bool slotIsMediating);
 
-    // The main bundle's Info.plist ("Info.plist" in the bundle folder), read once; an empty
-    // dictionary when the file is missing or is not a dictionary.
-    static const platform::Dictionary& infoDictionary();
+    // The main bundle's Info.plist (platform::ui::infoDictionary: read once per bundle folder);
+    // an empty dictionary when the file is missing or is not a dictionary.
+    static platform::Dictionary infoDictionary();
 
     // Info.plist CFBundleVersion, or the empty string.
     const std::string& version() const { return version_; }

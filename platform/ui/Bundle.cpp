@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 #include <map>
+#include <mutex>
+
+#include "platform/foundation/PropertyList.h"
 
 #include "platform/ui/View.h"
 
@@ -34,6 +37,21 @@ std::filesystem::path bundleDirectory() {
     auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) return "resources";
     return exe.parent_path() / "resources";
+}
+
+Dictionary infoDictionary() {
+    static std::mutex mutex;
+    static std::map<std::filesystem::path, Dictionary> read;
+    const std::filesystem::path folder = bundleDirectory();
+    std::lock_guard lock(mutex);
+    auto it = read.find(folder);
+    if (it == read.end()) {
+        std::optional<Value> value = plist::readFile(folder / "Info.plist");
+        it =
+            read.emplace(folder, value && value->dictionary() ? *value->dictionary() : Dictionary{})
+                .first;
+    }
+    return it->second;
 }
 
 ImageRef imageNamed(const std::string& name) {

@@ -6,6 +6,7 @@
 
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/PropertyList.h"
 #include "platform/render/Canvas.h"
 
 namespace platform::ui {
@@ -54,6 +55,18 @@ TEST_F(TemporaryBundle, DirectoryComesFromTheOverrideThenTheEnvironment) {
     EXPECT_EQ(imageNamed("house1"), nullptr);  // the cache went with the old folder
     unsetenv("QEN_BUNDLE_DIR");
     EXPECT_EQ(bundleDirectory().filename(), "resources");
+}
+
+TEST_F(TemporaryBundle, TheInfoDictionaryIsTheBundleFoldersInfoPlist) {
+    EXPECT_TRUE(infoDictionary().empty());  // no Info.plist yet
+    const auto other = AppHome::temporary() / "other-bundle";
+    std::filesystem::create_directories(other);
+    Dictionary info{{"UISupportedInterfaceOrientations", Array{"UIInterfaceOrientationPortrait"}}};
+    ASSERT_TRUE(plist::writeFile(other / "Info.plist", info));
+    setBundleDirectory(other);
+    EXPECT_EQ(infoDictionary(), info);
+    ASSERT_TRUE(plist::writeFile(other / "Info.plist", Dictionary{}));
+    EXPECT_EQ(infoDictionary(), info);  // read once per folder
 }
 
 }  // namespace

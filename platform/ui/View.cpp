@@ -9,6 +9,8 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/dispatch/Timer.h"
+#include "platform/render/Bitmap.h"
+#include "platform/render/Canvas.h"
 #include "platform/ui/GestureRecognizer.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
@@ -449,6 +451,14 @@ bool View::pointInside(Point point) const {
 std::shared_ptr<View> View::hitTest(Point point) {
     if (hidden_ || !userInteractionEnabled_ || alpha_ < 0.01) return nullptr;
     if (!pointInside(point)) return nullptr;
+    if (passesTouchesWhereClear_) {
+        // What is drawn under the point, in one pixel.
+        render::Bitmap pixel(render::Size{1, 1}, 1);
+        render::Canvas canvas(pixel);
+        canvas.translate(-(point.x - bounds_.origin.x), -(point.y - bounds_.origin.y));
+        renderView(*this, canvas);
+        if (pixel.pixelAt(0, 0).alpha <= 0) return nullptr;
+    }
     auto children = subviews_;
     for (auto it = children.rbegin(); it != children.rend(); ++it) {
         if (auto hit = (*it)->hitTest((*it)->fromSuperview(point))) return hit;

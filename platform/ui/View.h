@@ -130,6 +130,10 @@ class View : public runtime::Object, public std::enable_shared_from_this<View> {
 
     bool isUserInteractionEnabled() const { return userInteractionEnabled_; }
     void setUserInteractionEnabled(bool enabled) { userInteractionEnabled_ = enabled; }
+    // An overlay that lets the views beneath take the touches wherever it draws nothing: its
+    // hit test gives null at a point where the view and its subviews leave every pixel clear.
+    bool passesTouchesWhereClear() const { return passesTouchesWhereClear_; }
+    void setPassesTouchesWhereClear(bool passes) { passesTouchesWhereClear_ = passes; }
 
     // The tree.
     std::shared_ptr<View> superview() const { return superview_.lock(); }
@@ -272,6 +276,7 @@ class View : public runtime::Object, public std::enable_shared_from_this<View> {
     int64_t tag_ = 0;
     std::string name_;
     bool userInteractionEnabled_ = true;
+    bool passesTouchesWhereClear_ = false;
     bool needsLayout_ = true;
 
     std::weak_ptr<View> superview_;

@@ -103,6 +103,30 @@ TEST_F(HitTest, DeepestViewThatTakesTouches) {
     }
 }
 
+TEST(HitTestOverlay, AClearOverlayPassesTouchesWhereItDrawsNothing) {
+    auto root = std::make_shared<View>(Rect(0, 0, 200, 200));
+    auto game = std::make_shared<View>(Rect(0, 0, 200, 200));
+    auto overlay = std::make_shared<View>(Rect(0, 0, 200, 200));  // clear background
+    auto box = std::make_shared<View>(Rect(50, 50, 40, 40));
+    box->setBackgroundColor(render::Color::fromRGB255(230, 57, 70));
+    auto tinted = std::make_shared<View>(Rect(120, 120, 40, 40));
+    tinted->setBackgroundColor(render::Color::fromRGB255(0, 0, 0, 0.3));
+    auto inner = std::make_shared<View>(Rect(0, 0, 10, 10));  // draws nothing itself
+    tinted->addSubview(inner);
+    overlay->addSubview(box);
+    overlay->addSubview(tinted);
+    root->addSubview(game);
+    root->addSubview(overlay);
+
+    EXPECT_EQ(root->hitTest({10, 10}), overlay) << "an ordinary view takes every touch";
+    overlay->setPassesTouchesWhereClear(true);
+    EXPECT_EQ(root->hitTest({10, 10}), game) << "nothing drawn there: the game beneath";
+    EXPECT_EQ(root->hitTest({60, 60}), box);
+    EXPECT_EQ(root->hitTest({125, 125}), inner) << "drawn by its superview, translucent";
+    EXPECT_EQ(root->hitTest({150, 150}), tinted);
+    EXPECT_EQ(root->hitTest({199, 199}), game);
+}
+
 TEST(ViewGeometry, ConversionAcrossNestedViewsWithBoundsOrigins) {
     auto window = std::make_shared<Window>();
     auto parent = std::make_shared<View>(Rect(10, 20, 200, 200));

@@ -6,6 +6,7 @@
 #include "ads/mediation/HRNAdReward.h"
 #include "ads/pipeline/slot/HRNSlot.h"
 #include "ads/rendering/presentation/HRNAdAppViewController.h"
+#include "ads/rendering/presentation/HRNTransparentOverlayPresenter.h"
 #include "ads/rendering/views/HRNAdView.h"
 #include "ads/rendering/views/HRNOrientation.h"
 
@@ -104,10 +105,11 @@ const HRNHMSGHandler::ActionBlockDictionary& HRNAdAppHMSGHandler::actionBlockDic
              auto controller = adAppController(adView);
              const auto transparent = optionalParameter(parameters, "transparentBackground");
              if (!controller || !transparent) return;
-             // Only before the controller is on screen; the default presenter either way until
-             // transparent presentation arrives.
+             // Only before the controller is on screen.
              if (controller->isViewLoaded() && controller->view()->superview()) return;
-             if (*transparent != "1") controller->setPresenter(nullptr);
+             controller->setPresenter(*transparent == "1"
+                                          ? std::make_shared<HRNTransparentOverlayPresenter>()
+                                          : nullptr);
          }},
     };
     return actions;

@@ -288,7 +288,7 @@ class HRNSlot : public HRNAdFetcherDelegate,
     void SDKDidBecomeReady();
     // "p" or "l" for the orientation an ad-app controller forces on the ad, else std::nullopt.
     std::optional<std::string> forcedAdOrientation() const;
-    void handleErrorAction(const std::string& message, const std::string& action);
+    void handleErrorAction(const std::string& message, const std::string& action) override;
 
     // ---- Mediation (HRNSlot+Mediation.cpp) ----
     bool isMediating() const;

@@ -3,6 +3,7 @@
 #include "ads/formats/HRNAd.h"
 #include "ads/pipeline/slot/HRNSlot.h"
 #include "ads/rendering/opener/HRNOpener.h"
+#include "ads/rendering/presentation/HRNMRAIDResizeProperties.h"
 #include "ads/rendering/views/HRNAdAppAdViewDelegate.h"
 #include "ads/rendering/views/HRNAdView.h"
 #include "ads/rendering/views/HRNBannerAdViewDelegate.h"
@@ -160,9 +161,10 @@ void HRNAdAppViewController::updateCloseButtonVisibilityAndImage() {
 }
 
 void HRNAdAppViewController::positionMRAIDCloseButton() {
-    // The close box sits in the ad's top-left corner; MRAID ads that draw their own keep the
-    // invisible button there.
-    closeButton_->setFrame(platform::ui::Rect(0, 0, 50, 50));
+    // The MRAID close box sits where the ad asked (top-right unless it said otherwise); ads that
+    // draw their own keep the invisible button there.
+    closeButton_->setFrame(HRNMRAIDResizeProperties::closeButtonRectForPositionContentFrame(
+        customClosePosition_, view()->bounds()));
 }
 
 void HRNAdAppViewController::viewWillAppear(bool animated) {
