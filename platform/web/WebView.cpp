@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -894,10 +895,73 @@ struct WebView::ScriptContext {
     }
 };
 
+// A context being made ahead: `context` is set, and `done` raised, by the maker thread.
 struct WebView::Preparing {
-    std::thread maker;
-    std::unique_ptr<ScriptContext> context;  // the maker's until it is joined
+    std::mutex mutex;
+    std::condition_variable doneChanged;
+    bool done = false;
+    std::unique_ptr<ScriptContext> context;
 };
+
+namespace {
+
+// The one thread that makes contexts ahead, for the whole process: a thread of its own keeps
+// the engine's per-thread allocation caches warm from one context to the next (a new thread
+// for each starts them cold). Never destroyed: a view may still be waiting at exit.
+class ContextMaker {
+  public:
+    static ContextMaker& shared() {
+        static ContextMaker* maker = new ContextMaker();
+        return *maker;
+    }
+    void make(std::shared_ptr<WebView::Preparing> preparing) {
+        {
+            std::lock_guard lock(mutex_);
+            jobs_.push_back(std::move(preparing));
+        }
+        jobsChanged_.notify_one();
+    }
+
+  private:
+    ContextMaker() {
+        std::thread([this] { run(); }).detach();
+    }
+    void run() {
+        for (;;) {
+            std::shared_ptr<WebView::Preparing> job;
+            {
+                std::unique_lock lock(mutex_);
+                jobsChanged_.wait(lock, [this] { return !jobs_.empty(); });
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+            }
+            // The timers' context is current on this thread while the engine instance is made
+            // (the main loop skips it meanwhile).
+            GMainContext* timers = preparedTimerContext();
+            while (!g_main_context_acquire(timers))
+                std::this_thread::yield();
+            g_main_context_push_thread_default(timers);
+            auto context = WebView::makeAheadScriptContext();
+            g_main_context_pop_thread_default(timers);
+            g_main_context_release(timers);
+            {
+                std::lock_guard lock(job->mutex);
+                job->context = std::move(context);
+                job->done = true;
+            }
+            job->doneChanged.notify_all();
+        }
+    }
+    std::mutex mutex_;
+    std::condition_variable jobsChanged_;
+    std::deque<std::shared_ptr<WebView::Preparing>> jobs_;
+};
+
+}  // namespace
+
+std::unique_ptr<WebView::ScriptContext> WebView::makeAheadScriptContext() {
+    return ScriptContext::make(nullptr);
+}
 
 void WebView::Page::makeContext() {
     std::unique_ptr<ScriptContext> made;
@@ -918,28 +982,16 @@ void WebView::Page::makeContext() {
 void WebView::prepareScriptContext() {
     ui::assertMainThread("WebView::prepareScriptContext");
     if (preparing_) return;
-    auto preparing = std::make_shared<Preparing>();
-    preparing->maker = std::thread([raw = preparing.get()] {
-        // One maker at a time holds the timers' context, current on its thread while the
-        // engine instance is made (the main loop skips it meanwhile).
-        static std::mutex makers;
-        std::lock_guard lock(makers);
-        GMainContext* timers = preparedTimerContext();
-        while (!g_main_context_acquire(timers))
-            std::this_thread::yield();
-        g_main_context_push_thread_default(timers);
-        raw->context = ScriptContext::make(nullptr);
-        g_main_context_pop_thread_default(timers);
-        g_main_context_release(timers);
-    });
-    preparing_ = std::move(preparing);
+    preparing_ = std::make_shared<Preparing>();
+    ContextMaker::shared().make(preparing_);
 }
 
 std::unique_ptr<WebView::ScriptContext> WebView::takePreparedScriptContext() {
     if (!preparing_) return nullptr;
     auto preparing = std::move(preparing_);
     preparing_.reset();
-    preparing->maker.join();
+    std::unique_lock lock(preparing->mutex);
+    preparing->doneChanged.wait(lock, [&] { return preparing->done; });
     return std::move(preparing->context);
 }
 

@@ -121,6 +121,8 @@ class WebView : public ui::View {
     struct ScriptContext;
     // Internal: the context prepareScriptContext made, once it is ready; nullptr without one.
     std::unique_ptr<ScriptContext> takePreparedScriptContext();
+    static std::unique_ptr<ScriptContext> makeAheadScriptContext();
+    struct Preparing;
     // Internal: the page machinery calls these.
     void pageDidFinish(Page& page);
     void pageDidFail(Page& page, const Error& error);
@@ -147,7 +149,6 @@ class WebView : public ui::View {
     bool loading_ = false;
     std::shared_ptr<bool> alive_;
     std::shared_ptr<ui::ScrollView> scrollView_;
-    struct Preparing;
     std::shared_ptr<Preparing> preparing_;
 };
 
