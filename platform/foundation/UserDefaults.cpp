@@ -93,6 +93,12 @@ bool UserDefaults::set(std::string_view key, Value value) {
     {
         std::lock_guard lock(mutex_);
         loadLocked();
+        // The same value again: nothing to write once the file holds the present state (a
+        // failed earlier write is tried again).
+        if (auto it = values_.find(key); it != values_.end() && it->second == value) {
+            std::lock_guard fileLock(fileMutex_);
+            if (writtenGeneration_ == generation_) return true;
+        }
         values_.insert_or_assign(std::string(key), std::move(value));
         generation = ++generation_;
         snapshot = values_;

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -135,6 +136,18 @@ TEST(UserDefaults, SynchronizeRewritesARemovedFile) {
     ASSERT_TRUE(files::remove(defaults.path()));
     EXPECT_TRUE(defaults.synchronize());
     EXPECT_EQ(UserDefaults("sync").integer("k"), 3);
+}
+
+TEST(UserDefaults, TheSameValueAgainLeavesTheFileAloneAndAChangeIsWritten) {
+    UserDefaults defaults("same");
+    ASSERT_TRUE(defaults.set("k", Value(3)));
+    ASSERT_TRUE(defaults.set("other", Value("x")));
+    ASSERT_TRUE(files::remove(defaults.path()));
+    EXPECT_TRUE(defaults.set("k", Value(3)));
+    EXPECT_FALSE(std::filesystem::exists(defaults.path()));
+    EXPECT_TRUE(defaults.set("k", Value(3.5)));  // another kind is another value
+    EXPECT_EQ(UserDefaults("same").real("k"), 3.5);
+    EXPECT_EQ(UserDefaults("same").string("other"), "x");
 }
 
 }  // namespace

@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <deque>
 #include <map>
+#include <mutex>
+#include <thread>
 
 #include "platform/dispatch/Queue.h"
 #include "platform/dispatch/RunLoop.h"
@@ -130,6 +133,25 @@ JSObjectRef treeList(JSContextRef ctx, const std::vector<std::unique_ptr<HTMLNod
         JSObjectSetPropertyAtIndex(ctx, list, index++, treeValue(ctx, *node), nullptr);
     }
     return list;
+}
+
+void logException(JSContextRef ctx, JSValueRef exception) {
+    std::string text = toString(ctx, exception);
+    if (JSValueIsObject(ctx, exception)) {
+        JSValueRef line = getProperty(ctx, JSValueToObject(ctx, exception, nullptr), "line");
+        if (JSValueIsNumber(ctx, line)) {
+            text += " (line " + std::to_string(int(JSValueToNumber(ctx, line, nullptr))) + ")";
+        }
+    }
+    platform::log("WebView console error: " + text);
+}
+
+// The GLib context on which the engine's timers (its collector's) run for the script contexts
+// made on other threads: the engine ties them to the context current on the thread that makes a
+// context group, and the main loop iterates this one as it does the default one.
+GMainContext* preparedTimerContext() {
+    static GMainContext* context = g_main_context_new();
+    return context;
 }
 
 int& liveViews() {
@@ -434,16 +456,7 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
         return result;
     }
 
-    void reportException(JSValueRef exception) {
-        std::string text = toString(ctx, exception);
-        if (JSValueIsObject(ctx, exception)) {
-            JSValueRef line = getProperty(ctx, JSValueToObject(ctx, exception, nullptr), "line");
-            if (JSValueIsNumber(ctx, line)) {
-                text += " (line " + std::to_string(int(JSValueToNumber(ctx, line, nullptr))) + ")";
-            }
-        }
-        platform::log("WebView console error: " + text);
-    }
+    void reportException(JSValueRef exception) { logException(ctx, exception); }
 
     // Calls __dom[name](args...) as one turn.
     JSValueRef callDom(const char* name, std::initializer_list<JSValueRef> list = {}) {
@@ -502,43 +515,9 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
         });
     }
 
-    void makeContext() {
-        group = JSContextGroupCreate();
-        setExecutionTimeLimit(group, kScriptTimeLimit);
-        ctx = JSGlobalContextCreateInGroup(group, nullptr);
-        JSObjectRef native = JSObjectMake(ctx, nullptr, nullptr);
-        addFunction(native, "log", &Page::jsLog);
-        addFunction(native, "parseHTML", &Page::jsParseHTML);
-        addFunction(native, "resolve", &Page::jsResolve);
-        addFunction(native, "navigate", &Page::jsNavigate);
-        addFunction(native, "documentURL", &Page::jsDocumentURL);
-        addFunction(native, "userAgent", &Page::jsUserAgent);
-        addFunction(native, "setTimer", &Page::jsSetTimer);
-        addFunction(native, "clearTimer", &Page::jsClearTimer);
-        addFunction(native, "loadScript", &Page::jsLoadScript);
-        addFunction(native, "loadImage", &Page::jsLoadImage);
-        addFunction(native, "evaluate", &Page::jsEvaluate);
-        addFunction(native, "reload", &Page::jsReload);
-        addFunction(native, "videoLoad", &Page::jsVideoLoad);
-        addFunction(native, "videoPlay", &Page::jsVideoPlay);
-        addFunction(native, "videoPause", &Page::jsVideoPause);
-        addFunction(native, "videoSeek", &Page::jsVideoSeek);
-        addFunction(native, "videoTime", &Page::jsVideoTime);
-        addFunction(native, "videoDuration", &Page::jsVideoDuration);
-        addFunction(native, "videoVolume", &Page::jsVideoVolume);
-        setProperty(ctx, JSContextGetGlobalObject(ctx), "__native", native);
-        evaluate(kPrelude, "prelude");
-    }
-
-    void addFunction(JSObjectRef object, const char* name, JSObjectCallAsFunctionCallback call) {
-        // A function object per bridge call, carrying the page as its private data.
-        JSClassDefinition def = kJSClassDefinitionEmpty;
-        def.callAsFunction = call;
-        JSClassRef fnClass = JSClassCreate(&def);
-        JSObjectRef fn = JSObjectMake(ctx, fnClass, this);
-        JSClassRelease(fnClass);
-        setProperty(ctx, object, name, fn);
-    }
+    // The context made ahead for the view's next page when there is one (main frames only),
+    // else a new one.
+    void makeContext();
 
     static std::string arg(JSContextRef ctx, size_t argc, const JSValueRef argv[], size_t i) {
         return i < argc ? toString(ctx, argv[i]) : std::string();
@@ -842,6 +821,180 @@ struct WebView::Page : std::enable_shared_from_this<WebView::Page> {
     }
 };
 
+// A page's script context: an engine instance (context group) of its own, the global object
+// with the bridge functions under `__native`, and the DOM prelude run in it.
+struct WebView::ScriptContext {
+    JSContextGroupRef group = nullptr;
+    JSGlobalContextRef ctx = nullptr;
+    // A context made ahead: its bridge functions, kept from the collector until a page takes
+    // them and becomes their private data.
+    std::vector<JSObjectRef> bridge;
+
+    ScriptContext() = default;
+    ScriptContext(const ScriptContext&) = delete;
+    ScriptContext& operator=(const ScriptContext&) = delete;
+    ~ScriptContext() {
+        for (JSObjectRef fn : bridge)
+            JSValueUnprotect(ctx, fn);
+        if (ctx) JSGlobalContextRelease(ctx);
+        if (group) JSContextGroupRelease(group);
+    }
+
+    // `page` is the functions' private data; nullptr for a context made ahead of its page (the
+    // prelude calls none that needs the page).
+    static std::unique_ptr<ScriptContext> make(Page* page) {
+        auto made = std::make_unique<ScriptContext>();
+        made->group = JSContextGroupCreate();
+        setExecutionTimeLimit(made->group, kScriptTimeLimit);
+        JSGlobalContextRef ctx = JSGlobalContextCreateInGroup(made->group, nullptr);
+        made->ctx = ctx;
+        JSObjectRef native = JSObjectMake(ctx, nullptr, nullptr);
+        const std::pair<const char*, JSObjectCallAsFunctionCallback> functions[] = {
+            {"log", &Page::jsLog},
+            {"parseHTML", &Page::jsParseHTML},
+            {"resolve", &Page::jsResolve},
+            {"navigate", &Page::jsNavigate},
+            {"documentURL", &Page::jsDocumentURL},
+            {"userAgent", &Page::jsUserAgent},
+            {"setTimer", &Page::jsSetTimer},
+            {"clearTimer", &Page::jsClearTimer},
+            {"loadScript", &Page::jsLoadScript},
+            {"loadImage", &Page::jsLoadImage},
+            {"evaluate", &Page::jsEvaluate},
+            {"reload", &Page::jsReload},
+            {"videoLoad", &Page::jsVideoLoad},
+            {"videoPlay", &Page::jsVideoPlay},
+            {"videoPause", &Page::jsVideoPause},
+            {"videoSeek", &Page::jsVideoSeek},
+            {"videoTime", &Page::jsVideoTime},
+            {"videoDuration", &Page::jsVideoDuration},
+            {"videoVolume", &Page::jsVideoVolume},
+        };
+        for (const auto& [name, call] : functions) {
+            // A function object per bridge call, carrying the page as its private data.
+            JSClassDefinition def = kJSClassDefinitionEmpty;
+            def.callAsFunction = call;
+            JSClassRef fnClass = JSClassCreate(&def);
+            JSObjectRef fn = JSObjectMake(ctx, fnClass, page);
+            JSClassRelease(fnClass);
+            setProperty(ctx, native, name, fn);
+            if (!page) {
+                JSValueProtect(ctx, fn);
+                made->bridge.push_back(fn);
+            }
+        }
+        setProperty(ctx, JSContextGetGlobalObject(ctx), "__native", native);
+        JSStringRef source = makeJSString(kPrelude);
+        JSStringRef url = JSStringCreateWithUTF8CString("prelude");
+        JSValueRef exception = nullptr;
+        JSEvaluateScript(ctx, source, nullptr, url, 1, &exception);
+        JSStringRelease(source);
+        JSStringRelease(url);
+        if (exception) logException(ctx, exception);
+        return made;
+    }
+};
+
+// A context being made ahead: `context` is set, and `done` raised, by the maker thread.
+struct WebView::Preparing {
+    std::mutex mutex;
+    std::condition_variable doneChanged;
+    bool done = false;
+    std::unique_ptr<ScriptContext> context;
+};
+
+namespace {
+
+// The one thread that makes contexts ahead, for the whole process: a thread of its own keeps
+// the engine's per-thread allocation caches warm from one context to the next (a new thread
+// for each starts them cold). Never destroyed: a view may still be waiting at exit.
+class ContextMaker {
+  public:
+    static ContextMaker& shared() {
+        static ContextMaker* maker = new ContextMaker();
+        return *maker;
+    }
+    void make(std::shared_ptr<WebView::Preparing> preparing) {
+        {
+            std::lock_guard lock(mutex_);
+            jobs_.push_back(std::move(preparing));
+        }
+        jobsChanged_.notify_one();
+    }
+
+  private:
+    ContextMaker() {
+        std::thread([this] { run(); }).detach();
+    }
+    void run() {
+        for (;;) {
+            std::shared_ptr<WebView::Preparing> job;
+            {
+                std::unique_lock lock(mutex_);
+                jobsChanged_.wait(lock, [this] { return !jobs_.empty(); });
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+            }
+            // The timers' context is current on this thread while the engine instance is made
+            // (the main loop skips it meanwhile).
+            GMainContext* timers = preparedTimerContext();
+            while (!g_main_context_acquire(timers))
+                std::this_thread::yield();
+            g_main_context_push_thread_default(timers);
+            auto context = WebView::makeAheadScriptContext();
+            g_main_context_pop_thread_default(timers);
+            g_main_context_release(timers);
+            {
+                std::lock_guard lock(job->mutex);
+                job->context = std::move(context);
+                job->done = true;
+            }
+            job->doneChanged.notify_all();
+        }
+    }
+    std::mutex mutex_;
+    std::condition_variable jobsChanged_;
+    std::deque<std::shared_ptr<WebView::Preparing>> jobs_;
+};
+
+}  // namespace
+
+std::unique_ptr<WebView::ScriptContext> WebView::makeAheadScriptContext() {
+    return ScriptContext::make(nullptr);
+}
+
+void WebView::Page::makeContext() {
+    std::unique_ptr<ScriptContext> made;
+    if (depth == 0 && view) made = view->takePreparedScriptContext();
+    if (made) {
+        for (JSObjectRef fn : made->bridge) {
+            JSObjectSetPrivate(fn, this);
+            JSValueUnprotect(made->ctx, fn);
+        }
+        made->bridge.clear();
+    } else {
+        made = ScriptContext::make(this);
+    }
+    group = std::exchange(made->group, nullptr);
+    ctx = std::exchange(made->ctx, nullptr);
+}
+
+void WebView::prepareScriptContext() {
+    ui::assertMainThread("WebView::prepareScriptContext");
+    if (preparing_) return;
+    preparing_ = std::make_shared<Preparing>();
+    ContextMaker::shared().make(preparing_);
+}
+
+std::unique_ptr<WebView::ScriptContext> WebView::takePreparedScriptContext() {
+    if (!preparing_) return nullptr;
+    auto preparing = std::move(preparing_);
+    preparing_.reset();
+    std::unique_lock lock(preparing->mutex);
+    preparing->doneChanged.wait(lock, [&] { return preparing->done; });
+    return std::move(preparing->context);
+}
+
 WebView::WebView() : WebView(ui::Rect()) {}
 
 WebView::WebView(const ui::Rect& frame)
@@ -855,6 +1008,7 @@ WebView::WebView(const ui::Rect& frame)
 WebView::~WebView() {
     *alive_ = false;
     if (page_) page_->close();
+    takePreparedScriptContext();
     if (--liveViews() == 0 && loopHook() >= 0) {
         RunLoop::main().removeHook(loopHook());
         loopHook() = -1;
@@ -864,8 +1018,10 @@ WebView::~WebView() {
 void WebView::attachLoopHook() {
     // The engine's own timers (its collector among them) run on the default GLib context.
     if (liveViews()++ == 0) {
-        loopHook() =
-            RunLoop::main().addHook([] { return g_main_context_iteration(nullptr, FALSE) != 0; });
+        loopHook() = RunLoop::main().addHook([] {
+            const bool acted = g_main_context_iteration(nullptr, FALSE) != 0;
+            return g_main_context_iteration(preparedTimerContext(), FALSE) != 0 || acted;
+        });
     }
 }
 

@@ -99,6 +99,13 @@ class WebView : public ui::View {
                             std::function<void(const std::string& result,
                                                const std::optional<Error>& error)> completion);
 
+    // Makes, on a thread of its own, the script context the next page of this view will run in
+    // (its engine, its global object and the DOM prelude run in it), so that an owner who knows
+    // a load is coming (an ad being fetched) has the page's longest step done meanwhile. The
+    // next main-frame page takes it, waiting for it if it is not ready yet; a second call before
+    // then does nothing.
+    void prepareScriptContext();
+
     // The page's user agent (navigator.userAgent and the User-Agent header).
     static const std::string& userAgent();
 
@@ -111,6 +118,11 @@ class WebView : public ui::View {
 
     struct Page;
     struct Entry;
+    struct ScriptContext;
+    // Internal: the context prepareScriptContext made, once it is ready; nullptr without one.
+    std::unique_ptr<ScriptContext> takePreparedScriptContext();
+    static std::unique_ptr<ScriptContext> makeAheadScriptContext();
+    struct Preparing;
     // Internal: the page machinery calls these.
     void pageDidFinish(Page& page);
     void pageDidFail(Page& page, const Error& error);
@@ -137,6 +149,7 @@ class WebView : public ui::View {
     bool loading_ = false;
     std::shared_ptr<bool> alive_;
     std::shared_ptr<ui::ScrollView> scrollView_;
+    std::shared_ptr<Preparing> preparing_;
 };
 
 }  // namespace platform::web

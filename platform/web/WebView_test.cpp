@@ -605,6 +605,37 @@ TEST_F(WebViewTest, SeveralViewsLiveAtOnce) {
     EXPECT_EQ(eval("who"), "first");
 }
 
+TEST_F(WebViewTest, APageInAContextMadeAheadHasTheWholeBridgeAndNothingOfThePageBefore) {
+    view->loadHTMLString("<script>var left = 'behind';</script>", std::nullopt);
+    ASSERT_TRUE(waitForFinish());
+    recorder->lines.clear();
+    view->prepareScriptContext();
+    view->prepareScriptContext();  // one ahead is enough
+    view->loadHTMLString(
+        "<body><p id=\"p\">ahead</p><script>var fired = 0; setTimeout(function () { "
+        "fired = 1; location.href = 'hmsg://core/ran'; }, 1);</script></body>",
+        net::URL::parse(server.url("/ahead.html")));
+    ASSERT_TRUE(waitForFinish(2));
+    ASSERT_TRUE(waitFor([&] { return eval("fired") == "1"; }));
+    settle();
+    EXPECT_EQ(matching(recorder->lines, "should hmsg"),
+              (std::vector<std::string>{"should hmsg://core/ran 5"}));
+    EXPECT_EQ(eval("typeof left"), "undefined");
+    EXPECT_EQ(eval("document.URL"), server.url("/ahead.html"));
+    EXPECT_EQ(eval("navigator.userAgent"), WebView::userAgent());
+    EXPECT_EQ(eval("document.getElementById('p').innerText"), "ahead");
+    // Collections in it run once its maker thread has gone.
+    EXPECT_EQ(eval("var kept = 0; for (var i = 0; i < 300000; i++) { var o = {i: i, s: 'x' + i};"
+                   " if (i % 1000 === 0) kept++; } kept"),
+              "300");
+
+    // A context made ahead and never used goes with its view.
+    auto other = std::make_shared<WebView>(ui::Rect(0, 0, 50, 50));
+    other->prepareScriptContext();
+    other.reset();
+    EXPECT_EQ(eval("fired"), "1");
+}
+
 TEST_F(WebViewTest, TheScrollViewHoldsTheLaidOutPagesSizeAndResponseItsAnswer) {
     std::vector<ui::Size> heard;
     view->scrollView()->addContentSizeObserver([&](ui::Size size) { heard.push_back(size); });

@@ -221,6 +221,9 @@ void HRNSlot::loadNextRequestWithAutoRefresh(bool autoRefresh) {
     HRNDevice::sharedInstance()->updateDynamicParameters();
     slotHasAttemptedAnAdRequestAtLeastOnce_ = true;
     if (!shouldMakeRequest(nextRequest_)) return;
+    // The ad's page will load in the ad view: its script context is made meanwhile, off the
+    // main thread, while the ad is asked for and fetched.
+    if (adView_) adView_->webView()->prepareScriptContext();
     cancelLoad();
 
     adLoadActionTimeRecorder_ = HRNCSITimeRecorder::create("load_ad_ios");
