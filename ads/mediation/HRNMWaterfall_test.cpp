@@ -327,6 +327,23 @@ TEST_F(WaterfallTest, FailThenTimeOutThenFillEndsWithTheThirdNetworksAd) {
     EXPECT_EQ(slot->adNetworkClassName(), "TestFillAdapter");
     EXPECT_TRUE(slot->isMediating());
 
+    // What the winning adapter may ask: its entry's credentials without the location sharing
+    // key, the answer's adapter lists, its own version.
+    auto connector = hrntest::latestAdapter("TestFillAdapter")->connector();
+    ASSERT_TRUE(connector);
+    EXPECT_EQ(connector->publisherId(), "pub-3");
+    EXPECT_EQ(connector->credentials(), (platform::Dictionary{{"pubid", "pub-3"}}));
+    EXPECT_FALSE(connector->userHasLocation());  // shared, but the request has no location
+    auto* internal = dynamic_cast<HRNMClass::HRNMAdNetworkConnector*>(connector.get());
+    ASSERT_NE(internal, nullptr);
+    EXPECT_TRUE(internal->isLocationShared());
+    EXPECT_EQ(internal->inlineAd(), std::nullopt);
+    EXPECT_EQ(
+        internal->adapterNames(),
+        (platform::Array{platform::Array{"TestNoFillAdapter"}, platform::Array{"TestSilentAdapter"},
+                         platform::Array{"NoSuchAdapterClass", "TestFillAdapter"}}));
+    EXPECT_EQ(internal->adapterVersion(), "adapter: TestFillAdapter, version: 2.5");
+
     // The winner's fill ping carries every network's fill status: no fill, time-out, filled.
     ASSERT_TRUE(spin([&] { return !pings("fill").empty(); }));
     auto fill = queryFields(pings("fill")[0]);
