@@ -12,12 +12,14 @@
 // of its callbacks before handing it on. statistics() is thread-safe.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "ads/foundation/HRNStatisticDictionary.h"
+#include "platform/foundation/Error.h"
 #include "platform/foundation/Value.h"
 #include "platform/net/URL.h"
 #include "platform/render/Geometry.h"
@@ -35,10 +37,26 @@ enum HRNAdResponseType : int64_t {
     kHRNAdResponseTypeCustomRendering = 4,
 };
 
-// The front end that supplies the mediation connector class of an ad (interstitial, banner).
+class HRNAd;
+class HRNMediatedAd;
+
+// The public ad object that owns a slot, as the mediation waterfall asks it.
 class HRNAdMediationDelegate {
   public:
     virtual ~HRNAdMediationDelegate() = default;
+    // The name of the connector class (registered with platform/runtime) that serves a network
+    // of this ad's mediation answer: "HRNMAdNetworkConnectorBanner" or
+    // "HRNMAdNetworkConnectorInterstitial".
+    virtual std::string connectorClassForAd(const std::shared_ptr<HRNAd>& ad) = 0;
+    // Optional: takes a mediated native ad for this ad and calls `completion` with std::nullopt
+    // once it accepted it, or with the error it refused it with. False when the object does
+    // not answer it (the waterfall then moves on).
+    virtual bool adProcessMediatedAdWithCompletionHandler(
+        const std::shared_ptr<HRNAd>& /*ad*/,
+        const std::shared_ptr<HRNMediatedAd>& /*mediatedAd*/,
+        std::function<void(const std::optional<platform::Error>&)> /*completion*/) {
+        return false;
+    }
 };
 
 class HRNAd {

@@ -162,6 +162,12 @@ void HRNInterstitial::presentFromRootViewController(
         return;
     }
     HRNCSI::sharedInstance()->recordTimestampForLabel("native:view_show");
+    if (slot_->isMediating()) {
+        // A mediated network shows its interstitial itself.
+        slot_->presentMediatedInterstitialFromRootViewController(root);
+        hasBeenUsed_ = true;
+        return;
+    }
     auto controller = viewController_;
     if (!controller) return;
     if (slot_->adView()) slot_->adView()->setDelegate({});

@@ -78,7 +78,8 @@ std::optional<Dictionary> HRNSlot::requestParameters() {
     Dictionary quality;
     if (applicationStatistics_ && !applicationStatistics_->empty())
         quality["app"] = *applicationStatistics_;
-    if (!slotStats_->statistics().empty()) quality["slots"] = slotStats_->statistics();
+    if (Dictionary slots = slotStats_->statistics(); !slots.empty())
+        quality["slots"] = std::move(slots);
     if (loadingRequest_->privateMediationExtras() &&
         !loadingRequest_->privateMediationExtras()->empty())
         quality["request"] = *loadingRequest_->privateMediationExtras();

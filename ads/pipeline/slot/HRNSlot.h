@@ -42,6 +42,7 @@ class HRNCSITimeRecorder;
 class HRNCorrelator;
 class HRNIntermission;
 class HRNMAdManager;
+class HRNMConfig;
 class HRNRequest;
 class HRNSDKCoreWebView;
 class HRNSlot;
@@ -291,9 +292,27 @@ class HRNSlot : public HRNAdFetcherDelegate,
     void handleErrorAction(const std::string& message, const std::string& action) override;
 
     // ---- Mediation (HRNSlot+Mediation.cpp) ----
+    // The slot's current ad is a mediation answer (response type 2).
     bool isMediating() const;
+    // Resizes a mediated banner (never to or from an interstitial); false when it cannot.
     bool changeAdTypeTo(const std::shared_ptr<HRNAdType>& type);
+    // Decodes the answer, checks it against the slot's ad type and starts the waterfall; every
+    // failure ends in the slot's failure state.
     void processMediationAdResponse(const std::shared_ptr<HRNAd>& ad);
+    void requestAdWithTypeMediationConfig(const std::shared_ptr<HRNAdType>& type,
+                                          const std::shared_ptr<HRNMConfig>& config);
+    // Reports a mismatch to the slot (codes 0, 7, 10) and answers false.
+    bool hasConsistentMediationConfigForAdType(const std::shared_ptr<HRNAdType>& type);
+    // In state 6: the adapter class of the mediated network shown, or "HRNMAdapterHeronAds"
+    // for the SDK's own ad; std::nullopt otherwise.
+    std::optional<std::string> adNetworkClassName() const;
+    void presentMediatedInterstitialFromRootViewController(
+        const std::shared_ptr<platform::ui::ViewController>& root);
+    std::shared_ptr<platform::ui::ViewController> viewControllerForPresentingModalView();
+    const std::shared_ptr<HRNMAdManager>& mediationManager() const { return mediationManager_; }
+    const std::shared_ptr<HRNMConfig>& mediationConfiguration() const {
+        return mediationConfiguration_;
+    }
 
     // ---- Swipe to view controller (HRNSlot+SwipeToViewController.cpp) ----
     void scheduleSwipeToViewControllerChecker();
@@ -355,6 +374,7 @@ class HRNSlot : public HRNAdFetcherDelegate,
     uint64_t viewabilityID() const { return viewabilityID_; }
     bool sendViewabilityMessagesToAdView() const { return sendViewabilityMessagesToAdView_; }
     platform::ui::Size newAdSize() const { return newAdSize_; }
+    void setNewAdSize(platform::ui::Size size) { newAdSize_ = size; }
 
     std::shared_ptr<HRNSlotDelegate> slotDelegate() const { return slotDelegate_.lock(); }
     void setSlotDelegate(std::weak_ptr<HRNSlotDelegate> delegate) {
@@ -397,6 +417,7 @@ class HRNSlot : public HRNAdFetcherDelegate,
     uint64_t viewabilityID_ = 0;
     std::shared_ptr<HRNImpressionMonitor> impressionMonitor_;
     std::shared_ptr<HRNMAdManager> mediationManager_;
+    std::shared_ptr<HRNMConfig> mediationConfiguration_;
     bool slotHasAttemptedAnAdRequestAtLeastOnce_ = false;
     bool isListeningToDeviceOrientationChangeEvent_ = false;
     std::shared_ptr<HRNAd> pendingCustomRenderingAd_;
