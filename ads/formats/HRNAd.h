@@ -35,10 +35,16 @@ enum HRNAdResponseType : int64_t {
     kHRNAdResponseTypeCustomRendering = 4,
 };
 
-// The front end that supplies the mediation connector class of an ad (interstitial, banner).
+class HRNAd;
+
+// The public ad object that owns a slot, as the mediation waterfall asks it.
 class HRNAdMediationDelegate {
   public:
     virtual ~HRNAdMediationDelegate() = default;
+    // The name of the connector class (registered with platform/runtime) that serves a network
+    // of this ad's mediation answer: "HRNMAdNetworkConnectorBanner" or
+    // "HRNMAdNetworkConnectorInterstitial".
+    virtual std::string connectorClassForAd(const std::shared_ptr<HRNAd>& ad) = 0;
 };
 
 class HRNAd {

@@ -147,6 +147,10 @@ class HRNInterstitial : public HRNSlotDelegate,
     bool slotShouldProcessMediatedAdResponseError(HRNSlot& slot,
                                                   const std::shared_ptr<HRNAd>& ad,
                                                   std::optional<platform::Error>* error) override;
+    // HRNAdMediationDelegate
+    std::string connectorClassForAd(const std::shared_ptr<HRNAd>&) override {
+        return "HRNMAdNetworkConnectorInterstitial";
+    }
     // HRNRewardBasedVideoAdHMSGHandlerDelegate
     void rewardBasedVideoAdHMSGHandlerDidReceiveStartVideoNotification(
         HRNRewardBasedVideoAdHMSGHandler& handler) override;

@@ -167,17 +167,6 @@ uint64_t HRNApplication::nextViewabilityID() {
     return next;
 }
 
-std::vector<std::string> HRNApplication::availableAdapterNames() {
-    std::vector<std::string> names;
-    lockQueue_->sync([&] { names = availableAdapterNames_; });
-    return names;
-}
-
-void HRNApplication::updateAvailableAdapterNamesWithPotentialAdapterNames(
-    const std::vector<std::string>& names) {
-    lockQueue_->sync([&] { availableAdapterNames_ = names; });
-}
-
 void HRNApplication::startContentHashing() {
     HRNApplicationContentHashing::sharedInstance()->startContentHashing();
 }

@@ -90,8 +90,13 @@ class HRNApplication : public HRNStatisticDictionaryDelegate,
 
     // 1, 2, 3 ... across threads, never repeating.
     uint64_t nextViewabilityID();
-    // The mediation adapters found in the app.
-    std::vector<std::string> availableAdapterNames();
+    // The mediation adapters present in the app, sent with every ad request as "adapters"
+    // (HRNApplication+MediationAdapters.cpp). std::nullopt until first set. Reads wait on the
+    // lock queue; writes are queued there, so a read queued after a write sees it.
+    std::optional<std::vector<std::string>> availableAdapterNames();
+    void setAvailableAdapterNames(const std::vector<std::string>& names);
+    // Stores the built-in adapter names and the given ones, each once, keeping those whose
+    // class is registered and is a banner or interstitial adapter (set order).
     void updateAvailableAdapterNamesWithPotentialAdapterNames(
         const std::vector<std::string>& names);
 
@@ -178,10 +183,10 @@ class HRNApplication : public HRNStatisticDictionaryDelegate,
     std::shared_ptr<platform::Queue> notificationSerialQueue_;
     std::shared_ptr<platform::Queue> statisticsSerialQueue_;
     std::shared_ptr<platform::Queue> lockQueue_;
-    AdStatisticsSet adStatistics_;                    // on notificationSerialQueue_
-    std::shared_ptr<HRNAd> backgroundingAd_;          // on statisticsSerialQueue_
-    uint64_t viewabilityID_ = 0;                      // on lockQueue_
-    std::vector<std::string> availableAdapterNames_;  // on lockQueue_
+    AdStatisticsSet adStatistics_;                                   // on notificationSerialQueue_
+    std::shared_ptr<HRNAd> backgroundingAd_;                         // on statisticsSerialQueue_
+    uint64_t viewabilityID_ = 0;                                     // on lockQueue_
+    std::optional<std::vector<std::string>> availableAdapterNames_;  // on lockQueue_
     std::atomic<uint64_t> sequenceNumber_{0};
     std::atomic<bool> appFinishedLaunching_{false};
     std::atomic<bool> backgroundLoadingEnabled_{false};

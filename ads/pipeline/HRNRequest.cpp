@@ -289,8 +289,8 @@ bool HRNRequest::cacheable() const {
 Dictionary HRNRequest::threadSafeParameters() const {
     Dictionary parameters;
     auto application = HRNApplication::sharedInstance();
-    const std::vector<std::string> adapters = application->availableAdapterNames();
-    parameters["adapters"] = stringArray(adapters);
+    if (const auto adapters = application->availableAdapterNames())
+        parameters["adapters"] = stringArray(*adapters);
     const std::shared_ptr<HRNDevice> device = HRNDevice::sharedInstance();
     for (auto& [key, value] : device->parameters())
         parameters[key] = std::move(value);

@@ -25,6 +25,8 @@
 #include "platform/runtime/Runtime.h"
 
 class HRNAdNetworkExtras;
+class HRNMediationAdRequest;
+class HRNMediationAdRequestInternal;
 
 enum HRNGender : int64_t {
     kHRNGenderUnknown = 0,
@@ -148,6 +150,21 @@ class HRNRequest : public platform::runtime::Object {
     void setOrigin(std::optional<std::string> origin) { origin_ = std::move(origin); }
     bool isNativeExpressEnabled() const { return nativeExpressEnabled_; }
     void setNativeExpressEnabled(bool enabled) { nativeExpressEnabled_ = enabled; }
+
+    // Mediation (HRNRequest+MediationAdditions.cpp): the SDK's own adapters load the SDK's ads
+    // as one network of a waterfall with a request rebuilt from their connector's answers:
+    // test devices, child-directed tag, location (only when shared), gender, birthday,
+    // keywords, the request agent (internal connectors only), the HRNExtras with "gw" = "1",
+    // and the private mediation extras "man" and "mcan".
+    static std::shared_ptr<HRNRequest> requestWithMediationAdRequest(
+        HRNMediationAdRequest& mediationAdRequest);
+    // Fills the connector's network extras (or a new HRNExtras) with "gw" = "1", "_requestUrl"
+    // from "_mediationRequestUrl", the credentials' "mad_hac", the entry's text extras and the
+    // inline ad as "_ad", and registers them. Nothing for null.
+    void configureNetworkExtrasWithMediationAdRequest(HRNMediationAdRequest* mediationAdRequest);
+    // Sets the private mediation extras "man" (each network's adapter list) and "mcan" (the
+    // adapter in use) when the connector names its adapter. Nothing for null.
+    void addAdapterListWithMediationAdRequest(HRNMediationAdRequestInternal* mediationAdRequest);
 
   protected:
     // Fills this fresh request from the dictionary (the steps after choosing the class).

@@ -17,13 +17,34 @@ Table& table() {
     return *t;
 }
 
+// Calls `visit` with the class and then each superclass until it answers true; answers
+// whether one did. The caller holds the lock. A chain that loops or names an unknown class
+// ends there.
+template <typename Visit>
+bool walkChain(const Table& t, std::string_view className, Visit visit) {
+    std::set<std::string, std::less<>> seen;
+    auto it = t.classes.find(className);
+    while (it != t.classes.end() && seen.insert(it->first).second) {
+        if (visit(it->second)) return true;
+        if (it->second.superclass.empty()) break;
+        it = t.classes.find(it->second.superclass);
+    }
+    return false;
+}
+
 }  // namespace
 
-void registerClass(const std::string& name, Factory factory,
+void registerClass(const std::string& name,
+                   Factory factory,
                    std::set<std::string, std::less<>> protocols) {
+    registerClass(Class{name, std::move(factory), std::move(protocols), {}, {}, {}});
+}
+
+void registerClass(Class cls) {
     Table& t = table();
     std::lock_guard lock(t.mutex);
-    t.classes[name] = Class{name, std::move(factory), std::move(protocols)};
+    std::string name = cls.name;
+    t.classes[name] = std::move(cls);
 }
 
 std::optional<Class> classNamed(std::string_view name) {
@@ -37,8 +58,59 @@ std::optional<Class> classNamed(std::string_view name) {
 bool conformsTo(std::string_view className, std::string_view protocolName) {
     Table& t = table();
     std::lock_guard lock(t.mutex);
-    auto it = t.classes.find(className);
-    return it != t.classes.end() && it->second.protocols.contains(protocolName);
+    return walkChain(t, className,
+                     [&](const Class& cls) { return cls.protocols.contains(protocolName); });
+}
+
+std::set<std::string, std::less<>> protocolsOf(std::string_view className) {
+    Table& t = table();
+    std::lock_guard lock(t.mutex);
+    std::set<std::string, std::less<>> protocols;
+    walkChain(t, className, [&](const Class& cls) {
+        protocols.insert(cls.protocols.begin(), cls.protocols.end());
+        return false;
+    });
+    return protocols;
+}
+
+bool instancesRespondTo(std::string_view className, std::string_view operation) {
+    Table& t = table();
+    std::lock_guard lock(t.mutex);
+    return walkChain(t, className,
+                     [&](const Class& cls) { return cls.instanceOperations.contains(operation); });
+}
+
+bool classRespondsTo(std::string_view className, std::string_view operation) {
+    Table& t = table();
+    std::lock_guard lock(t.mutex);
+    return walkChain(t, className,
+                     [&](const Class& cls) { return cls.classOperations.contains(operation); });
+}
+
+namespace detail {
+std::optional<std::any> classOperationValue(std::string_view className,
+                                            std::string_view operation) {
+    Table& t = table();
+    std::lock_guard lock(t.mutex);
+    std::optional<std::any> value;
+    walkChain(t, className, [&](const Class& cls) {
+        auto found = cls.classOperations.find(operation);
+        if (found == cls.classOperations.end()) return false;
+        value = found->second;
+        return true;
+    });
+    return value;
+}
+}  // namespace detail
+
+std::shared_ptr<Object> createInstance(std::string_view className) {
+    std::optional<Class> cls = classNamed(className);
+    if (!cls || !cls->factory) return nullptr;
+    return cls->factory();
+}
+
+bool respondsTo(const Object& object, std::string_view operation) {
+    return instancesRespondTo(object.className(), operation);
 }
 
 void registerFramework(const std::string& name,

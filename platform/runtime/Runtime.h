@@ -27,19 +27,43 @@ class Object {
 
 using Factory = std::function<std::shared_ptr<Object>()>;
 
-// A registered class: its name, how to make one, and the protocols it conforms to.
+// A registered class: its name, how to make one, the protocols it conforms to, and what code
+// that finds it by name may ask of it without making one: its superclass (whose protocols and
+// operations it inherits), the operations its instances answer and its class operations.
+// Operation names are texts of the caller's choosing ("getInterstitial", "setUpWithUserID:");
+// a class operation is stored as a std::function (or any value) and read back by its type.
 struct Class {
     std::string name;
     Factory factory;
     std::set<std::string, std::less<>> protocols;
+    std::string superclass;  // empty for a root class
+    std::set<std::string, std::less<>> instanceOperations;
+    std::map<std::string, std::any, std::less<>> classOperations;
 };
 
-void registerClass(const std::string& name, Factory factory,
+void registerClass(const std::string& name,
+                   Factory factory,
                    std::set<std::string, std::less<>> protocols = {});
+void registerClass(Class cls);
 // The class of that name; std::nullopt when no library registered it.
 std::optional<Class> classNamed(std::string_view name);
-// Whether the named class is registered and conforms to the protocol.
+// Whether the named class is registered and it, or one of its superclasses, conforms to the
+// protocol.
 bool conformsTo(std::string_view className, std::string_view protocolName);
+// Every protocol the class conforms to, its superclasses' included; empty when unknown.
+std::set<std::string, std::less<>> protocolsOf(std::string_view className);
+// Whether instances of the class (or of a superclass) answer the operation.
+bool instancesRespondTo(std::string_view className, std::string_view operation);
+// Whether the class (or a superclass) has the class operation.
+bool classRespondsTo(std::string_view className, std::string_view operation);
+// The class operation as stored by the nearest class of the chain that has it; std::nullopt
+// when none has it or it is not a T.
+template <typename T>
+std::optional<T> classOperation(std::string_view className, std::string_view operation);
+// A new object of the named class; nullptr when the class is unknown or has no factory.
+std::shared_ptr<Object> createInstance(std::string_view className);
+// Whether the object's class answers the operation (instancesRespondTo of its className()).
+bool respondsTo(const Object& object, std::string_view operation);
 
 // A framework: a named table of symbols. Functions are stored as std::function values,
 // classes as Class, constants as their own type; symbol<T>() reads one back by its type.
@@ -54,6 +78,18 @@ struct Framework {
         return it == symbols.end() ? nullptr : std::any_cast<T>(&it->second);
     }
 };
+
+namespace detail {
+std::optional<std::any> classOperationValue(std::string_view className, std::string_view operation);
+}
+
+template <typename T>
+std::optional<T> classOperation(std::string_view className, std::string_view operation) {
+    std::optional<std::any> value = detail::classOperationValue(className, operation);
+    if (!value) return std::nullopt;
+    if (const T* typed = std::any_cast<T>(&*value)) return *typed;
+    return std::nullopt;
+}
 
 void registerFramework(const std::string& name,
                        std::map<std::string, std::any, std::less<>> symbols);

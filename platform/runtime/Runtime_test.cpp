@@ -103,11 +103,57 @@ TEST(Runtime, RegistrationAndLookupFromManyThreads) {
             }
         });
     }
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+        thread.join();
     for (int t = 0; t < 8; ++t) {
         EXPECT_TRUE(classNamed("Class" + std::to_string(t) + "_199"));
         EXPECT_EQ(*frameworkNamed("F" + std::to_string(t))->symbol<int>("n"), 199);
     }
+}
+
+// A base class and a subclass that adds nothing: what the subclass inherits is found through
+// the base, and what the base lacks stays missing.
+class SampleBase : public Object {
+  public:
+    std::string className() const override { return "SampleBase"; }
+};
+
+TEST(Runtime, SubclassesInheritProtocolsAndOperations) {
+    registerClass(Class{"SampleBase",
+                        [] { return std::make_shared<SampleBase>(); },
+                        {"SampleAdapter"},
+                        "",
+                        {"getBanner:"},
+                        {{"version", std::function<std::string()>([] { return "2.1"; })}}});
+    registerClass(Class{"SampleChild", nullptr, {"SampleDelegate"}, "SampleBase", {"present"}, {}});
+    registerClass(Class{"SampleLoopA", nullptr, {}, "SampleLoopB", {}, {}});
+    registerClass(Class{"SampleLoopB", nullptr, {}, "SampleLoopA", {}, {}});
+
+    EXPECT_TRUE(conformsTo("SampleChild", "SampleAdapter"));
+    EXPECT_TRUE(conformsTo("SampleChild", "SampleDelegate"));
+    EXPECT_FALSE(conformsTo("SampleBase", "SampleDelegate"));
+    EXPECT_EQ(protocolsOf("SampleChild"),
+              (std::set<std::string, std::less<>>{"SampleAdapter", "SampleDelegate"}));
+    EXPECT_TRUE(protocolsOf("Unknown").empty());
+
+    EXPECT_TRUE(instancesRespondTo("SampleChild", "getBanner:"));
+    EXPECT_TRUE(instancesRespondTo("SampleChild", "present"));
+    EXPECT_FALSE(instancesRespondTo("SampleBase", "present"));
+    EXPECT_FALSE(instancesRespondTo("Unknown", "present"));
+    EXPECT_TRUE(classRespondsTo("SampleChild", "version"));
+    EXPECT_FALSE(classRespondsTo("SampleChild", "getBanner:"));
+    EXPECT_EQ(classOperation<std::function<std::string()>>("SampleChild", "version").value()(),
+              "2.1");
+    EXPECT_FALSE(classOperation<int>("SampleChild", "version")) << "another type";
+
+    EXPECT_FALSE(conformsTo("SampleLoopA", "SampleAdapter")) << "a looping chain ends";
+    EXPECT_FALSE(instancesRespondTo("SampleLoopB", "present"));
+
+    auto object = createInstance("SampleBase");
+    ASSERT_NE(object, nullptr);
+    EXPECT_TRUE(respondsTo(*object, "getBanner:")) << "by the object's class name";
+    EXPECT_EQ(createInstance("SampleChild"), nullptr) << "no factory";
+    EXPECT_EQ(createInstance("Unknown"), nullptr);
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ const std::map<std::string, std::string>& mimeTable() {
 }
 
 Class plainClass(const std::string& name, platform::runtime::Factory factory = nullptr) {
-    return Class{name, std::move(factory), {}};
+    return Class{name, std::move(factory), {}, {}, {}, {}};
 }
 
 }  // namespace
