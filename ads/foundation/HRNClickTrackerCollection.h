@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "ads/pipeline/HRNClickTracker.h"
@@ -27,6 +28,21 @@ class HRNClickTrackerCollection : public HRNClickTrackerDelegate,
     // Each URL, or each text that reads as a URL, is pinged once; other elements are skipped.
     void trackURLsCacheEnabled(const std::vector<platform::net::URL>& urls, bool cacheEnabled);
     void trackURLsCacheEnabled(const platform::Array& urls, bool cacheEnabled);
+
+    // Mediation pings (HRNClickTrackerCollection+Mediation.cpp): each text of `templates`
+    // (other elements are skipped), or the default template alone when `templates` is
+    // std::nullopt, expanded with the next sequence number and the session (HRNMUtilities) and
+    // tracked with the cache. An empty list sends nothing. A missing qdata counts as empty.
+    void trackMediationURLsFromTemplates(const std::optional<platform::Array>& templates,
+                                         const std::optional<std::string>& defaultTemplate,
+                                         const std::optional<std::string>& networkID,
+                                         const std::optional<std::string>& allocationID,
+                                         const std::optional<std::string>& qData,
+                                         const std::optional<std::string>& appKey,
+                                         bool refresh,
+                                         const std::optional<std::string>& durations,
+                                         const std::optional<std::string>& exitCodes,
+                                         const std::optional<std::string>& fillStatus);
 
     // Drops the trackers that have ended.
     void cleanupTrackers();

@@ -49,6 +49,9 @@ bool readUnit(const std::string& name,
         } else if (key == "ad") {
             if (!field.dictionary()) return fail(error, where + ": not an object");
             unit->ad = *field.dictionary();
+        } else if (key == "mediation") {
+            if (!field.dictionary()) return fail(error, where + ": not an object");
+            unit->mediation = *field.dictionary();
         } else if (key == "reward") {
             const platform::Dictionary* reward = field.dictionary();
             auto type = reward ? reward->find("type") : platform::Dictionary::const_iterator();

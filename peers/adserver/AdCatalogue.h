@@ -19,10 +19,29 @@
 //         "headers": {"x-hsdk-...": "TEXT", ...},      more headers of the ad answer
 //         "errors": "TEXT",                            for "invalid" and "errors"
 //         "ad": {...}                                  more keys of a direct ad
+//         "mediation": {...}                           a mediation answer instead of the
+//                                                      creative (below)
 //       },
 //       "*": {...}                                     any other unit
 //     }
 //   }
+//
+// A unit with "mediation" is answered on "/hads/ad" with that object as JSON
+// ("application/json", header "x-hsdk-mediation: 1"), "{server}" in its texts replaced by the
+// server's URL. What the SDK reads of it:
+//
+//   {"ad_type": "interstitial",                 or "banner", "mrec", ...
+//    "qdata": "TEXT",                           echoed in every ping
+//    "settings": {"ad_network_timeout_millis": 2500, "refresh": 60,
+//                 "imp_urls": [...], "click_urls": [...], "nofill_urls": [...],
+//                 "rewards": [{"rb_type": "voucher", "rb_amount": 10}]},
+//    "ad_networks": [
+//      {"id": "1", "adapters": ["AdapterClass", ...], "data": {"appId": "..."},
+//       "allocation_id": "a1", "clickurl": [...], "imp_urls": [...], "fill_urls": [...],
+//       "video_start_urls": [...], "video_complete_urls": [...]}]}
+//
+// Ping templates carry macros such as @gw_adlocid@, @gw_qdata@, @gw_adnetid@, @gw_seqnum@; the
+// server's ping paths (AdServer::kMediationPingPaths) record them.
 //
 // Plain value; any thread.
 
@@ -48,6 +67,8 @@ struct AdCatalogueUnit {
     // What a rewarded creative grants: "{rewardType}" and "{rewardAmount}" in the creative.
     std::string rewardType;
     std::string rewardAmount;
+    // A mediation answer served in place of the creative.
+    std::optional<platform::Dictionary> mediation;
 };
 
 struct AdCatalogue {

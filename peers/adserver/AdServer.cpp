@@ -449,10 +449,34 @@ std::string queryValue(const std::optional<std::string>& query, const std::strin
 
 platform::Value substituted(const platform::Value& value, const std::string& server) {
     if (value.string()) return replaceAll(*value.string(), "{server}", server);
+    if (const platform::Array* array = value.array()) {
+        platform::Array out;
+        for (const platform::Value& element : *array)
+            out.push_back(substituted(element, server));
+        return out;
+    }
+    if (const platform::Dictionary* dictionary = value.dictionary()) {
+        platform::Dictionary out;
+        for (const auto& [key, element] : *dictionary)
+            out[key] = substituted(element, server);
+        return out;
+    }
     return value;
 }
 
 }  // namespace
+
+std::vector<AdServerRequest> AdServer::mediationPings() const {
+    std::vector<AdServerRequest> pings;
+    for (AdServerRequest& request : requests()) {
+        for (const char* path : kMediationPingPaths)
+            if (request.path == path) {
+                pings.push_back(std::move(request));
+                break;
+            }
+    }
+    return pings;
+}
 
 void AdServer::serveCatalogue(AdCatalogue catalogue) {
     auto shared = std::make_shared<const AdCatalogue>(std::move(catalogue));
@@ -497,22 +521,34 @@ void AdServer::serveCatalogue(AdCatalogue catalogue) {
         return response;
     });
 
-    serveWith("/hads/ad", [shared, creativeText, trackingURLs](const AdServerRequest& request) {
-        const std::string name = queryValue(request.query, "slotname");
-        const AdCatalogueUnit& unit = shared->unitFor(name);
-        AdServerResponse response;
-        auto creative = creativeText(unit);
-        if (!creative) return AdServerResponse::failure(404);
-        response.status = unit.status;
-        response.contentType = unit.contentType;
-        response.body = *creative;
-        const auto [impression, click] = trackingURLs(name);
-        response.headers.emplace_back("x-hsdk-tracking-urls", impression);
-        response.headers.emplace_back("x-hsdk-click-tracking-urls", click);
-        for (const auto& header : unit.headers)
-            response.headers.push_back(header);
-        return response;
-    });
+    serveWith("/hads/ad",
+              [server, shared, creativeText, trackingURLs](const AdServerRequest& request) {
+                  const std::string name = queryValue(request.query, "slotname");
+                  const AdCatalogueUnit& unit = shared->unitFor(name);
+                  AdServerResponse response;
+                  if (unit.mediation) {
+                      response.status = unit.status;
+                      response.contentType = "application/json";
+                      response.body =
+                          platform::json::serialize(substituted(*unit.mediation, server->baseURL()))
+                              .value_or("{}");
+                      response.headers.emplace_back("x-hsdk-mediation", "1");
+                      for (const auto& header : unit.headers)
+                          response.headers.push_back(header);
+                      return response;
+                  }
+                  auto creative = creativeText(unit);
+                  if (!creative) return AdServerResponse::failure(404);
+                  response.status = unit.status;
+                  response.contentType = unit.contentType;
+                  response.body = *creative;
+                  const auto [impression, click] = trackingURLs(name);
+                  response.headers.emplace_back("x-hsdk-tracking-urls", impression);
+                  response.headers.emplace_back("x-hsdk-click-tracking-urls", click);
+                  for (const auto& header : unit.headers)
+                      response.headers.push_back(header);
+                  return response;
+              });
 
     serveWith("/hads/ad/direct",
               [server, shared, creativeText, trackingURLs](const AdServerRequest& request) {
@@ -540,6 +576,8 @@ void AdServer::serveCatalogue(AdCatalogue catalogue) {
     noContent.status = 204;
     noContent.body.clear();
     serve("/hads/track", noContent);
+    for (const char* path : kMediationPingPaths)
+        serve(path, noContent);
 
     // The three MRAID scripts: one implementation with its placement filled in.
     const std::string folder = "/hads/static/mad/sdk/native/mraid/v2/";

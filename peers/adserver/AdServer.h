@@ -57,6 +57,20 @@ struct AdServerRequest {
     std::optional<std::string> header(const std::string& name) const;
 };
 
+// The mediation ping paths, each answered 204 by serveCatalogue: the SDK's default no-fill,
+// click and impression templates, and the paths a catalogue's templates may use.
+inline constexpr const char* kMediationPingPaths[] = {
+    "/nofill",
+    "/clk",
+    "/imp",
+    "/hads/mediation/nofill",
+    "/hads/mediation/click",
+    "/hads/mediation/impression",
+    "/hads/mediation/fill",
+    "/hads/mediation/video_start",
+    "/hads/mediation/reward",
+};
+
 class AdServer {
   public:
     // Plain HTTP; with an identity, HTTPS with that certificate and key.
@@ -111,10 +125,13 @@ class AdServer {
     // root): "/hads/sdk/config.js" (the catalogue's units and constants for the SDK-core page),
     // "/hads/ad?slotname=UNIT&..." (the unit's ad answer: its creative with its status and
     // headers, impression and click tracking URLs on "/hads/track"), "/hads/ad/direct?..." (the
-    // same ad as the JSON object of a direct answer) and "/hads/track" (204). "{server}" in the
+    // same ad as the JSON object of a direct answer), "/hads/track" and the mediation ping paths
+    // (204). A unit with a mediation answer gets it on "/hads/ad". "{server}" in the
     // creatives and constants becomes baseURL().
     void serveCatalogue(AdCatalogue catalogue);
 
+    // The requests on the mediation ping paths, in the order they arrived.
+    std::vector<AdServerRequest> mediationPings() const;
     // Paths without a script are answered from files under `root` (a path with a ".." segment
     // never is); without a root, or without the file, with 404.
     void setFileRoot(std::filesystem::path root);

@@ -227,6 +227,38 @@ TEST_F(AdServerTest, TheTokenEndpointGrantsRefreshTokenFormsOnly) {
     }
 }
 
+TEST_F(AdServerTest, AMediationUnitIsAnsweredWithItsJSONAndPingsAreRecorded) {
+    std::string error;
+    auto catalogue = AdCatalogue::parse(R"({"units": {"video": {"mediation": {
+        "ad_type": "interstitial",
+        "ad_networks": [{"id": "1", "adapters": ["A"],
+                         "fill_urls": ["{server}/hads/mediation/fill?n=@gw_adnetid@"]}]}}}})",
+                                        &error);
+    ASSERT_TRUE(catalogue) << error;
+    EXPECT_FALSE(AdCatalogue::parse(R"({"units": {"u": {"mediation": [1]}}})", &error));
+    server_.serveCatalogue(*catalogue);
+    auto c = client();
+    auto answer = c.Get("/hads/ad?slotname=video");
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, 200);
+    EXPECT_EQ(answer->get_header_value("x-hsdk-mediation"), "1");
+    EXPECT_EQ(answer->get_header_value("Content-Type"), "application/json");
+    EXPECT_NE(answer->body.find("\"" + server_.baseURL() + "/hads/mediation/fill?n=@gw_adnetid@\""),
+              std::string::npos)
+        << answer->body;
+
+    for (const char* ping : {"/clk?a=1", "/hads/mediation/reward?r=2", "/elsewhere"}) {
+        auto response = c.Get(ping);
+        ASSERT_TRUE(response);
+        EXPECT_EQ(response->status, std::string(ping) == "/elsewhere" ? 404 : 204) << ping;
+    }
+    auto pings = server_.mediationPings();
+    ASSERT_EQ(pings.size(), 2u);
+    EXPECT_EQ(pings[0].path, "/clk");
+    EXPECT_EQ(pings[0].query, "a=1");
+    EXPECT_EQ(pings[1].path, "/hads/mediation/reward");
+}
+
 TEST(AdServerForm, FieldsAreSplitAndUnescaped) {
     using Fields = std::vector<std::pair<std::string, std::string>>;
     EXPECT_EQ(AdServer::formFields("a=1&b=%2F%3D&&c&d=%zz"),
