@@ -7,6 +7,7 @@
 
 #include "adapters/AdapterClasses.h"
 #include "adapters/TestConnectors_test.h"
+#include "platform/device/DeviceFacts.h"
 #include "platform/ui/AlertView.h"
 #include "puffin/core/PFAdFixture_test.h"
 #include "puffin/core/Puffin.h"
@@ -157,6 +158,23 @@ TEST_F(PuffinAdapterTest, ShowTimeFailuresReachTheConnectorAsFailures) {
         << ::testing::PrintToString(r.connector->calls);
     platform::RunLoop::main().runUntil([] { return false; }, 0.5);
     EXPECT_FALSE(r.connector->has("close"));  // the failure is the show's only outcome
+
+    // An interstitial whose view supports none of the current orientation.
+    Value portrait = catalog.nativeImageAd("portrait-only");
+    for (const char* kind : {"ad-landscape", "frame-landscape", "close-landscape"})
+        portrait["assets"].dictionary()->erase(kind);
+    server.serve("/webview/v2/interstitial/get", PuffinAPIReply::json(portrait));
+    auto turned = interstitial(credentials("turned"));
+    turned.adapter->getInterstitial();
+    ASSERT_TRUE(waitFor([&] { return turned.connector->has("received"); }));
+    platform::device::turnDevice(3);
+    turned.adapter->presentInterstitialFromRootViewController(nullptr);
+    ASSERT_TRUE(waitFor([&] { return turned.connector->has("failed Wrong orientation."); }))
+        << ::testing::PrintToString(turned.connector->calls);
+    platform::RunLoop::main().runUntil([] { return false; }, 0.5);
+    EXPECT_EQ(turned.connector->calls,
+              (std::vector<std::string>{"received", "failed Wrong orientation."}));
+    platform::device::turnDevice(1);
 
     // A present while another ad view is on screen: Puffin would refuse without a word.
     Puffin::setViewIsVisible(true);

@@ -7,6 +7,7 @@
 #include "ads/mediation/HRNMAdNetworkAdapter.h"
 #include "ads/mediation/HRNMediationProtocols.h"
 #include "app/Launch.h"
+#include "peers/adserver/AdCatalogue.h"
 #include "platform/runtime/Runtime.h"
 
 namespace {
@@ -48,6 +49,30 @@ TEST(ProgramClasses, EveryAdapterClassResolvesAndMakesAnAdapter) {
          "HRNMAdapterPloverRewardBasedVideoAd"});
     EXPECT_EQ(advertised,
               (std::set<std::string>{"HRNMAdapterPloverInterstitial", "HRNMAdapterPuffin"}));
+}
+
+// Whatever the game's ad server answers with a mediation answer names only classes the program
+// has, and each of them is an adapter.
+TEST(ProgramClasses, EveryAdapterTheAdServersCatalogueNamesResolves) {
+    qen::app::registerLibraryClasses();
+    std::string error;
+    auto catalogue = peers::AdCatalogue::load(QEN_AD_CATALOGUE, &error);
+    ASSERT_TRUE(catalogue) << error;
+    for (const auto& [unit, entry] : catalogue->units) {
+        if (!entry.mediation) continue;
+        const platform::Value answer(*entry.mediation);
+        const platform::Value* networks = answer.find("ad_networks");
+        ASSERT_TRUE(networks && networks->array()) << unit;
+        for (const platform::Value& network : *networks->array()) {
+            const platform::Value* names = network.find("adapters");
+            ASSERT_TRUE(names && names->array()) << unit;
+            for (const platform::Value& name : *names->array()) {
+                SCOPED_TRACE(unit + ": " + name.asString());
+                EXPECT_TRUE(runtime::classNamed(name.asString()));
+                EXPECT_TRUE(HRNMClass::HRNMAdNetworkAdapter::classIsAdapterClass(name.asString()));
+            }
+        }
+    }
 }
 
 }  // namespace
