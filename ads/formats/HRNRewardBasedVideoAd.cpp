@@ -37,6 +37,7 @@ void HRNRewardBasedVideoAd::loadRequestWithAdUnitID(const std::shared_ptr<HRNReq
             if (!self || !self->requestInProgress_ || self->loadGeneration_ != generation) return;
             // Whatever still runs of this load no longer reports.
             self->adFetcher_.reset();
+            self->stopMediationRun();
             if (self->interstitial_) self->interstitial_->setDelegate({});
             self->interstitial_.reset();
             self->failedToLoadAdWithError(
@@ -158,8 +159,7 @@ void HRNRewardBasedVideoAd::loadAd(const std::shared_ptr<HRNAd>& ad) {
     if (type == kHRNAdResponseTypeHTML) {
         loadInterstitialWithAd(ad);
     } else if (type == kHRNAdResponseTypeMediation) {
-        failedToLoadAdWithError(
-            HRNRequestError::errorWithCodeRequest(kHRNErrorMediationDataError, request_.get()));
+        processMediationAd(ad);
     } else {
         failedToLoadAdWithError(hrn_errorWithCode(kHRNErrorInternalError, "Invalid ad response."));
     }
@@ -211,6 +211,8 @@ void HRNRewardBasedVideoAd::presentFromRootViewController(
     if (ad_ && ad_->responseType() == kHRNAdResponseTypeHTML && interstitial_)
         interstitial_->presentFromRootViewController(root);
     ready_ = false;
+    if (ad_ && ad_->responseType() == kHRNAdResponseTypeMediation)
+        presentMediatedRewardBasedVideoAdFromViewController(root);
 }
 
 // ---- The internal interstitial ----

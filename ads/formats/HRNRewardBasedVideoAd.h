@@ -13,18 +13,27 @@
 // the ad), the fetcher fetches it, and one of the SDK's own ads (an HTML ad) is shown through an
 // internal HRNInterstitial loaded with that ad; its callbacks become the delegate's: open when
 // it presents, start and reward from the page's reward messages (one reward per shown ad, only
-// after the start), close when it has been dismissed. Mediation answers are not taken yet: they
-// fail with code 7.
+// after the start), close when it has been dismissed.
+//
+// A mediation answer runs here (HRNRewardBasedVideoAd+MediationAdditions.cpp): one connector
+// per adapter class, kept from load to load and set up ahead of use; the networks asked in the
+// answer's order, each for at most the answer's network time-out (platform clock); the first
+// network that loads is presented, and its events reach the delegate. A time-out belongs to
+// its own ask: it ends when the ask ends, so it never cuts short a later ask of the same
+// connector. When the answer lists rewards, the first usable one replaces the adapter's.
 //
 // Threads: call it on the main thread; it has no lock. Load results reach the delegate on the
 // main thread, never from inside loadRequestWithAdUnitID. The delegate is held weakly and only
 // called while it exists.
 
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ads/formats/HRNInterstitial.h"
 #include "ads/foundation/HRNAdFetcher.h"
+#include "ads/mediation/HRNMRewardBasedVideoAdNetworkConnector.h"
 #include "ads/pipeline/core/HRNSDKCoreController.h"
 #include "platform/dispatch/Timer.h"
 #include "platform/foundation/Error.h"
@@ -69,6 +78,7 @@ class HRNRewardBasedVideoAd : public HRNSDKCoreControllerDelegate,
                               public HRNInterstitialDelegate,
                               public HRNInterstitialAdClickDelegate,
                               public HRNInterstitialRewardBasedVideoAdDelegate,
+                              public HRNMRewardBasedVideoAdConnectorDelegate,
                               public std::enable_shared_from_this<HRNRewardBasedVideoAd> {
   public:
     // Seconds a load may take, from loadRequestWithAdUnitID to the ad being ready.
@@ -131,6 +141,36 @@ class HRNRewardBasedVideoAd : public HRNSDKCoreControllerDelegate,
         const std::shared_ptr<HRNInterstitial>&,
         const std::shared_ptr<const HRNAdReward>& reward) override;
 
+    // Mediation: the answer run, and what it keeps between loads.
+    void processMediationAd(const std::shared_ptr<HRNAd>& ad);
+    void presentMediatedRewardBasedVideoAdFromViewController(
+        const std::shared_ptr<platform::ui::ViewController>& viewController);
+    // The answer's JSON object when its headers mark a JSON mediation answer; else std::nullopt
+    // and *error code 13 (code 7 for a body that is no JSON).
+    static std::optional<platform::Dictionary> decodedJSONResponseFromAd(
+        const std::shared_ptr<HRNAd>& ad,
+        std::optional<platform::Error>* error);
+    const std::shared_ptr<HRNMConfig>& mediationConfig() const { return mediationConfig_; }
+    const std::map<std::string, std::shared_ptr<Connector>>& connectors() const {
+        return connectors_;
+    }
+    const std::shared_ptr<Connector>& requestingConnector() const { return requestingConnector_; }
+    const std::shared_ptr<Connector>& receivedConnector() const { return receivedConnector_; }
+    // HRNMRewardBasedVideoAdConnectorDelegate
+    void connectorDidSetUpRewardBasedVideoAd(const std::shared_ptr<Connector>&) override;
+    void connectorDidFailToSetUpRewardBasedVideoAdWithError(const std::shared_ptr<Connector>&,
+                                                            const platform::Error&) override;
+    void connectorDidReceiveRewardBasedVideoAd(const std::shared_ptr<Connector>&) override;
+    void connectorDidFailToReceiveRewardBasedVideoAdWithError(const std::shared_ptr<Connector>&,
+                                                              const platform::Error&) override;
+    void connectorDidReceiveClick(const std::shared_ptr<Connector>&) override {}
+    void connectorDidRewardUserWithReward(const std::shared_ptr<Connector>&,
+                                          const std::shared_ptr<const HRNAdReward>&) override;
+    void connectorDidOpenRewardBasedVideoAd(const std::shared_ptr<Connector>&) override;
+    void connectorDidStartPlayingRewardBasedVideoAd(const std::shared_ptr<Connector>&) override;
+    void connectorDidCloseRewardBasedVideoAd(const std::shared_ptr<Connector>&) override;
+    void connectorWillLeaveApplication(const std::shared_ptr<Connector>&) override;
+
     // Made through sharedInstance(); public for std::make_shared.
     HRNRewardBasedVideoAd() = default;
 
@@ -155,5 +195,22 @@ class HRNRewardBasedVideoAd : public HRNSDKCoreControllerDelegate,
     std::shared_ptr<HRNAdFetcher> adFetcher_;
     std::shared_ptr<HRNAd> ad_;
     std::shared_ptr<platform::Timer> loadTimer_;
+
+    // Mediation.
+    void setUpAdapters();
+    void removeStaleConnectors();
+    void buildPendingAdRequestConnectorsList();
+    void makeNextAdRequest();
+    void requestAdFromConnector(const std::shared_ptr<Connector>& connector);
+    void pingNoFillURLs();
+    // Ends the running ask's time-out and drops what is left to ask.
+    void stopMediationRun();
+    std::shared_ptr<HRNMConfig> mediationConfig_;
+    std::vector<std::shared_ptr<Connector>> pendingAdRequestConnectors_;
+    std::shared_ptr<Connector> requestingConnector_;
+    std::shared_ptr<Connector> receivedConnector_;
+    std::map<std::string, uint64_t> pendingSetUpConnectorsTimestamp_;  // monotonic ms
+    std::map<std::string, std::shared_ptr<Connector>> connectors_;
+    std::shared_ptr<platform::Timer> networkTimer_;  // the running ask's time-out
     uint64_t loadGeneration_ = 0;  // counts loads, so answers of an abandoned one are dropped
 };

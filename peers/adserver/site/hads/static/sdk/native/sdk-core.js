@@ -13,7 +13,8 @@
     var AD_URL_KEYS = ['slotname', 'format', 'sz', 'request_id', 'js', 'request_origin', 'adtest',
         'eid', 'correlation_id', 'smart_w', 'smart_h', 'fluid', 'cust_gender', 'cust_age', 'url',
         'net', 'net_last', 'u_w', 'u_h', 'u_sd', 'u_so', 'app_name', 'hl', 'force_https', 'cladr',
-        'd_imp_hdr', '_forcePrefetch', 'cre', 'ms', 'request_agent', 'tag_for_child_directed_treatment'];
+        'd_imp_hdr', '_forcePrefetch', 'cre', 'ms', 'request_agent', 'tag_for_child_directed_treatment',
+        'adapters'];
 
     function send(name, parameters) {
         var query = [];
@@ -27,6 +28,8 @@
         var pieces = [];
         for (var i = 0; i < AD_URL_KEYS.length; i++) {
             var key = AD_URL_KEYS[i], value = parameters[key];
+            // A list (the mediation adapters present) goes as its texts joined by ",".
+            if (Array.isArray(value)) value = value.join(',');
             if (value === undefined || value === null || typeof value === 'object') continue;
             pieces.push(encodeURIComponent(key) + '=' + encodeURIComponent(String(value)));
         }
