@@ -21,12 +21,13 @@ platform::Error adapterError(const std::string& description) {
 // ---- ploverHelper
 
 std::shared_ptr<ploverHelper> ploverHelper::sharedInstance() {
-    static const std::shared_ptr<ploverHelper> helper = [] {
+    // Lives as long as the process, as the SDK that holds it does.
+    static const auto* helper = new std::shared_ptr<ploverHelper>([] {
         auto made = std::make_shared<ploverHelper>();
         PloverSDK::sharedSDK()->setDelegate(made);
         return made;
-    }();
-    return helper;
+    }());
+    return *helper;
 }
 
 void ploverHelper::initWithAppId(const std::optional<std::string>& appId) {

@@ -372,8 +372,10 @@ bool HRNMAdapterPuffinWeakReference::setContainsObject(
 // ---- the singleton
 
 std::shared_ptr<HRNMAdapterPuffinSingleton> HRNMAdapterPuffinSingleton::sharedManager() {
-    static const auto manager = std::make_shared<HRNMAdapterPuffinSingleton>();
-    return manager;
+    // Lives as long as the process: Puffin's workers may still call it while the process exits.
+    static const auto* manager = new std::shared_ptr<HRNMAdapterPuffinSingleton>(
+        std::make_shared<HRNMAdapterPuffinSingleton>());
+    return *manager;
 }
 
 bool HRNMAdapterPuffinSingleton::started() const {

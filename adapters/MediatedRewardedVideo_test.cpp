@@ -6,9 +6,9 @@
 
 #include "adapters/AdapterClasses.h"
 #include "adapters/HRNMAdapterPlover.h"
-#include "ads/mediation/HRNAdReward.h"
 #include "ads/formats/HRNRewardBasedVideoAd.h"
 #include "ads/foundation/HRNApplication.h"
+#include "ads/mediation/HRNAdReward.h"
 #include "ads/pipeline/HRNAdServerFixture_test.h"
 #include "ads/pipeline/HRNRequest.h"
 #include "platform/ui/Window.h"
@@ -16,6 +16,7 @@
 #include "plover/PloverTestSupport_test.h"
 #include "plover/PloverVideoPlayer.h"
 #include "plover/PloverWebView.h"
+#include "puffin/core/PFAdFixture_test.h"
 
 namespace {
 
@@ -111,6 +112,45 @@ TEST_F(MediatedRewardedVideoTest, PloverFillsTheUnitPlaysAndTheRewardArrivesOnce
             if (ping.path == "/hads/mediation/reward") return true;
         return false;
     }));
+}
+
+// The same road with Puffin: its start, its rewarded web-template video, its reward.
+class MediatedPuffinTest : public pftest::AdFixture {
+  protected:
+    void SetUp() override {
+        pftest::AdFixture::SetUp();
+        ads = std::make_unique<hrntest::HTTPSAdServer>(hrntest::catalogueFromText(
+            R"({"units": {"rv-puffin": {"mediation": {
+                "ad_type": "interstitial",
+                "settings": {"ad_network_timeout_millis": 20000,
+                             "rewards": [{"rb_type": "voucher", "rb_amount": 10}]},
+                "ad_networks": [{"id": "5", "adapters": ["HRNMAdapterPuffin"],
+                                 "data": {"appId": "app-1", "appSignature": "signature-1",
+                                          "adLocation": "shop"}}]}}}})"));
+        ASSERT_GT(ads->port, 0);
+        HRNApplication::sharedInstance()->runEarlyActivities();
+        adapters::registerClasses();
+        video = HRNRewardBasedVideoAd::sharedInstance();
+        video->setDelegate(recorder);
+    }
+
+    std::unique_ptr<hrntest::HTTPSAdServer> ads;
+    std::shared_ptr<HRNRewardBasedVideoAd> video;
+    std::shared_ptr<VideoRecorder> recorder = std::make_shared<VideoRecorder>();
+};
+
+TEST_F(MediatedPuffinTest, PuffinFillsTheUnitPlaysAndTheRewardArrivesOnce) {
+    video->loadRequestWithAdUnitID(HRNRequest::request(), "rv-puffin");
+    ASSERT_TRUE(waitFor([&] { return !recorder->events.empty(); }, 30));
+    ASSERT_EQ(recorder->events, std::vector<std::string>{"receive"});
+    video->presentFromRootViewController(nullptr);
+    ASSERT_TRUE(waitFor([&] { return !recorder->rewards.empty(); }, 30));
+    window->tap({290, 30});  // the end card's close button
+    ASSERT_TRUE(waitFor([&] { return recorder->events.back() == "close"; }));
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "start", "reward", "close"}));
+    ASSERT_EQ(recorder->rewards.size(), 1u);
+    EXPECT_EQ(recorder->rewards[0]->type(), "voucher");
+    EXPECT_EQ(server.requests("/reward/show")[0].json()->find("location")->asString(), "shop");
 }
 
 }  // namespace
