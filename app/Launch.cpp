@@ -3,13 +3,26 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "adapters/AdapterClasses.h"
+#include "ads/foundation/HRNRegisterClasses.h"
+#include "app/QenAppDelegate.h"
+#include "game/screens/GameClasses.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/runtime/Runtime.h"
 #include "platform/ui/Bundle.h"
 #include "platform/ui/Storyboard.h"
 #include "platform/ui/ViewController.h"
+#include "puffin/core/PFPlatformFrameworks.h"
 
 namespace qen::app {
+
+void registerLibraryClasses() {
+    HRNRegisterClasses();
+    PFRegisterClasses();
+    adapters::registerClasses();
+    game::registerClasses();
+    registerClasses();
+}
 
 using platform::ui::Application;
 using platform::ui::ApplicationDelegate;

@@ -18,6 +18,10 @@ namespace qen::app {
 
 extern const char* const kDelegateClassName;  // "QenAppDelegate"
 
+// Registers every library's classes made by name (the SDKs, the adapters, the game, the app), in
+// library order; the program calls it once before the storyboard loads.
+void registerLibraryClasses();
+
 // A new delegate of the registered class, or a plain one when the class is not registered.
 // A registered class that is no application delegate aborts with a message.
 std::shared_ptr<platform::ui::ApplicationDelegate> makeApplicationDelegate();

@@ -6,19 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "ads/foundation/HRNRegisterClasses.h"
 #include "app/CommandLine.h"
 #include "app/HeadlessRunner.h"
 #include "app/Launch.h"
 #include "app/QenAppDelegate.h"
 #include "app/WindowFrontEnd.h"
-#include "game/screens/GameClasses.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/AppHome.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Bundle.h"
-#include "puffin/core/PFPlatformFrameworks.h"
 
 namespace {
 
@@ -83,11 +80,8 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    // Every library's classes made by name, in library order, before the storyboard loads.
-    HRNRegisterClasses();
-    PFRegisterClasses();
-    game::registerClasses();
-    qen::app::registerClasses();
+    // Every library's classes made by name, before the storyboard loads.
+    qen::app::registerLibraryClasses();
     // The application keeps its windows weakly; the main window lives as long as the program.
     auto window = qen::app::launchApplication(options->storyboard, error);
     if (!window) {
