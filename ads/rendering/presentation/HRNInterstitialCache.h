@@ -85,6 +85,10 @@ class HRNInterstitialCacheEntry : public HRNSlotDelegate,
     bool slotShouldProcessMediatedAdResponseError(HRNSlot& slot,
                                                   const std::shared_ptr<HRNAd>& ad,
                                                   std::optional<platform::Error>* error) override;
+    // HRNAdMediationDelegate: a pooled interstitial's networks are served as an interstitial's.
+    std::string connectorClassForAd(const std::shared_ptr<HRNAd>&) override {
+        return "HRNMAdNetworkConnectorInterstitial";
+    }
 
   private:
     HRNInterstitialCacheEntry() = default;
