@@ -89,7 +89,7 @@ void HRNMAdNetworkConnector::initWithConfigNetworkConfig(
 
 void HRNMAdNetworkConnector::setUpAdapter() {
     if (!networkConfig_ || !networkConfig_->adapterClass()) return;
-    auto adapter = std::dynamic_pointer_cast<HRNMAdNetworkAdapter>(
+    auto adapter = std::dynamic_pointer_cast<::HRNMAdNetworkAdapter>(
         platform::runtime::createInstance(*networkConfig_->adapterClass()));
     if (!adapter) return;
     adapter_ = adapter;
@@ -163,7 +163,7 @@ std::string HRNMAdNetworkConnector::adapterVersion() {
     const std::string name = currentAdapterName().value_or("(null)");
     std::optional<std::string> version;
     if (auto fromClass = platform::runtime::classOperation<std::function<std::string()>>(
-            name, HRNMAdNetworkAdapter::kAdapterVersion);
+            name, ::HRNMAdNetworkAdapter::kAdapterVersion);
         fromClass && *fromClass)
         version = (*fromClass)();
     return "adapter: " + name + ", version: " + version.value_or("unknown");
@@ -203,11 +203,11 @@ std::shared_ptr<HRNAdNetworkExtras> HRNMAdNetworkConnector::networkExtras() {
     const std::string name = currentAdapterName().value_or("");
     auto extrasClass =
         platform::runtime::classOperation<std::function<std::optional<std::string>()>>(
-            name, HRNMAdNetworkAdapter::kNetworkExtrasClass);
+            name, ::HRNMAdNetworkAdapter::kNetworkExtrasClass);
     if (!extrasClass || !*extrasClass) {
         HRNLogger::sharedInstance()->logPublicMessage(
             "Adapter class " + (name.empty() ? std::string("(null)") : name) +
-            " does not respond to " + HRNMAdNetworkAdapter::kNetworkExtrasClass +
+            " does not respond to " + ::HRNMAdNetworkAdapter::kNetworkExtrasClass +
             ". Unable to retrieve network extras.");
         return nullptr;
     }
@@ -331,37 +331,37 @@ HRNMAdNetworkConnector::viewControllerForPresentingModalView() {
 
 // ---- The base's handling of the adapter's reports ----
 
-void HRNMAdNetworkConnector::adapterDidGetAdClick(HRNMAdNetworkAdapter* reporter) {
+void HRNMAdNetworkConnector::adapterDidGetAdClick(::HRNMAdNetworkAdapter* reporter) {
     if (isOwnAdapter(reporter)) reportClick();
 }
 
 void HRNMAdNetworkConnector::adapterDidReceiveInterstitial(
-    HRNMAdNetworkAdapter* reporter,
+    ::HRNMAdNetworkAdapter* reporter,
     const std::shared_ptr<platform::runtime::Object>&) {
     adapterDidReceiveInterstitial(reporter);
 }
 
 void HRNMAdNetworkConnector::adapterClickDidOccurInBanner(
-    HRNMAdNetworkAdapter* reporter,
+    ::HRNMAdNetworkAdapter* reporter,
     const std::shared_ptr<platform::ui::View>&) {
     adapterDidGetAdClick(reporter);
 }
 
-void HRNMAdNetworkConnector::adapterDidFailAd(HRNMAdNetworkAdapter*, const platform::Error&) {}
-void HRNMAdNetworkConnector::adapterDidReceiveAdView(HRNMAdNetworkAdapter*,
+void HRNMAdNetworkConnector::adapterDidFailAd(::HRNMAdNetworkAdapter*, const platform::Error&) {}
+void HRNMAdNetworkConnector::adapterDidReceiveAdView(::HRNMAdNetworkAdapter*,
                                                      const std::shared_ptr<platform::ui::View>&) {}
-void HRNMAdNetworkConnector::adapterDidReceiveInterstitial(HRNMAdNetworkAdapter*) {}
+void HRNMAdNetworkConnector::adapterDidReceiveInterstitial(::HRNMAdNetworkAdapter*) {}
 void HRNMAdNetworkConnector::adapterDidReceiveMediatedNativeAd(
-    HRNMAdNetworkAdapter*,
+    ::HRNMAdNetworkAdapter*,
     const std::shared_ptr<HRNMediatedNativeAd>&) {}
-void HRNMAdNetworkConnector::adapterWillLeaveApplication(HRNMAdNetworkAdapter*) {}
-void HRNMAdNetworkConnector::adapterWillPresentFullScreenModal(HRNMAdNetworkAdapter*) {}
-void HRNMAdNetworkConnector::adapterWillDismissFullScreenModal(HRNMAdNetworkAdapter*) {}
-void HRNMAdNetworkConnector::adapterDidDismissFullScreenModal(HRNMAdNetworkAdapter*) {}
-void HRNMAdNetworkConnector::adapterWillPresentInterstitial(HRNMAdNetworkAdapter*) {}
-void HRNMAdNetworkConnector::adapterWillDismissInterstitial(HRNMAdNetworkAdapter*) {}
-void HRNMAdNetworkConnector::adapterDidDismissInterstitial(HRNMAdNetworkAdapter*) {}
-void HRNMAdNetworkConnector::adapterDidFailInterstitial(HRNMAdNetworkAdapter*,
+void HRNMAdNetworkConnector::adapterWillLeaveApplication(::HRNMAdNetworkAdapter*) {}
+void HRNMAdNetworkConnector::adapterWillPresentFullScreenModal(::HRNMAdNetworkAdapter*) {}
+void HRNMAdNetworkConnector::adapterWillDismissFullScreenModal(::HRNMAdNetworkAdapter*) {}
+void HRNMAdNetworkConnector::adapterDidDismissFullScreenModal(::HRNMAdNetworkAdapter*) {}
+void HRNMAdNetworkConnector::adapterWillPresentInterstitial(::HRNMAdNetworkAdapter*) {}
+void HRNMAdNetworkConnector::adapterWillDismissInterstitial(::HRNMAdNetworkAdapter*) {}
+void HRNMAdNetworkConnector::adapterDidDismissInterstitial(::HRNMAdNetworkAdapter*) {}
+void HRNMAdNetworkConnector::adapterDidFailInterstitial(::HRNMAdNetworkAdapter*,
                                                         const platform::Error&) {}
 
 }  // namespace HRNMClass
@@ -387,7 +387,7 @@ void HRNMAdNetworkConnectorBanner::getAdFromAdapterWithType(
 }
 
 void HRNMAdNetworkConnectorBanner::adapterDidReceiveAdView(
-    HRNMAdNetworkAdapter* reporter,
+    ::HRNMAdNetworkAdapter* reporter,
     const std::shared_ptr<platform::ui::View>& view) {
     if (!isOwnAdapter(reporter)) return;
     auto keep = self();
@@ -404,7 +404,7 @@ void HRNMAdNetworkConnectorBanner::adapterDidReceiveAdView(
     monitor->startMonitoring();
 }
 
-void HRNMAdNetworkConnectorBanner::adapterDidFailAd(HRNMAdNetworkAdapter* reporter,
+void HRNMAdNetworkConnectorBanner::adapterDidFailAd(::HRNMAdNetworkAdapter* reporter,
                                                     const platform::Error& error) {
     if (!isOwnAdapter(reporter)) return;
     auto keep = self();
@@ -420,22 +420,22 @@ void HRNMAdNetworkConnectorBanner::impressionMonitorDidMonitorImpression(HRNImpr
     impressionMonitor_.reset();
 }
 
-void HRNMAdNetworkConnectorBanner::adapterWillPresentFullScreenModal(HRNMAdNetworkAdapter*) {
+void HRNMAdNetworkConnectorBanner::adapterWillPresentFullScreenModal(::HRNMAdNetworkAdapter*) {
     platform::NotificationCenter::defaultCenter().post(kWillPresentFullScreen, nullptr);
     if (auto currentSlot = slot()) currentSlot->adWillPresentScreen();
     reportClick();
 }
 
-void HRNMAdNetworkConnectorBanner::adapterWillDismissFullScreenModal(HRNMAdNetworkAdapter*) {
+void HRNMAdNetworkConnectorBanner::adapterWillDismissFullScreenModal(::HRNMAdNetworkAdapter*) {
     if (auto currentSlot = slot()) currentSlot->adWillDismissScreen();
 }
 
-void HRNMAdNetworkConnectorBanner::adapterDidDismissFullScreenModal(HRNMAdNetworkAdapter*) {
+void HRNMAdNetworkConnectorBanner::adapterDidDismissFullScreenModal(::HRNMAdNetworkAdapter*) {
     platform::NotificationCenter::defaultCenter().post(kDidDismissFullScreen, nullptr);
     if (auto currentSlot = slot()) currentSlot->adDidDismissScreen();
 }
 
-void HRNMAdNetworkConnectorBanner::adapterWillLeaveApplication(HRNMAdNetworkAdapter*) {
+void HRNMAdNetworkConnectorBanner::adapterWillLeaveApplication(::HRNMAdNetworkAdapter*) {
     if (auto currentSlot = slot()) {
         currentSlot->adWillLeaveApplication();
         currentSlot->willLeaveAppDueToClick();
@@ -458,7 +458,7 @@ void HRNMAdNetworkConnectorInterstitial::getAdFromAdapterWithType(
 }
 
 void HRNMAdNetworkConnectorInterstitial::adapterDidReceiveInterstitial(
-    HRNMAdNetworkAdapter* reporter) {
+    ::HRNMAdNetworkAdapter* reporter) {
     if (!isOwnAdapter(reporter)) return;
     auto keep = self();
     setClicked(false);
@@ -466,32 +466,32 @@ void HRNMAdNetworkConnectorInterstitial::adapterDidReceiveInterstitial(
         manager->adRequestReturnsFromConnectorWithInterstitial(keep, nullptr);
 }
 
-void HRNMAdNetworkConnectorInterstitial::adapterDidFailAd(HRNMAdNetworkAdapter* reporter,
+void HRNMAdNetworkConnectorInterstitial::adapterDidFailAd(::HRNMAdNetworkAdapter* reporter,
                                                           const platform::Error& error) {
     if (!isOwnAdapter(reporter)) return;
     auto keep = self();
     if (auto manager = adManager()) manager->adRequestFailedFromConnectorWithError(keep, error);
 }
 
-void HRNMAdNetworkConnectorInterstitial::adapterWillPresentInterstitial(HRNMAdNetworkAdapter*) {
+void HRNMAdNetworkConnectorInterstitial::adapterWillPresentInterstitial(::HRNMAdNetworkAdapter*) {
     platform::NotificationCenter::defaultCenter().post(kWillPresentFullScreen, nullptr);
     if (auto currentSlot = slot()) currentSlot->adWillPresentScreen();
     reportImpression();
 }
 
-void HRNMAdNetworkConnectorInterstitial::adapterWillDismissInterstitial(HRNMAdNetworkAdapter*) {
+void HRNMAdNetworkConnectorInterstitial::adapterWillDismissInterstitial(::HRNMAdNetworkAdapter*) {
     calledWillDismissInterstitial_ = true;
     if (auto currentSlot = slot()) currentSlot->adWillDismissScreen();
 }
 
 void HRNMAdNetworkConnectorInterstitial::adapterDidDismissInterstitial(
-    HRNMAdNetworkAdapter* reporter) {
+    ::HRNMAdNetworkAdapter* reporter) {
     if (!calledWillDismissInterstitial_) adapterWillDismissInterstitial(reporter);
     platform::NotificationCenter::defaultCenter().post(kDidDismissFullScreen, nullptr);
     if (auto currentSlot = slot()) currentSlot->adDidDismissScreen();
 }
 
-void HRNMAdNetworkConnectorInterstitial::adapterWillLeaveApplication(HRNMAdNetworkAdapter*) {
+void HRNMAdNetworkConnectorInterstitial::adapterWillLeaveApplication(::HRNMAdNetworkAdapter*) {
     if (auto currentSlot = slot()) {
         currentSlot->adWillLeaveApplication();
         currentSlot->willLeaveAppDueToClick();
@@ -499,7 +499,8 @@ void HRNMAdNetworkConnectorInterstitial::adapterWillLeaveApplication(HRNMAdNetwo
     reportClick();
 }
 
-void HRNMAdNetworkConnectorInterstitial::adapterDidFailInterstitial(HRNMAdNetworkAdapter* reporter,
-                                                                    const platform::Error& error) {
+void HRNMAdNetworkConnectorInterstitial::adapterDidFailInterstitial(
+    ::HRNMAdNetworkAdapter* reporter,
+    const platform::Error& error) {
     adapterDidFailAd(reporter, error);
 }

@@ -85,7 +85,7 @@ class HRNMAdNetworkConnector : public virtual ::HRNMInternalAdNetworkConnector,
     std::shared_ptr<HRNMAdManager> adManager() const { return adManager_.lock(); }
     void setAdManager(std::weak_ptr<HRNMAdManager> manager) { adManager_ = std::move(manager); }
     const std::shared_ptr<HRNMConfig>& mediationConfig() const { return mediationConfig_; }
-    const std::shared_ptr<HRNMAdNetworkAdapter>& adapter() const { return adapter_; }
+    const std::shared_ptr<::HRNMAdNetworkAdapter>& adapter() const { return adapter_; }
     bool didNetworkRefresh() const { return didNetworkRefresh_; }
     void setDidNetworkRefresh(bool refresh) { didNetworkRefresh_ = refresh; }
     bool isClicked() const { return clicked_; }
@@ -127,32 +127,32 @@ class HRNMAdNetworkConnector : public virtual ::HRNMInternalAdNetworkConnector,
 
     // ---- HRNMAdNetworkConnector: the base's answers to its adapter ----
     std::shared_ptr<platform::ui::ViewController> viewControllerForPresentingModalView() override;
-    void adapterDidFailAd(HRNMAdNetworkAdapter* adapter, const platform::Error& error) override;
-    void adapterDidReceiveAdView(HRNMAdNetworkAdapter* adapter,
+    void adapterDidFailAd(::HRNMAdNetworkAdapter* adapter, const platform::Error& error) override;
+    void adapterDidReceiveAdView(::HRNMAdNetworkAdapter* adapter,
                                  const std::shared_ptr<platform::ui::View>& view) override;
-    void adapterDidReceiveInterstitial(HRNMAdNetworkAdapter* adapter) override;
+    void adapterDidReceiveInterstitial(::HRNMAdNetworkAdapter* adapter) override;
     void adapterDidReceiveMediatedNativeAd(
-        HRNMAdNetworkAdapter* adapter,
+        ::HRNMAdNetworkAdapter* adapter,
         const std::shared_ptr<HRNMediatedNativeAd>& mediatedNativeAd) override;
-    void adapterDidGetAdClick(HRNMAdNetworkAdapter* adapter) override;
-    void adapterWillLeaveApplication(HRNMAdNetworkAdapter* adapter) override;
-    void adapterWillPresentFullScreenModal(HRNMAdNetworkAdapter* adapter) override;
-    void adapterWillDismissFullScreenModal(HRNMAdNetworkAdapter* adapter) override;
-    void adapterDidDismissFullScreenModal(HRNMAdNetworkAdapter* adapter) override;
-    void adapterWillPresentInterstitial(HRNMAdNetworkAdapter* adapter) override;
-    void adapterWillDismissInterstitial(HRNMAdNetworkAdapter* adapter) override;
-    void adapterDidDismissInterstitial(HRNMAdNetworkAdapter* adapter) override;
+    void adapterDidGetAdClick(::HRNMAdNetworkAdapter* adapter) override;
+    void adapterWillLeaveApplication(::HRNMAdNetworkAdapter* adapter) override;
+    void adapterWillPresentFullScreenModal(::HRNMAdNetworkAdapter* adapter) override;
+    void adapterWillDismissFullScreenModal(::HRNMAdNetworkAdapter* adapter) override;
+    void adapterDidDismissFullScreenModal(::HRNMAdNetworkAdapter* adapter) override;
+    void adapterWillPresentInterstitial(::HRNMAdNetworkAdapter* adapter) override;
+    void adapterWillDismissInterstitial(::HRNMAdNetworkAdapter* adapter) override;
+    void adapterDidDismissInterstitial(::HRNMAdNetworkAdapter* adapter) override;
     void adapterDidReceiveInterstitial(
-        HRNMAdNetworkAdapter* adapter,
+        ::HRNMAdNetworkAdapter* adapter,
         const std::shared_ptr<platform::runtime::Object>& interstitial) override;
-    void adapterClickDidOccurInBanner(HRNMAdNetworkAdapter* adapter,
+    void adapterClickDidOccurInBanner(::HRNMAdNetworkAdapter* adapter,
                                       const std::shared_ptr<platform::ui::View>& view) override;
-    void adapterDidFailInterstitial(HRNMAdNetworkAdapter* adapter,
+    void adapterDidFailInterstitial(::HRNMAdNetworkAdapter* adapter,
                                     const platform::Error& error) override;
 
   protected:
     // Whether the report comes from this connector's own adapter.
-    bool isOwnAdapter(const HRNMAdNetworkAdapter* adapter) const {
+    bool isOwnAdapter(const ::HRNMAdNetworkAdapter* adapter) const {
         return adapter && adapter == adapter_.get();
     }
     // The manager's slot, its loading request and its fetched ad (null once the manager or the
@@ -170,7 +170,7 @@ class HRNMAdNetworkConnector : public virtual ::HRNMInternalAdNetworkConnector,
     std::shared_ptr<HRNMAdNetworkConfig> networkConfig_;
     std::weak_ptr<HRNMAdManager> adManager_;
     std::shared_ptr<HRNMConfig> mediationConfig_;
-    std::shared_ptr<HRNMAdNetworkAdapter> adapter_;
+    std::shared_ptr<::HRNMAdNetworkAdapter> adapter_;
 };
 
 }  // namespace HRNMClass

@@ -29,7 +29,7 @@ const NamedAdType kAdTypeNames[] = {
     {"interstitial", nullptr},
 };
 
-std::optional<Array> arrayFor(const Dictionary& dictionary, std::string_view key) {
+std::optional<Array> configArrayFor(const Dictionary& dictionary, std::string_view key) {
     auto it = dictionary.find(key);
     if (it == dictionary.end() || !it->second.array()) return std::nullopt;
     return *it->second.array();
@@ -109,10 +109,10 @@ void HRNMConfig::applySettings(const Dictionary& settings) {
         const auto type = static_cast<int64_t>(*animation);
         if (type >= 0 && type <= 8) bannerAnimationType_ = type;
     }
-    impressionURLs_ = arrayFor(settings, "imp_urls");
-    clickURLs_ = arrayFor(settings, "click_urls");
-    noFillURLs_ = arrayFor(settings, "nofill_urls");
-    rewards_ = arrayFor(settings, "rewards");
+    impressionURLs_ = configArrayFor(settings, "imp_urls");
+    clickURLs_ = configArrayFor(settings, "click_urls");
+    noFillURLs_ = configArrayFor(settings, "nofill_urls");
+    rewards_ = configArrayFor(settings, "rewards");
     if (auto inBrowser = settings.find("render_in_browser");
         inBrowser != settings.end() && HRNMNumberValue(inBrowser->second))
         platform::UserDefaults::standard().set(HRNSettingKey("render_in_browser"),

@@ -29,7 +29,7 @@ int32_t clamped(int64_t value) {
     return static_cast<int32_t>(value);
 }
 
-std::vector<std::string> splitAtCommas(const std::string& text) {
+std::vector<std::string> splitArgumentAtCommas(const std::string& text) {
     std::vector<std::string> parts;
     size_t start = 0;
     while (true) {
@@ -88,7 +88,7 @@ const HRNHMSGHandler::ActionBlockDictionary& HRNDefaultHMSGHandler::actionBlockD
             const Parameters& parameters) {
              const std::string* text = parameter(parameters, "urls");
              std::vector<std::string> urls =
-                 text ? splitAtCommas(*text) : std::vector<std::string>();
+                 text ? splitArgumentAtCommas(*text) : std::vector<std::string>();
              std::weak_ptr<HRNAdView> weak = adView;
              platform::Queue::main()->async([weak, urls] {
                  platform::Dictionary answers = HRNDevice::sharedInstance()->canOpenURLs(urls);

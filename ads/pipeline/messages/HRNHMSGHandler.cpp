@@ -7,7 +7,7 @@
 
 namespace {
 
-std::string lowercased(std::string text) {
+std::string lowercasedName(std::string text) {
     for (char& c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
@@ -16,7 +16,7 @@ std::string lowercased(std::string text) {
 }  // namespace
 
 bool HRNNotification::isNotificationURL(const std::optional<platform::net::URL>& url) {
-    return url && lowercased(url->scheme()) == "hmsg";
+    return url && lowercasedName(url->scheme()) == "hmsg";
 }
 
 std::optional<HRNNotification> HRNNotification::initWithNotificationURL(
