@@ -7,6 +7,7 @@
 #include "adapters/AdapterClasses.h"
 #include "adapters/HRNMAdapterPlover.h"
 #include "ads/formats/HRNRewardBasedVideoAd.h"
+#include "ads/formats/HRNRewardBasedVideoAdRecorder_test.h"
 #include "ads/foundation/HRNApplication.h"
 #include "ads/mediation/HRNAdReward.h"
 #include "ads/pipeline/HRNAdServerFixture_test.h"
@@ -20,32 +21,7 @@
 
 namespace {
 
-struct VideoRecorder : HRNRewardBasedVideoAdDelegate {
-    std::vector<std::string> events;
-    std::vector<std::shared_ptr<const HRNAdReward>> rewards;
-    void rewardBasedVideoAdDidReceiveAd(const std::shared_ptr<HRNRewardBasedVideoAd>&) override {
-        events.push_back("receive");
-    }
-    void rewardBasedVideoAdDidOpen(const std::shared_ptr<HRNRewardBasedVideoAd>&) override {
-        events.push_back("open");
-    }
-    void rewardBasedVideoAdDidStartPlaying(const std::shared_ptr<HRNRewardBasedVideoAd>&) override {
-        events.push_back("start");
-    }
-    void rewardBasedVideoAdDidRewardUserWithReward(
-        const std::shared_ptr<HRNRewardBasedVideoAd>&,
-        const std::shared_ptr<const HRNAdReward>& reward) override {
-        events.push_back("reward");
-        rewards.push_back(reward);
-    }
-    void rewardBasedVideoAdDidClose(const std::shared_ptr<HRNRewardBasedVideoAd>&) override {
-        events.push_back("close");
-    }
-    void rewardBasedVideoAdDidFailToLoadWithError(const std::shared_ptr<HRNRewardBasedVideoAd>&,
-                                                  const platform::Error& error) override {
-        events.push_back("fail " + error.localizedDescription());
-    }
-};
+using hrntest::VideoRecorder;
 
 peers::AdCatalogue mediatedCatalogue() {
     return hrntest::catalogueFromText(R"({"units": {"rv-plover": {"mediation": {

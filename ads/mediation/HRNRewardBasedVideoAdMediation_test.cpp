@@ -7,6 +7,7 @@
 
 #include "ads/formats/HRNRequestError.h"
 #include "ads/formats/HRNRewardBasedVideoAd.h"
+#include "ads/formats/HRNRewardBasedVideoAdRecorder_test.h"
 #include "ads/foundation/HRNApplication.h"
 #include "ads/foundation/HRNJSONAdditions.h"
 #include "ads/foundation/HRNURLAdditions.h"
@@ -32,34 +33,7 @@ void settle() {
     platform::RunLoop::main().runUntil([] { return false; }, 0.2);
 }
 
-struct VideoRecorder : HRNRewardBasedVideoAdDelegate {
-    std::vector<std::string> events;
-    std::vector<std::shared_ptr<const HRNAdReward>> rewards;
-    std::vector<platform::Error> failures;
-    void rewardBasedVideoAdDidReceiveAd(const std::shared_ptr<HRNRewardBasedVideoAd>&) override {
-        events.push_back("receive");
-    }
-    void rewardBasedVideoAdDidOpen(const std::shared_ptr<HRNRewardBasedVideoAd>&) override {
-        events.push_back("open");
-    }
-    void rewardBasedVideoAdDidStartPlaying(const std::shared_ptr<HRNRewardBasedVideoAd>&) override {
-        events.push_back("start");
-    }
-    void rewardBasedVideoAdDidRewardUserWithReward(
-        const std::shared_ptr<HRNRewardBasedVideoAd>&,
-        const std::shared_ptr<const HRNAdReward>& reward) override {
-        events.push_back("reward");
-        rewards.push_back(reward);
-    }
-    void rewardBasedVideoAdDidClose(const std::shared_ptr<HRNRewardBasedVideoAd>&) override {
-        events.push_back("close");
-    }
-    void rewardBasedVideoAdDidFailToLoadWithError(const std::shared_ptr<HRNRewardBasedVideoAd>&,
-                                                  const platform::Error& error) override {
-        events.push_back("fail");
-        failures.push_back(error);
-    }
-};
+using hrntest::VideoRecorder;
 
 bool called(const std::string& call) {
     return std::count(rewardedCalls().begin(), rewardedCalls().end(), call) > 0;
