@@ -32,8 +32,9 @@ constexpr size_t kFramesAhead = 8;
 // Sound written ahead of what is heard, and how often more is written.
 constexpr double kAudioAhead = 0.3;
 constexpr double kAudioInterval = 0.05;
-// The longest a virtual-clock frame request waits for the decoder, in real seconds.
-constexpr double kFrameWait = 10;
+// The longest a virtual-clock frame request waits for the decoder, in real seconds: a bound
+// against a stuck decoder only, so it is generous enough for a machine that is busy.
+constexpr double kFrameWait = 30;
 
 void assertMain(const char* what) {
     if (!Queue::main()->isCurrent()) {

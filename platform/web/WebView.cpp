@@ -1026,8 +1026,9 @@ void WebView::attachLoopHook() {
 }
 
 const std::string& WebView::userAgent() {
-    static const std::string agent = "Mozilla/5.0 (Linux; Qen) Mobile";
-    return agent;
+    // Never destroyed: the context maker's thread may still read it while the process exits.
+    static const auto* agent = new std::string("Mozilla/5.0 (Linux; Qen) Mobile");
+    return *agent;
 }
 
 void WebView::loadRequest(const net::URLRequest& request) {

@@ -258,9 +258,13 @@ void PFVideoPrefetcher::checkComplete() {
     if (nothing) setState(6);
 }
 
-void PFVideoPrefetcher::updateStateForDownload() {
+// The count and the state it gives change in one step, so two downloads ending at once
+// still pass through each state.
+void PFVideoPrefetcher::updateStateForDownload(int64_t completed, int64_t failed) {
     {
         std::lock_guard lock(lock_);
+        completedDownloads_ += completed;
+        failedDownloads_ += failed;
         if (completedDownloads_ + failedDownloads_ >= totalDownloads_) {
             setState(6);
         } else if (completedDownloads_ == 1) {
@@ -897,9 +901,8 @@ void PFVideoPrefetcher::downloadSuccess(const FileRef& file) {
             file->setSize();
             file->setAgeToLastModified();
         }
-        ++completedDownloads_;
     }
-    updateStateForDownload();
+    updateStateForDownload(1, 0);
 }
 
 void PFVideoPrefetcher::fileDownloadFail(const fs::path& temporary,
@@ -917,7 +920,7 @@ void PFVideoPrefetcher::fileDownloadFail(const fs::path& temporary,
         }
     }
     (void)error;
-    bool counted = false;
+    int64_t failed = 0;
     for (const auto& file : files) {
         std::unique_lock lock(lock_);
         file->downloadFail();
@@ -931,10 +934,9 @@ void PFVideoPrefetcher::fileDownloadFail(const fs::path& temporary,
                                 file->priority, file);
             continue;
         }
-        ++failedDownloads_;
-        counted = true;
+        ++failed;
     }
-    if (counted) updateStateForDownload();
+    if (failed) updateStateForDownload(0, failed);
 }
 
 void PFVideoPrefetcher::trackFileDownloadTime(double seconds,

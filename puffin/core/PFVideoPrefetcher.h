@@ -123,7 +123,7 @@ class PFVideoPrefetcher {
     void setState(int64_t state);
     void setComplete(bool complete);
     void checkComplete();
-    void updateStateForDownload();
+    void updateStateForDownload(int64_t completed, int64_t failed);
 
     void createAssetsFromDisk();
     void createAssetsForDirectory(const std::string& category);
