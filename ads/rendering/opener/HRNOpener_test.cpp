@@ -25,7 +25,7 @@ bool spin(const std::function<bool()>& done) {
 }
 
 // Runs the queued turns and the clock's due blocks for a moment.
-void settle() {
+void settleOpenerTurns() {
     platform::RunLoop::main().runUntil([] { return false; }, 0.2);
 }
 
@@ -61,7 +61,7 @@ TEST_F(OpenerTest, ASystemControllerOpensThroughItsProxyOnlyAfterATouchWhenProte
     opener->setAutoClickProtection(std::make_shared<HRNAutoClickProtection>(true));
     auto sheet = std::make_shared<platform::ui::ViewController>();
     opener->presentComposerController(sheet);
-    settle();
+    settleOpenerTurns();
     EXPECT_FALSE(root->presentedViewController());  // the ad was never touched
     EXPECT_FALSE(HRNOverlayProxy::overlayProxyForViewController(*sheet));
     EXPECT_EQ(counter->clicks, 0);
@@ -91,7 +91,7 @@ TEST_F(OpenerTest, AControllerWaitsWhileTheAdsScreenIsInATransition) {
     ad->view()->setUserInteractionEnabled(false);  // as while it comes or goes
     auto sheet = std::make_shared<platform::ui::ViewController>();
     opener->presentComposerController(sheet);
-    settle();  // retries come and go
+    settleOpenerTurns();  // retries come and go
     EXPECT_FALSE(ad->presentedViewController());
     EXPECT_EQ(counter->clicks, 0);
 

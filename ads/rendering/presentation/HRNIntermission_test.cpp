@@ -121,7 +121,7 @@ TEST_F(IntermissionTest, AScreenThatGoesAwayWithoutLeavingStillEndsTheIntermissi
 }
 
 // Every queued turn runs, and the clock moves past every delayed block.
-void settle() {
+void settleTurns() {
     platform::RunLoop::main().runUntil([] { return false; }, 0.2);
 }
 
@@ -149,7 +149,7 @@ TEST_F(IntermissionTest, ASystemSheetTakesPartThroughItsProxyAndIsNotClosedByThe
     proxy->presentFromViewController(root, [&] { again = true; });
     platform::NotificationCenter::defaultCenter().post(
         platform::ui::kApplicationWillEnterForegroundNotification);
-    settle();
+    settleTurns();
     EXPECT_FALSE(again);
     EXPECT_EQ(root->presentedViewController(), sheet);  // the user may be half way through
     EXPECT_EQ(events->events, std::vector<std::string>{"willPresent"});

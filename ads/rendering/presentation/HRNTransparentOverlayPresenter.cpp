@@ -154,10 +154,12 @@ void HRNTransparentOverlayPresenter::
                 dy = -application.height;
                 break;
             case 3:
-                dx = -application.width, dy = 0;
+                dx = -application.width;
+                dy = 0;
                 break;
             case 4:
-                dx = application.width, dy = 0;
+                dx = application.width;
+                dy = 0;
                 break;
             default:
                 break;
