@@ -28,6 +28,7 @@
 #include "ads/rendering/presentation/HRNTransparentOverlayPresenter.h"
 #include "ads/rendering/views/HRNAdAppAdViewDelegate.h"
 #include "ads/rendering/views/HRNAdView.h"
+#include "platform/device/DeviceFacts.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/AppHome.h"
@@ -169,6 +170,16 @@ TEST_F(FullScreenTest, AnInterstitialIsShownOnceOverTheGameAndClosedWithEveryCal
     EXPECT_EQ(controller->view()->subviews().back(), controller->closeButton());
     // An MRAID ad's close box is at its top-right corner unless the ad asks for another place.
     EXPECT_TRUE(interstitial->slot()->isMRAIDEnabled());
+    EXPECT_EQ(controller->closeButton()->frame(), platform::ui::Rect(270, 0, 50, 50));
+    // An ad that turns to landscape on the portrait screen is turned in the controller's view,
+    // which takes the landscape bounds: the ad fills it and its close box keeps its corner.
+    controller->setAdOrientations(24);
+    EXPECT_EQ(controller->forcedAdOrientation(), 3);
+    EXPECT_EQ(controller->view()->bounds().size, (platform::ui::Size{568, 320}));
+    EXPECT_EQ(adView->frame(), platform::ui::Rect(0, 0, 568, 320));
+    EXPECT_EQ(controller->closeButton()->frame(), platform::ui::Rect(518, 0, 50, 50));
+    controller->setAdOrientations(30);
+    EXPECT_EQ(adView->frame(), platform::ui::Rect(0, 0, 320, 568));
     EXPECT_EQ(controller->closeButton()->frame(), platform::ui::Rect(270, 0, 50, 50));
     EXPECT_TRUE(controller->view()->isUserInteractionEnabled());
     // The impression was counted.
@@ -365,11 +376,34 @@ TEST_F(FullScreenTest, ATransparentInterstitialLiesOverTheGameWhichKeepsItsTouch
     EXPECT_NE(boxHit, board);
     EXPECT_EQ(hit(10, 30), controller->closeButton());
 
+    // Turning the device turns the ad with the game: the crop view takes the application frame
+    // as the new orientation shows it, the ad's view and the ad follow their container, and the
+    // page hears the new orientation once the turn has been drawn.
+    const auto applicationFrame = presenter->pivotedApplicationFrameForOrientation(3);
+    presenter->cropView()->setFrame({0, 0, 200, 300});  // as laid out for another shape
+    EXPECT_EQ(controller->view()->bounds().size, (platform::ui::Size{200, 300}));
+    EXPECT_EQ(controller->adView()->bounds().size, (platform::ui::Size{200, 300}));
+    EXPECT_EQ(controller->adView()->orientation(), 1);
+    platform::device::turnDevice(3);
+    EXPECT_EQ(controller->adView()->orientation(), 1);  // not before the turn is drawn
+    ASSERT_TRUE(spin([&] { return controller->adView()->orientation() == 3; }));
+    EXPECT_EQ(presenter->cropView()->frame(), applicationFrame);
+    EXPECT_EQ(controller->view()->bounds().size, applicationFrame.size);
+    EXPECT_EQ(controller->adView()->bounds().size, applicationFrame.size);
+    platform::device::turnDevice(1);
+    ASSERT_TRUE(spin([&] { return controller->adView()->orientation() == 1; }));
+
     controller->closeButton()->sendActionsForEvents(platform::ui::ControlEvent::TouchUpInside);
     ASSERT_TRUE(spin([&] { return contains(recorder->events, "didDismiss"); }));
     EXPECT_EQ(recorder->events,
               (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
     EXPECT_FALSE(presenter->pivotView()->superview());  // faded out and gone
+    // Gone, it no longer follows the device.
+    presenter->cropView()->setFrame({0, 0, 10, 10});
+    platform::device::turnDevice(3);
+    platform::device::turnDevice(1);
+    spin([] { return false; }, 0.3);
+    EXPECT_EQ(presenter->cropView()->frame(), (platform::ui::Rect{0, 0, 10, 10}));
     EXPECT_EQ(hit(200, 80), board);
     EXPECT_FALSE(platform::ui::Application::shared().isIdleTimerDisabled());
 }

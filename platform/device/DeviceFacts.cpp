@@ -183,8 +183,14 @@ double statusBarHeight() {
 const char* const kDeviceOrientationDidChangeNotification =
     "DeviceOrientationDidChangeNotification";
 
+const char* const kStatusBarOrientationDidChangeNotification =
+    "ApplicationDidChangeStatusBarOrientationNotification";
+
 void turnDevice(int64_t orientation) {
+    const bool interfaceTurns = statusBarOrientation() != orientation;
     setStatusBarOrientation(orientation);
+    if (interfaceTurns)
+        NotificationCenter::defaultCenter().post(kStatusBarOrientationDidChangeNotification);
     NotificationCenter::defaultCenter().post(kDeviceOrientationDidChangeNotification);
 }
 

@@ -99,8 +99,13 @@ double statusBarHeight();
 
 // The device was turned: the interface (the status bar) follows it, then
 // kDeviceOrientationDidChangeNotification is posted on the default centre, with no sender, on the
-// calling thread. The front end or a test turns it.
+// calling thread. The front end or a test turns it. When the status bar's orientation changed
+// by it, kStatusBarOrientationDidChangeNotification is posted first, the same way (what turns
+// the application's own screens; setStatusBarOrientation alone posts nothing).
 extern const char* const kDeviceOrientationDidChangeNotification;
+extern const char* const kStatusBarOrientationDidChangeNotification;
+// How long the interface takes to turn, in seconds.
+inline constexpr double kStatusBarOrientationAnimationDuration = 0.3;
 void turnDevice(int64_t orientation);
 
 // The advertising identifier: an uppercase random UUID text made once per app home and kept in

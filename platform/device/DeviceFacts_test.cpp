@@ -4,6 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/device/Bluetooth.h"
 #include "platform/device/Location.h"
 #include "platform/device/SystemVersion.h"
@@ -51,6 +54,25 @@ TEST(DeviceFactsTest, RadioTechnologyChangePostsAfterStoring) {
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0], "CTRadioAccessTechnologyLTE");
     EXPECT_FALSE(seen[1]);
+}
+
+TEST(DeviceFactsTest, TurningTheDeviceTurnsTheStatusBarFirstAndOnlyOnAChange) {
+    std::vector<std::string> seen;
+    auto& center = NotificationCenter::defaultCenter();
+    auto statusBar = center.addObserver(
+        kStatusBarOrientationDidChangeNotification, nullptr, [&](const Notification&) {
+            seen.push_back("bar " + std::to_string(statusBarOrientation()));
+        });
+    auto device = center.addObserver(kDeviceOrientationDidChangeNotification, nullptr,
+                                     [&](const Notification&) { seen.push_back("device"); });
+    turnDevice(3);
+    turnDevice(3);               // the interface is already there
+    setStatusBarOrientation(4);  // a fact set alone tells nobody
+    turnDevice(1);
+    center.removeObserver(statusBar);
+    center.removeObserver(device);
+    setStatusBarOrientation(std::nullopt);
+    EXPECT_EQ(seen, (std::vector<std::string>{"bar 3", "device", "device", "bar 1", "device"}));
 }
 
 TEST(DeviceFactsTest, VolumeIsClampedAndDefaultsComeBack) {

@@ -180,7 +180,58 @@ void View::setFrame(const Rect& frame) {
     }
     origin_ = frame.origin;
     bounds_.size = frame.size;
-    if (old.size != frame.size) didChangeSize();
+    if (old.size != frame.size) {
+        if (autoresizesSubviews_) resizeSubviewsWithOldSize(old.size);
+        didChangeSize();
+    }
+}
+
+namespace {
+
+// One axis of a subview: its leading margin, its size and its trailing margin in a superview
+// whose measure grew by `delta`; the growth is shared among the flexible parts.
+void autoresizeAxis(double& leading,
+                    double& size,
+                    double superviewMeasure,
+                    double delta,
+                    bool flexibleLeading,
+                    bool flexibleSize,
+                    bool flexibleTrailing) {
+    const int flexibleCount = int(flexibleLeading) + int(flexibleSize) + int(flexibleTrailing);
+    if (flexibleCount == 0 || delta == 0) return;
+    const double trailing = superviewMeasure - leading - size;
+    double total = 0;
+    if (flexibleLeading) total += leading;
+    if (flexibleSize) total += size;
+    if (flexibleTrailing) total += trailing;
+    auto share = [&](double measure) {
+        return total != 0 ? delta * measure / total : delta / flexibleCount;
+    };
+    const double leadingShare = flexibleLeading ? share(leading) : 0;
+    const double sizeShare = flexibleSize ? share(size) : 0;
+    leading += leadingShare;
+    size = std::max(0.0, size + sizeShare);
+}
+
+}  // namespace
+
+void View::resizeSubviewsWithOldSize(Size oldSize) {
+    const Size newSize = bounds_.size;
+    // A subview's resizing may change this view's subviews; work on a copy.
+    const auto children = subviews_;
+    for (const auto& child : children) {
+        const uint64_t mask = child->autoresizingMask_;
+        if (mask == kAutoresizingNone) continue;
+        Rect frame = child->frame();
+        autoresizeAxis(frame.origin.x, frame.size.width, oldSize.width,
+                       newSize.width - oldSize.width, mask & kAutoresizingFlexibleLeftMargin,
+                       mask & kAutoresizingFlexibleWidth, mask & kAutoresizingFlexibleRightMargin);
+        autoresizeAxis(frame.origin.y, frame.size.height, oldSize.height,
+                       newSize.height - oldSize.height, mask & kAutoresizingFlexibleTopMargin,
+                       mask & kAutoresizingFlexibleHeight,
+                       mask & kAutoresizingFlexibleBottomMargin);
+        if (frame != child->frame()) child->setFrame(frame);
+    }
 }
 
 void View::setBounds(const Rect& bounds) {

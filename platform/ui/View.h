@@ -172,6 +172,25 @@ class View : public runtime::Object, public std::enable_shared_from_this<View> {
     virtual std::shared_ptr<View> hitTest(Point point);
     virtual bool pointInside(Point point) const;
 
+    // Autoresizing: when a view's size changes (and it autoresizes its subviews, the default),
+    // each subview with a mask moves and resizes with it. On each axis the change is shared
+    // among the flexible parts (the two margins and the size) in proportion to what they
+    // measured, equally when they all measured nothing; parts not flexible keep their measure.
+    // A subview with no mask (the default) stays as it is.
+    enum AutoresizingMask : uint64_t {
+        kAutoresizingNone = 0,
+        kAutoresizingFlexibleLeftMargin = 1,
+        kAutoresizingFlexibleWidth = 2,
+        kAutoresizingFlexibleRightMargin = 4,
+        kAutoresizingFlexibleTopMargin = 8,
+        kAutoresizingFlexibleHeight = 16,
+        kAutoresizingFlexibleBottomMargin = 32,
+    };
+    uint64_t autoresizingMask() const { return autoresizingMask_; }
+    void setAutoresizingMask(uint64_t mask) { autoresizingMask_ = mask; }
+    bool autoresizesSubviews() const { return autoresizesSubviews_; }
+    void setAutoresizesSubviews(bool autoresizes) { autoresizesSubviews_ = autoresizes; }
+
     // Layout: setNeedsLayout marks the view, layoutIfNeeded runs layoutSubviews once when
     // marked. Rendering lays marked views out first; a size change marks the view.
     virtual void layoutSubviews() {}
@@ -252,6 +271,7 @@ class View : public runtime::Object, public std::enable_shared_from_this<View> {
 
     void insertAt(std::shared_ptr<View> view, size_t index);
     void detachFromSuperview();
+    void resizeSubviewsWithOldSize(Size oldSize);
     void notifyMovedToWindow(Window* oldWindow, Window* newWindow);
     void purgeFinishedAnimations() const;
     std::shared_ptr<const Animation> findAnimation(const std::string& key) const;
@@ -278,6 +298,8 @@ class View : public runtime::Object, public std::enable_shared_from_this<View> {
     bool userInteractionEnabled_ = true;
     bool passesTouchesWhereClear_ = false;
     bool needsLayout_ = true;
+    uint64_t autoresizingMask_ = kAutoresizingNone;
+    bool autoresizesSubviews_ = true;
 
     std::weak_ptr<View> superview_;
     std::vector<std::shared_ptr<View>> subviews_;

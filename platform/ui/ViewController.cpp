@@ -216,4 +216,16 @@ void ViewController::setValueForKey(const std::string& key, const std::any& valu
     }
 }
 
+void ViewController::setAssociatedObject(const void* key, std::shared_ptr<void> object) {
+    if (object)
+        associatedObjects_[key] = std::move(object);
+    else
+        associatedObjects_.erase(key);
+}
+
+std::shared_ptr<void> ViewController::associatedObject(const void* key) const {
+    auto it = associatedObjects_.find(key);
+    return it == associatedObjects_.end() ? nullptr : it->second;
+}
+
 }  // namespace platform::ui

@@ -106,6 +106,11 @@ class ViewController : public runtime::Object,
     bool isBeingPresented() const { return beingPresented_; }
     bool isBeingDismissed() const { return beingDismissed_; }
 
+    // Objects kept with the controller under a key of the caller's (the address of one of its
+    // statics): owned by the controller and released with it. Setting null removes the entry.
+    void setAssociatedObject(const void* key, std::shared_ptr<void> object);
+    std::shared_ptr<void> associatedObject(const void* key) const;
+
     // The storyboard this controller came from, or null.
     std::shared_ptr<Storyboard> storyboard() const { return storyboard_; }
 
@@ -157,6 +162,7 @@ class ViewController : public runtime::Object,
     bool beingPresented_ = false;
     bool beingDismissed_ = false;
     std::map<std::string, std::function<bool(const std::any&)>, std::less<>> values_;
+    std::map<const void*, std::shared_ptr<void>> associatedObjects_;
 };
 
 }  // namespace platform::ui

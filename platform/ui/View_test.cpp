@@ -269,6 +269,64 @@ TEST(ViewTree, LayoutRunsOnceWhenMarkedAndAfterResize) {
     EXPECT_EQ(v->calls.size(), 2u);
 }
 
+// A superview of 100 x 200 grows to 160 x 260; its subview at (10, 20, 30, 40) leaves margins
+// of 60 (right) and 140 (bottom). The growth of 60 on each axis goes to the flexible parts in
+// proportion to what they measured.
+TEST(ViewTree, AutoresizingSharesASizeChangeAmongTheFlexibleParts) {
+    using V = View;
+    struct Case {
+        uint64_t mask;
+        Rect expected;
+    };
+    const Case cases[] = {
+        {V::kAutoresizingNone, Rect(10, 20, 30, 40)},
+        {V::kAutoresizingFlexibleWidth | V::kAutoresizingFlexibleHeight, Rect(10, 20, 90, 100)},
+        // Pinned to the bottom-right corner (a close box): only the leading margins grow.
+        {V::kAutoresizingFlexibleLeftMargin | V::kAutoresizingFlexibleTopMargin,
+         Rect(70, 80, 30, 40)},
+        // Pinned to the top-right corner.
+        {V::kAutoresizingFlexibleLeftMargin | V::kAutoresizingFlexibleBottomMargin,
+         Rect(70, 20, 30, 40)},
+        // Centred horizontally: 60 shared by margins of 10 and 60, so 60/70 of it each way.
+        {V::kAutoresizingFlexibleLeftMargin | V::kAutoresizingFlexibleRightMargin,
+         Rect(10 + 60.0 * 10 / 70, 20, 30, 40)},
+        // Width and right margin measured 30 and 60: the width takes a third.
+        {V::kAutoresizingFlexibleWidth | V::kAutoresizingFlexibleRightMargin, Rect(10, 20, 50, 40)},
+    };
+    for (const auto& c : cases) {
+        auto parent = std::make_shared<View>(Rect(0, 0, 100, 200));
+        auto child = std::make_shared<View>(Rect(10, 20, 30, 40));
+        child->setAutoresizingMask(c.mask);
+        parent->addSubview(child);
+        parent->setFrame(Rect(5, 5, 160, 260));
+        const Rect f = child->frame();
+        EXPECT_NEAR(f.origin.x, c.expected.origin.x, 1e-9) << c.mask;
+        EXPECT_NEAR(f.origin.y, c.expected.origin.y, 1e-9) << c.mask;
+        EXPECT_NEAR(f.size.width, c.expected.size.width, 1e-9) << c.mask;
+        EXPECT_NEAR(f.size.height, c.expected.size.height, 1e-9) << c.mask;
+        // Shrinking back restores the frame exactly where the shares are whole.
+        parent->setBounds(Rect(0, 0, 100, 200));
+        EXPECT_NEAR(child->frame().size.width, 30, 1e-9) << c.mask;
+    }
+
+    // Nested views follow in turn, a subview of zero margins shares the change equally, and a
+    // parent that does not autoresize its subviews leaves them alone.
+    auto outer = std::make_shared<View>(Rect(0, 0, 100, 100));
+    auto middle = std::make_shared<View>(Rect(0, 0, 100, 100));
+    auto inner = std::make_shared<View>(Rect(0, 0, 100, 100));
+    middle->setAutoresizingMask(V::kAutoresizingFlexibleWidth | V::kAutoresizingFlexibleHeight);
+    inner->setAutoresizingMask(V::kAutoresizingFlexibleLeftMargin |
+                               V::kAutoresizingFlexibleRightMargin);
+    outer->addSubview(middle);
+    middle->addSubview(inner);
+    outer->setFrame(Rect(0, 0, 200, 50));
+    EXPECT_EQ(middle->frame(), Rect(0, 0, 200, 50));
+    EXPECT_EQ(inner->frame(), Rect(50, 0, 100, 100));
+    outer->setAutoresizesSubviews(false);
+    outer->setFrame(Rect(0, 0, 300, 300));
+    EXPECT_EQ(middle->frame(), Rect(0, 0, 200, 50));
+}
+
 // ---- Drawing ----
 
 std::shared_ptr<View> box(const Rect& frame, const Color& color) {

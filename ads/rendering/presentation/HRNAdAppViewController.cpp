@@ -163,6 +163,8 @@ void HRNAdAppViewController::updateCloseButtonVisibilityAndImage() {
 void HRNAdAppViewController::positionMRAIDCloseButton() {
     // The MRAID close box sits where the ad asked (top-right unless it said otherwise); ads that
     // draw their own keep the invisible button there.
+    closeButton_->setAutoresizingMask(
+        HRNMRAIDResizeProperties::autoresizingMaskForClosePosition(customClosePosition_));
     closeButton_->setFrame(HRNMRAIDResizeProperties::closeButtonRectForPositionContentFrame(
         customClosePosition_, view()->bounds()));
 }

@@ -205,7 +205,11 @@ platform::ui::Rect HRNMRAIDResizeOverlayPresenter::contentFrame() const {
 
 void HRNMRAIDResizeOverlayPresenter::composeTransparentInterstitialViewsForPresentation() {
     HRNTransparentOverlayPresenter::composeTransparentInterstitialViewsForPresentation();
-    if (auto controller = presentedViewController()) controller->view()->setFrame(contentFrame());
+    // The resized ad keeps the frame it asked for whatever the overlay's size.
+    if (auto controller = presentedViewController()) {
+        controller->view()->setAutoresizingMask(platform::ui::View::kAutoresizingNone);
+        controller->view()->setFrame(contentFrame());
+    }
 }
 
 void HRNMRAIDResizeOverlayPresenter::repositionContentIfNeeded() {

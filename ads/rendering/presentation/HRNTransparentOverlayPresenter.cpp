@@ -1,6 +1,7 @@
 #include "ads/rendering/presentation/HRNTransparentOverlayPresenter.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "ads/foundation/HRNApplication.h"
 #include "ads/foundation/HRNDevice.h"
@@ -27,9 +28,32 @@ HRNTransparentOverlayPresenter::~HRNTransparentOverlayPresenter() {
 }
 
 void HRNTransparentOverlayPresenter::stopObserving() {
-    if (!placementDisappearanceObserver_) return;
-    platform::NotificationCenter::defaultCenter().removeObserver(placementDisappearanceObserver_);
+    auto& center = platform::NotificationCenter::defaultCenter();
+    if (orientationChangeListener_) center.removeObserver(orientationChangeListener_);
+    orientationChangeListener_ = 0;
+    if (placementDisappearanceObserver_) center.removeObserver(placementDisappearanceObserver_);
     placementDisappearanceObserver_ = 0;
+}
+
+namespace {
+bool windowsTurnTheirContent() {
+    return HRNDevice::sharedInstance()->isOSAtLeastMajorMinorPatch(8, 0, 0);
+}
+}  // namespace
+
+platform::render::Transform3D HRNTransparentOverlayPresenter::transformForOrientation(
+    int64_t orientation) {
+    double angle = 0;
+    if (!windowsTurnTheirContent()) {
+        if (orientation == 2)
+            angle = M_PI;
+        else if (orientation == 3)
+            angle = M_PI / 2;
+        else if (orientation == 4)
+            angle = -M_PI / 2;
+    }
+    if (angle == 0) return platform::render::Transform3D::identity();
+    return platform::render::Transform3D::makeRotation(angle, 0, 0, 1);
 }
 
 platform::ui::Rect HRNTransparentOverlayPresenter::frameWithSizeCenteredInFrame(
@@ -89,17 +113,25 @@ void HRNTransparentOverlayPresenter::composeTransparentInterstitialViewsForPrese
     const int64_t orientation = platform::device::statusBarOrientation();
     cropView_->setFrame(pivotedApplicationFrameForOrientation(orientation));
     view->setFrame(cropView_->bounds());
+    view->setAutoresizingMask(platform::ui::View::kAutoresizingFlexibleWidth |
+                              platform::ui::View::kAutoresizingFlexibleHeight);
     pivotView_->addSubview(cropView_);
     cropView_->addSubview(view);
-    pivotView_->setTransform(platform::render::Transform3D::identity());
+    pivotView_->setTransform(transformForOrientation(orientation));
     // No modal presentation tells the controller that it appears: the presenter does.
     controller->viewWillAppear(true);
     controller->viewChangedToOrientation(orientation);
 
+    stopObserving();
+    std::weak_ptr<HRNTransparentOverlayPresenter> weakSelf = weak_from_this();
+    orientationChangeListener_ = platform::NotificationCenter::defaultCenter().addObserver(
+        platform::device::kStatusBarOrientationDidChangeNotification, nullptr,
+        [weakSelf](const platform::Notification&) {
+            if (auto self = weakSelf.lock()) self->updateTransparentInterstitialOrientation();
+        });
     auto slot = controller->slot();
     if (!slot) return;
     std::weak_ptr<HRNViewController> weakController = controller;
-    stopObserving();
     placementDisappearanceObserver_ = platform::NotificationCenter::defaultCenter().addObserver(
         HRNSlot::kDidLeaveWindowNotification, slot.get(),
         [weakController](const platform::Notification&) {
@@ -112,23 +144,65 @@ void HRNTransparentOverlayPresenter::composeTransparentInterstitialViewsForPrese
 void HRNTransparentOverlayPresenter::
     animateTransparentInterstitialPresentationWithCompletionHandler(
         std::function<void()> completion) {
-    // The ad slides in from the bottom of the screen.
-    const double height = platform::ui::Screen::main().applicationFrame().size.height;
+    // The ad slides in from the bottom of the screen as the user holds it.
+    const auto application = platform::ui::Screen::main().applicationFrame().size;
+    double dx = 0;
+    double dy = application.height;
+    if (!windowsTurnTheirContent()) {
+        switch (platform::device::statusBarOrientation()) {
+            case 2:
+                dy = -application.height;
+                break;
+            case 3:
+                dx = -application.width;
+                dy = 0;
+                break;
+            case 4:
+                dx = application.width;
+                dy = 0;
+                break;
+            default:
+                break;
+        }
+    }
     auto pivot = pivotView_;
     auto frame = pivot->frame();
-    frame.origin.y += height;
+    frame.origin.x += dx;
+    frame.origin.y += dy;
     pivot->setFrame(frame);
     std::weak_ptr<HRNViewController> weakController = presented_;
     platform::ui::View::animate(
         0.4,
-        [pivot, height] {
+        [pivot, dx, dy] {
             auto moved = pivot->frame();
-            moved.origin.y -= height;
+            moved.origin.x -= dx;
+            moved.origin.y -= dy;
             pivot->setFrame(moved);
         },
         [weakController, completion = std::move(completion)](bool) {
             if (auto controller = weakController.lock()) controller->viewDidAppear(true);
             if (completion) completion();
+        });
+}
+
+void HRNTransparentOverlayPresenter::updateTransparentInterstitialOrientation() {
+    const int64_t orientation = platform::device::statusBarOrientation();
+    const auto cropFrame = pivotedApplicationFrameForOrientation(orientation);
+    const auto centre = platform::ui::Screen::main().applicationFrame().center();
+    const auto transform = transformForOrientation(orientation);
+    auto pivot = pivotView_;
+    auto crop = cropView_;
+    std::weak_ptr<HRNViewController> weakController = presented_;
+    platform::ui::View::animate(
+        platform::device::kStatusBarOrientationAnimationDuration,
+        [pivot, crop, cropFrame, centre, transform] {
+            crop->setFrame(cropFrame);
+            pivot->setCenter(centre);
+            pivot->setTransform(transform);
+        },
+        [weakController, orientation](bool) {
+            if (auto controller = weakController.lock())
+                controller->viewChangedToOrientation(orientation);
         });
 }
 

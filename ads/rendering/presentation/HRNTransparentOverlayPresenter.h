@@ -6,7 +6,10 @@
 // centred on the application frame and a crop view of the application frame's size). The game
 // stays visible, and it keeps its touches wherever the ad draws nothing. The ad slides in from
 // the bottom over 0.4 s, fades out over 0.2 s, and is closed when its slot's placement leaves
-// its window. The status bar is left alone.
+// its window. While shown it follows the status bar's orientation: the crop view takes the
+// application frame as the new orientation shows it (the ad's view, flexible in both
+// directions, follows) and the controller hears the orientation once the turn is drawn. The
+// status bar is left alone.
 //
 // Set on the ad-app controller before it is presented and owned by it; holds the controller
 // weakly. The controller is told of its appearance and disappearance by the presenter, since no
@@ -53,6 +56,9 @@ class HRNTransparentOverlayPresenter
                                                            const platform::ui::Rect& frame);
     // The application frame as the orientation shows it, centred in the pivot view.
     platform::ui::Rect pivotedApplicationFrameForOrientation(int64_t orientation) const;
+    // The pivot view's turn for a status bar orientation: systems whose windows do not turn
+    // their content (before 8.0) turn it here; later ones need none.
+    static platform::render::Transform3D transformForOrientation(int64_t orientation);
 
     const std::shared_ptr<platform::ui::View>& pivotView() const { return pivotView_; }
     const std::shared_ptr<platform::ui::View>& cropView() const { return cropView_; }
@@ -61,6 +67,8 @@ class HRNTransparentOverlayPresenter
     virtual void composeTransparentInterstitialViewsForPresentation();
     void animateTransparentInterstitialPresentationWithCompletionHandler(
         std::function<void()> completion);
+    // The status bar turned while the ad shows.
+    void updateTransparentInterstitialOrientation();
 
   private:
     void stopObserving();
@@ -68,5 +76,6 @@ class HRNTransparentOverlayPresenter
     std::weak_ptr<HRNViewController> presented_;
     std::shared_ptr<platform::ui::View> pivotView_;
     std::shared_ptr<platform::ui::View> cropView_;
+    platform::NotificationCenter::Token orientationChangeListener_ = 0;
     platform::NotificationCenter::Token placementDisappearanceObserver_ = 0;
 };

@@ -71,6 +71,8 @@ void HRNViewController::relinquishScreenWithCompletion(std::function<void()> com
 
 void HRNViewController::viewDidLoad() {
     auto v = view();
+    v->setAutoresizingMask(platform::ui::View::kAutoresizingFlexibleWidth |
+                           platform::ui::View::kAutoresizingFlexibleHeight);
     v->setOpaque(true);
     v->setBackgroundColor(platform::render::Color::black());
     v->setClipsToBounds(true);

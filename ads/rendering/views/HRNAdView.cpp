@@ -240,6 +240,7 @@ void HRNAdView::configureAsBannerAdView() {
 
 void HRNAdView::reset() {
     webView_->setClipsToBounds(true);
+    setAutoresizingMask(kAutoresizingFlexibleWidth | kAutoresizingFlexibleHeight);
     setOpaque(false);
     setBackgroundColor(platform::ui::Color::clear());
     webView_->scrollView()->setScrollEnabled(true);
