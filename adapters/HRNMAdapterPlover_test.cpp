@@ -114,7 +114,7 @@ TEST_F(PloverAdapterTest, ARewardedVideoClosedEarlyGrantsNothing) {
     EXPECT_EQ(helper->playMask(), 0u);
 }
 
-TEST_F(PloverAdapterTest, DISABLED_AFailedPresentIsAFailureNotAClose) {
+TEST_F(PloverAdapterTest, AFailedPresentIsAFailureNotAClose) {
     auto connector = std::make_shared<TestRewardedConnector>();
     auto adapter = rewarded(connector);
     // No ad is ready yet: the SDK refuses to play.

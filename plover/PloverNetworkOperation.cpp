@@ -17,14 +17,16 @@ namespace {
 
 constexpr double kLongestPause = 60;
 
+// Both live as long as the process: a request may still start on a worker while it exits,
+// after the exit handlers ran.
 std::mutex& userAgentMutex() {
-    static std::mutex mutex;
-    return mutex;
+    static auto* mutex = new std::mutex;
+    return *mutex;
 }
 
 std::string& defaultAgent() {
-    static std::string agent;
-    return agent;
+    static auto* agent = new std::string;
+    return *agent;
 }
 
 // A query value as text: texts as they are, numbers in decimal, bools as 1 or 0.

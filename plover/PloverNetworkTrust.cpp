@@ -4,14 +4,16 @@
 
 namespace {
 
+// Both live as long as the process: the SDK's network workers may still read them while it
+// exits, after the exit handlers ran.
 std::mutex& trustMutex() {
-    static std::mutex mutex;
-    return mutex;
+    static auto* mutex = new std::mutex;
+    return *mutex;
 }
 
 std::vector<platform::Data>& trusted() {
-    static std::vector<platform::Data> certificates;
-    return certificates;
+    static auto* certificates = new std::vector<platform::Data>;
+    return *certificates;
 }
 
 }  // namespace
