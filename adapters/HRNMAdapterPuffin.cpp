@@ -201,6 +201,7 @@ void HRNMAdapterPuffin::presentRewardBasedVideoAdWithRootViewController(
     }
     presenting_ = true;
     presentFailed_ = false;
+    displayed_ = false;
     HRNMAdapterPuffinSingleton::sharedManager()->presentRewardBasedVideoAdForDelegate(
         shared_from_this());
 }
@@ -242,6 +243,7 @@ void HRNMAdapterPuffin::presentInterstitialFromRootViewController(
     }
     presenting_ = true;
     presentFailed_ = false;
+    displayed_ = false;
     HRNMAdapterPuffinSingleton::sharedManager()->presentInterstitialAdForDelegate(
         shared_from_this());
 }
@@ -284,7 +286,7 @@ void HRNMAdapterPuffin::didCacheInterstitial(const std::string& location) {
 void HRNMAdapterPuffin::didFailToLoadInterstitialWithError(const std::string& location,
                                                            uint64_t error) {
     if (location != puffinAdLocation_) return;
-    if (presenting_) {
+    if (presenting_ && !displayed_) {
         presentFailed(adRequestErrorTypeForPFLoadError(error));
         return;
     }
@@ -295,6 +297,7 @@ void HRNMAdapterPuffin::didFailToLoadInterstitialWithError(const std::string& lo
 }
 
 void HRNMAdapterPuffin::didDisplayInterstitial(const std::string& /*location*/) {
+    displayed_ = true;
     if (auto connector = interstitialConnector_.lock())
         connector->adapterWillPresentInterstitial(this);
 }
@@ -323,7 +326,7 @@ void HRNMAdapterPuffin::didCacheRewardedVideo(const std::string& location) {
 void HRNMAdapterPuffin::didFailToLoadRewardedVideoWithError(const std::string& location,
                                                             uint64_t error) {
     if (location != puffinAdLocation_) return;
-    if (presenting_) {
+    if (presenting_ && !displayed_) {
         presentFailed(adRequestErrorTypeForPFLoadError(error));
         return;
     }
@@ -335,6 +338,7 @@ void HRNMAdapterPuffin::didFailToLoadRewardedVideoWithError(const std::string& l
 }
 
 void HRNMAdapterPuffin::didDisplayRewardedVideo(const std::string& /*location*/) {
+    displayed_ = true;
     if (auto connector = rewardbasedVideoAdConnector_.lock())
         connector->adapterDidStartPlayingRewardBasedVideoAd(this);
 }

@@ -119,6 +119,9 @@ class HRNMAdapterPuffin : public HRNMRewardBasedVideoAdNetworkAdapter,
     bool initialized_ = false;
     bool presenting_ = false;
     bool presentFailed_ = false;
+    // The show's ad is on screen: a load failure from then on is about the next ad (Puffin
+    // caches the next one while this one plays), not a failure of this show.
+    bool displayed_ = false;
     uint64_t loadToken_ = 0;
     std::string puffinAdLocation_ = "Default";
 };

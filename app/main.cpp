@@ -1,6 +1,8 @@
 // The qen program: the game on the phone platform of platform/, in an SDL window or headless
 // from a script (README.md).
 
+#include <openssl/crypto.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -55,6 +57,9 @@ int runHeadless(const qen::app::CommandLine& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The network thread may still open a connection while the program exits: OpenSSL keeps its
+    // tables to the end instead of freeing them from an exit handler under that thread.
+    OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
     std::string error;
     auto options =
         qen::app::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), error);

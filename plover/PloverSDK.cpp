@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 #include "platform/device/DeviceFacts.h"
@@ -126,7 +127,9 @@ void PloverSDK::setup() {
     std::lock_guard lock(mutex_);
     backoffs_ = {1, 1, 2, 3, 5, 8, 13, 21, 34, 55, 89, 144};
     currentBackoffIndex_ = 0;
+    // The local API peer unless the environment names another; the stored endpoint wins.
     std::string base = "https://127.0.0.1:51740/api/v3";
+    if (const char* url = std::getenv("QEN_PLOVER_API_URL"); url && *url) base = url;
     if (auto endpoint = platform::UserDefaults::standard().string("plover.api_endpoint"))
         base = *endpoint;
     urlBuilder_ = std::make_shared<PloverURLBuilder>(base);

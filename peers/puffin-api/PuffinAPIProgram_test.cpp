@@ -111,6 +111,44 @@ TEST(PuffinAPIProgram, ServesHttpsWithItsOwnCertificateAndChecksSignatures) {
     EXPECT_EQ(server.stopWith(SIGTERM), 0);
 }
 
+TEST(PuffinAPIProgram, ServesTheCatalogsAdsAndFillsOnlyTheRewardedVideosItWasToldTo) {
+    const auto certificate = platform::AppHome::temporary() / "api-cert.pem";
+    ServerProcess server({"--port", "0", "--write-cert", certificate.string(),
+                          "--accept-bad-signatures", "--catalog", "--rewarded-fills", "1"});
+    const std::string assets = server.nextLine();
+    const std::string assetsPrefix = "assets on http://127.0.0.1:";
+    ASSERT_EQ(assets.rfind(assetsPrefix, 0), 0u) << assets;
+    const std::string line = server.nextLine();
+    const std::string prefix = "listening on https://127.0.0.1:";
+    ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
+
+    httplib::SSLClient client("localhost", std::stoi(line.substr(prefix.size())));
+    client.set_connection_timeout(10, 0);
+    client.set_ca_cert_path(certificate.c_str());
+    client.enable_server_certificate_verification(true);
+    // The first rewarded video is the catalog's web-template ad, on the asset server; every
+    // later one has no fill.
+    auto first = client.Post("/webview/v2/reward/get", "{}", "application/json");
+    ASSERT_TRUE(first) << httplib::to_string(first.error());
+    EXPECT_EQ(first->status, 200);
+    const std::string assetBase = assets.substr(std::string("assets on ").size());
+    EXPECT_NE(first->body.find(assetBase + "/clips/colors.mp4"), std::string::npos) << first->body;
+    for (int i = 0; i < 2; ++i) {
+        auto later = client.Post("/webview/v2/reward/get", "{}", "application/json");
+        ASSERT_TRUE(later);
+        EXPECT_EQ(later->status, 404);
+        EXPECT_NE(later->body.find("404"), std::string::npos) << later->body;
+    }
+    // The asset server serves the clip the ad names.
+    httplib::Client files(assetBase);
+    auto clip = files.Get("/clips/colors.mp4");
+    ASSERT_TRUE(clip) << httplib::to_string(clip.error());
+    EXPECT_EQ(clip->status, 200);
+    EXPECT_GT(clip->body.size(), 1000u);
+
+    EXPECT_EQ(server.stopWith(SIGTERM), 0);
+}
+
 TEST(PuffinAPIProgram, WrongArgumentsAreRefused) {
     struct Case {
         std::vector<std::string> arguments;
@@ -122,6 +160,8 @@ TEST(PuffinAPIProgram, WrongArgumentsAreRefused) {
         {{"--app", "only-id"}, 2},
         {{"--cert", "/tmp/x.pem"}, 2},  // a certificate needs its key
         {{"--colour", "red"}, 2},
+        {{"--rewarded-fills", "1"}, 2},  // only with --catalog
+        {{"--catalog", "--rewarded-fills", "-1"}, 2},
         {{"--port", "0", "--cert", "/nonexistent/c.pem", "--key", "/nonexistent/k.pem"}, 1},
     };
     for (const auto& c : cases) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <map>
@@ -108,6 +109,7 @@ const ClassFacts& classFacts() {
             if (const Value* url = config->find("PuffinAPIBaseURL"); url && url->isString())
                 made.baseURL = *url->string();
         }
+        if (const char* url = std::getenv("QEN_PUFFIN_API_URL"); url && *url) made.baseURL = url;
         const auto arguments = processArguments();
         for (size_t i = 0; i + 1 < arguments.size(); ++i)
             if (arguments[i] == "-pf_endpoint") {

@@ -9,8 +9,9 @@
 // thread and afterwards touched only by the request manager. The class-wide facts (telephony,
 // machine, bundle, base URL) are computed once per process, on first use from any thread.
 //
-// The API base URL: the argument after "-pf_endpoint" on the command line, else the bundle's
-// ServerConfig.plist "PuffinAPIBaseURL", else the local API peer (https://127.0.0.1:51730).
+// The API base URL: the argument after "-pf_endpoint" on the command line, else the
+// environment's QEN_PUFFIN_API_URL, else the bundle's ServerConfig.plist "PuffinAPIBaseURL",
+// else the local API peer (https://127.0.0.1:51730).
 // Test mode ("test-mode") is on when the environment variable PF_TEST_MODE is "on".
 
 #include <cstdint>

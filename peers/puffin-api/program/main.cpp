@@ -2,6 +2,7 @@
 //
 //   qen-puffin-api [--port N] [--host ADDRESS] [--cert FILE --key FILE] [--write-cert FILE]
 //                  [--app ID SIGNATURE]... [--accept-bad-signatures]
+//                  [--catalog [--clips FOLDER] [--rewarded-fills N]]
 //
 // Serves HTTPS with the PEM certificate chain and key given, or with a self-signed certificate
 // for localhost and 127.0.0.1 made at start (--write-cert saves it, for a client to trust).
@@ -22,13 +23,16 @@
 #include <vector>
 
 #include "peers/puffin-api/PuffinAPIServer.h"
+#include "peers/puffin-api/PuffinAdCatalog.h"
+#include "peers/puffin-api/PuffinAssetServer.h"
 #include "peers/puffin-api/TestCertificate.h"
 
 namespace {
 
 constexpr std::string_view kUsage =
     "usage: qen-puffin-api [--port N] [--host ADDRESS] [--cert FILE --key FILE] "
-    "[--write-cert FILE] [--app ID SIGNATURE]... [--accept-bad-signatures]\n";
+    "[--write-cert FILE] [--app ID SIGNATURE]... [--accept-bad-signatures] "
+    "[--catalog [--clips FOLDER] [--rewarded-fills N]]\n";
 
 int usage() {
     std::cerr << kUsage;
@@ -51,10 +55,17 @@ int main(int argc, char** argv) {
     std::string certFile, keyFile, writeCert;
     std::vector<std::pair<std::string, std::string>> apps;
     bool acceptBad = false;
+    bool catalog = false;
+    std::string clips = QEN_TEST_CLIPS_DIR;
+    long rewardedFills = -1;  // every rewarded-video request filled
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--accept-bad-signatures") {
             acceptBad = true;
+            continue;
+        }
+        if (arg == "--catalog") {
+            catalog = true;
             continue;
         }
         if (arg == "--app") {
@@ -77,11 +88,19 @@ int main(int argc, char** argv) {
             keyFile = value;
         } else if (arg == "--write-cert") {
             writeCert = value;
+        } else if (arg == "--clips") {
+            clips = value;
+        } else if (arg == "--rewarded-fills") {
+            char* end = nullptr;
+            rewardedFills = std::strtol(value, &end, 10);
+            if (*value == '\0' || *end != '\0' || rewardedFills < 0 || rewardedFills > 1000)
+                return usage();
         } else {
             return usage();
         }
     }
     if (certFile.empty() != keyFile.empty()) return usage();
+    if (!catalog && rewardedFills >= 0) return usage();
 
     std::string chainPem, keyPem;
     if (!certFile.empty()) {
@@ -118,6 +137,29 @@ int main(int argc, char** argv) {
     for (const auto& [id, signature] : apps)
         server.setAppSignature(id, signature);
     server.setRejectBadSignatures(!acceptBad);
+    peers::PuffinAssetServer assets;
+    if (catalog) {
+        if (assets.start(0, host) < 0) {
+            std::cerr << "qen-puffin-api: cannot listen on " << host << " for the assets\n";
+            return 1;
+        }
+        peers::PuffinAdCatalog::install(assets, clips);
+        const peers::PuffinAdCatalog ads(assets.baseURL());
+        ads.serveOn(server);
+        if (rewardedFills >= 0) {
+            const auto noFill = peers::PuffinAPIReply::json(
+                platform::Dictionary{{"status", 404}, {"message", "no ad found"}}, 404);
+            for (const auto& [path, ad] :
+                 {std::pair{"/webview/v2/reward/get", ads.webviewRewardedVideo()},
+                  std::pair{"/reward/get", ads.nativeVideoAd()}}) {
+                std::vector<peers::PuffinAPIReply> replies(static_cast<size_t>(rewardedFills),
+                                                           peers::PuffinAPIReply::json(ad));
+                replies.push_back(noFill);
+                server.serveInTurn(path, std::move(replies));
+            }
+        }
+        std::cout << "assets on " << assets.baseURL() << std::endl;
+    }
     std::mutex out;
     server.setRequestObserver([&out](const peers::PuffinAPIRequest& request) {
         std::lock_guard lock(out);
