@@ -41,7 +41,7 @@ std::string HRNRequestError::standardMessageForCode(int64_t code) {
         // Built once, with the device's system version, once the device facts know it;
         // before that the text is code 0's.
         static std::mutex mutex;
-        static std::string text;
+        static auto& text = *new std::string();
         std::lock_guard lock(mutex);
         if (text.empty()) {
             const std::string version = HRNDevice::sharedInstance()->systemVersion();

@@ -27,8 +27,8 @@ std::string textOfView(platform::ui::View& view) {
 }  // namespace
 
 std::shared_ptr<HRNApplicationContentHashing> HRNApplicationContentHashing::sharedInstance() {
-    static const std::shared_ptr<HRNApplicationContentHashing> shared(
-        new HRNApplicationContentHashing());
+    static const auto& shared =
+        *new std::shared_ptr<HRNApplicationContentHashing>(new HRNApplicationContentHashing());
     return shared;
 }
 

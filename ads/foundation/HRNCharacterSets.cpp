@@ -83,7 +83,7 @@ HRNCharacterSet HRNCharacterSet::alphanumeric() {
 }
 
 std::shared_ptr<HRNCharacterSets> HRNCharacterSets::sharedInstance() {
-    static const std::shared_ptr<HRNCharacterSets> shared(new HRNCharacterSets());
+    static const auto& shared = *new std::shared_ptr<HRNCharacterSets>(new HRNCharacterSets());
     return shared;
 }
 

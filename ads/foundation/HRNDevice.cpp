@@ -405,7 +405,7 @@ std::string HRNDevice::deviceIdentifier() const {
 }
 
 std::string HRNDevice::deviceSubmodel() const {
-    static const std::string machine = platform::device::hardwareMachine();
+    static const auto& machine = *new std::string(platform::device::hardwareMachine());
     return machine;
 }
 

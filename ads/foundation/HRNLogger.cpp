@@ -10,8 +10,8 @@
 namespace {
 
 const std::shared_ptr<platform::Queue>& loggingQueue() {
-    static const std::shared_ptr<platform::Queue> queue =
-        platform::Queue::serial(HRNQueueLabel("logging"));
+    static const auto& queue =
+        *new std::shared_ptr<platform::Queue>(platform::Queue::serial(HRNQueueLabel("logging")));
     return queue;
 }
 
@@ -34,7 +34,7 @@ void HRNLogFormat(const char* format, ...) {
 }
 
 std::shared_ptr<HRNLogger> HRNLogger::sharedInstance() {
-    static const std::shared_ptr<HRNLogger> instance = std::make_shared<HRNLogger>();
+    static const auto& instance = *new std::shared_ptr<HRNLogger>(std::make_shared<HRNLogger>());
     return instance;
 }
 

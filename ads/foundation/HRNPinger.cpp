@@ -38,7 +38,7 @@ HRNPinger::HRNPinger()
       URLRetryCount_(countSetting("url_time_to_live", 3)) {}
 
 std::shared_ptr<HRNPinger> HRNPinger::sharedInstance() {
-    static const std::shared_ptr<HRNPinger> shared(new HRNPinger());
+    static const auto& shared = *new std::shared_ptr<HRNPinger>(new HRNPinger());
     return shared;
 }
 

@@ -228,11 +228,11 @@ void HRNSignalsZeroAndFree(char* text) {
 }
 
 std::string HRNSignalsWebSafeBase64(const void* bytes, size_t length) {
-    static const std::shared_ptr<HRN_GTMStringEncoding> encoding = [] {
+    static const auto& encoding = *new std::shared_ptr<HRN_GTMStringEncoding>([] {
         auto e = HRN_GTMStringEncoding::rfc4648Base64WebsafeStringEncoding();
         e->setDoPad(false);
         return e;
-    }();
+    }());
     return encoding->encode(platform::Data(bytes, length));
 }
 

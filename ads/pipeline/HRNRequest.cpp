@@ -106,29 +106,29 @@ std::shared_ptr<HRNRequest> HRNRequest::request() {
 }
 
 const std::string& HRNRequest::sdkVersion() {
-    static const std::string version = "hsdk-i-v3.1.0";
+    static const auto& version = *new std::string("hsdk-i-v3.1.0");
     return version;
 }
 
 const std::string& HRNRequest::sdkVersionIdentifiers() {
-    static const std::string identifiers = [] {
+    static const auto& identifiers = *new std::string([] {
         const std::string identifier = "rc.1";
         return identifier.empty() ? std::string() : "-" + identifier;
-    }();
+    }());
     return identifiers;
 }
 
 const std::string& HRNRequest::sdkVersionMetadata() {
-    static const std::string metadata = [] {
+    static const auto& metadata = *new std::string([] {
         const std::string commit = "5d3c2b1a0f9e8d7c6b5a4f3e2d1c0b9a8f7e6d5c";
         return commit.empty() ? std::string() : "+" + commit;
-    }();
+    }());
     return metadata;
 }
 
 const std::string& HRNRequest::extendedSDKVersionNumber() {
-    static const std::string version =
-        sdkVersion() + sdkVersionIdentifiers() + sdkVersionMetadata();
+    static const auto& version =
+        *new std::string(sdkVersion() + sdkVersionIdentifiers() + sdkVersionMetadata());
     return version;
 }
 

@@ -120,7 +120,8 @@ TEST(HRNRequest, LocationsArePreciseOrDescriptive) {
     HRNLocation back = HRNLocation::initWithDictionary(*uule.dictionary());
     EXPECT_NEAR(back.latitude(), 31.2304123, 1e-9);
     EXPECT_EQ(back.accuracy(), 65.5);
-    EXPECT_EQ(back.timestamp(), request->location()->timestamp());
+    // Through microseconds and back: equal to within rounding.
+    EXPECT_DOUBLE_EQ(back.timestamp(), request->location()->timestamp());
     EXPECT_TRUE(back == *request->location());
     EXPECT_FALSE(*HRNLocation::initWithLocationDescription("Shanghai") == *request->location());
 }

@@ -20,7 +20,7 @@ std::mutex& registryMutex() {
 }
 
 std::vector<LogCapture*>& registry() {
-    static std::vector<LogCapture*> r;
+    static auto& r = *new std::vector<LogCapture*>();  // never destroyed: threads log at exit
     return r;
 }
 

@@ -94,7 +94,7 @@ int layoutWidth(PangoLayout* layout) {
 
 std::string Font::resolvedFamily() const {
     static std::mutex mutex;
-    static std::map<std::pair<std::string, double>, bool> known;
+    static auto& known = *new std::map<std::pair<std::string, double>, bool>();
     if (family == kSystemFamily) return family;
     std::lock_guard lock(mutex);
     auto key = std::make_pair(family, size);

@@ -41,7 +41,8 @@ std::filesystem::path bundleDirectory() {
 
 Dictionary infoDictionary() {
     static std::mutex mutex;
-    static std::map<std::filesystem::path, Dictionary> read;
+    static auto& read =
+        *new std::map<std::filesystem::path, Dictionary>();  // read from any thread, to the end
     const std::filesystem::path folder = bundleDirectory();
     std::lock_guard lock(mutex);
     auto it = read.find(folder);

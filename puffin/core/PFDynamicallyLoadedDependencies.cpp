@@ -20,7 +20,7 @@ std::string frameworkNameOfPath(const std::string& path) {
 }  // namespace
 
 std::shared_ptr<PFDynamicallyLoadedDependencies> PFDynamicallyLoadedDependencies::shared() {
-    static const auto instance = std::make_shared<PFDynamicallyLoadedDependencies>();
+    static const auto& instance = *new auto(std::make_shared<PFDynamicallyLoadedDependencies>());
     return instance;
 }
 

@@ -47,11 +47,11 @@ bool hasPopup(const Dictionary& response, const char* popup) {
 }  // namespace
 
 std::shared_ptr<PFRewarded> PFRewarded::shared() {
-    static const std::shared_ptr<PFRewarded> instance = [] {
+    static const auto& instance = *new std::shared_ptr<PFRewarded>([] {
         std::shared_ptr<PFRewarded> made(new PFRewarded());
         made->init();
         return made;
-    }();
+    }());
     return instance;
 }
 

@@ -122,12 +122,12 @@ bool PFVideoPrefetcher::isSafeName(const std::string& name) {
 // ---- life
 
 std::shared_ptr<PFVideoPrefetcher> PFVideoPrefetcher::shared() {
-    static const std::shared_ptr<PFVideoPrefetcher> instance = [] {
+    static const auto& instance = *new std::shared_ptr<PFVideoPrefetcher>([] {
         // The class's first use empties the temporary folder: partial downloads of an earlier
         // launch are of no use.
         cleanFolder(temporaryFolder());
         return std::shared_ptr<PFVideoPrefetcher>(new PFVideoPrefetcher());
-    }();
+    }());
     return instance;
 }
 

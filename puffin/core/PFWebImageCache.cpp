@@ -30,11 +30,11 @@ std::optional<Image> decode(const platform::Data& bytes) {
 }  // namespace
 
 std::shared_ptr<PFWebImageCache> PFWebImageCache::sharedCache() {
-    static const std::shared_ptr<PFWebImageCache> cache = [] {
+    static const auto& cache = *new std::shared_ptr<PFWebImageCache>([] {
         std::shared_ptr<PFWebImageCache> made(new PFWebImageCache());
         made->removeExpiredImages();
         return made;
-    }();
+    }());
     return cache;
 }
 

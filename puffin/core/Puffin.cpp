@@ -91,11 +91,11 @@ std::shared_ptr<Puffin> Puffin::sharedPuffin() {
                   kMinimumSystemVersion);
         return nullptr;
     }
-    static const std::shared_ptr<Puffin> instance = [] {
+    static const auto& instance = *new std::shared_ptr<Puffin>([] {
         std::shared_ptr<Puffin> made(new Puffin());
         made->init();
         return made;
-    }();
+    }());
     return instance;
 }
 

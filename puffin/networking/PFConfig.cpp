@@ -64,7 +64,7 @@ int64_t PFConfigInteger(const std::optional<Value>& value) {
 }
 
 std::shared_ptr<PFConfig> PFConfig::shared() {
-    static const auto instance = std::make_shared<PFConfig>();
+    static const auto& instance = *new auto(std::make_shared<PFConfig>());
     return instance;
 }
 

@@ -332,11 +332,11 @@ PFVMask PFHTTPAPIRequest::responseMaskForPath(const std::string& path) const {
 std::string PFHTTPAPIRequest::uniqueTag() {
     // A process-wide unique text: host, process, a counter and random bytes.
     static std::atomic<uint64_t> counter{0};
-    static const std::string processPart = [] {
+    static const auto& processPart = *new std::string([] {
         char host[256] = {};
         gethostname(host, sizeof host - 1);
         return std::string(host) + "-" + std::to_string(getpid());
-    }();
+    }());
     std::string text = processPart + "-" + std::to_string(++counter) + "-" +
                        platform::security::hex(platform::security::randomBytes(8));
     for (char& c : text)

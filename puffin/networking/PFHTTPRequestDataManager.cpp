@@ -48,7 +48,7 @@ std::string describe(const platform::Error& error) {
 }  // namespace
 
 std::shared_ptr<PFHTTPRequestDataManager> PFHTTPRequestDataManager::shared() {
-    static const auto instance = create();
+    static const auto& instance = *new auto(create());
     return instance;
 }
 

@@ -55,7 +55,8 @@ void transitionOut(const std::shared_ptr<PFImpression>& impression, int type) {
 }  // namespace
 
 std::shared_ptr<PFDefaultViewController> PFDefaultViewController::shared() {
-    static const std::shared_ptr<PFDefaultViewController> instance(new PFDefaultViewController());
+    static const auto& instance =
+        *new std::shared_ptr<PFDefaultViewController>(new PFDefaultViewController());
     return instance;
 }
 
