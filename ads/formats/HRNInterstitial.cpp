@@ -304,16 +304,7 @@ void HRNInterstitial::slotWillLeaveApplication(HRNSlot&) {
 bool HRNInterstitial::slotShouldProcessAdResponseError(HRNSlot& slot,
                                                        const std::shared_ptr<HRNAd>& ad,
                                                        std::optional<platform::Error>* error) {
-    if (HRNIsSplitScreenEnabled() || !HRNViewControllerOnlySupportsApplicationOrientation())
-        return true;
-    if (!ad || !slot.adView() ||
-        hrn_supportsOrientations(*slot.adView(), ad->supportedOrientations()))
-        return true;
-    if (error)
-        *error = HRNRequestError::errorWithCodeRequest(kHRNErrorReceivedInvalidResponse,
-                                                       slot.loadingRequest().get())
-                     .error();
-    return false;
+    return HRNInterstitialAdFitsOrientations(slot, ad, error);
 }
 
 bool HRNInterstitial::slotShouldProcessMediatedAdResponseError(HRNSlot&,

@@ -225,6 +225,12 @@ bool HRNInterstitialCacheEntry::slotShouldProcessAdResponseError(
     HRNSlot& slot,
     const std::shared_ptr<HRNAd>& ad,
     std::optional<platform::Error>* error) {
+    return HRNInterstitialAdFitsOrientations(slot, ad, error);
+}
+
+bool HRNInterstitialAdFitsOrientations(HRNSlot& slot,
+                                       const std::shared_ptr<HRNAd>& ad,
+                                       std::optional<platform::Error>* error) {
     if (HRNIsSplitScreenEnabled() || !HRNViewControllerOnlySupportsApplicationOrientation())
         return true;
     if (!ad || !slot.adView() ||

@@ -41,6 +41,12 @@ class HRNRequest;
 std::optional<platform::Value> HRNInterstitialCacheKey(const std::shared_ptr<HRNRequest>& request,
                                                        const std::optional<std::string>& adUnitID);
 
+// Whether an interstitial slot may show `ad` under the application's orientations; when not,
+// `error` says the answer was invalid. Both the interstitial and the pool's entries ask it.
+bool HRNInterstitialAdFitsOrientations(HRNSlot& slot,
+                                       const std::shared_ptr<HRNAd>& ad,
+                                       std::optional<platform::Error>* error);
+
 // One preloaded interstitial: a slot loading or holding its ad, until an interstitial takes it.
 class HRNInterstitialCacheEntry : public HRNSlotDelegate,
                                   public HRNAdMediationDelegate,
